@@ -1,0 +1,25 @@
+#include "aplicacion.h"
+
+#include "config/dialogos.h"
+
+namespace ombrix {
+
+Aplicacion::Aplicacion(int& argc, char** argv) : QApplication(argc, argv)
+{
+    setApplicationName(QStringLiteral("Ombrix"));
+    setApplicationDisplayName(QStringLiteral("Ombrix"));
+}
+
+bool Aplicacion::notify(QObject* receptor, QEvent* evento)
+{
+    try {
+        return QApplication::notify(receptor, evento);
+    } catch (const std::exception& e) {
+        mostrarError(e);
+    } catch (...) {
+        mostrarError(std::runtime_error("Error"));
+    }
+    return false;
+}
+
+} // namespace ombrix

@@ -1,0 +1,53 @@
+#include "dialogos_qt.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace ombrix {
+
+Respuesta DialogosQt::mensaje(const QString& titulo, const QString& texto, Icono icono, Botones botones)
+{
+    QMessageBox caja(QApplication::activeWindow());
+    caja.setWindowTitle(titulo.isEmpty() ? QApplication::applicationDisplayName() : titulo);
+    caja.setText(texto);
+    switch (icono) {
+    case Icono::Ninguno: caja.setIcon(QMessageBox::NoIcon); break;
+    case Icono::Pregunta: caja.setIcon(QMessageBox::Question); break;
+    case Icono::Error: caja.setIcon(QMessageBox::Critical); break;
+    case Icono::Advertencia: caja.setIcon(QMessageBox::Warning); break;
+    case Icono::Informacion: caja.setIcon(QMessageBox::Information); break;
+    }
+    switch (botones) {
+    case Botones::Ok: caja.setStandardButtons(QMessageBox::Ok); break;
+    case Botones::SiNo:
+        caja.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        caja.button(QMessageBox::Yes)->setText(QStringLiteral("&Sí"));
+        caja.button(QMessageBox::No)->setText(QStringLiteral("&No"));
+        break;
+    case Botones::OkCancelar:
+        caja.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        caja.button(QMessageBox::Cancel)->setText(QStringLiteral("&Cancelar"));
+        break;
+    }
+    caja.setWindowModality(Qt::ApplicationModal);
+    switch (caja.exec()) {
+    case QMessageBox::Yes: return Respuesta::Si;
+    case QMessageBox::No: return Respuesta::No;
+    case QMessageBox::Cancel: return Respuesta::Cancelar;
+    default: return botones == Botones::SiNo ? Respuesta::No : Respuesta::Ok;
+    }
+}
+
+bool DialogosQt::entrada(const QString& titulo, const QString& indicacion, QString& texto)
+{
+    bool ok = false;
+    const QString r = QInputDialog::getText(QApplication::activeWindow(), titulo, indicacion,
+                                            QLineEdit::Normal, texto, &ok);
+    if (ok)
+        texto = r;
+    return ok;
+}
+
+} // namespace ombrix

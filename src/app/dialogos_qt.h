@@ -1,0 +1,14 @@
+#pragma once
+// The program's message and input boxes, on the toolkit's dialogs.
+
+#include "config/dialogos.h"
+
+namespace ombrix {
+
+class DialogosQt : public Dialogos {
+public:
+    Respuesta mensaje(const QString& titulo, const QString& texto, Icono icono, Botones botones) override;
+    bool entrada(const QString& titulo, const QString& indicacion, QString& texto) override;
+};
+
+} // namespace ombrix

@@ -1,0 +1,184 @@
+#include "eleccion_base.h"
+
+#include "abre_archivos.h"
+#include "config/dialogos.h"
+#include "config/rutas.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
+#include <QVBoxLayout>
+
+namespace ombrix {
+
+const QString TFormaEleccionBase::kMasArchivos = QStringLiteral("<Mas archivos>");
+
+QStringList leerListaBases(const QString& ruta)
+{
+    QFile f(ruta);
+    if (!f.open(QIODevice::ReadOnly))
+        return {TFormaEleccionBase::kMasArchivos};
+    QStringList lista;
+    const QByteArray datos = f.readAll();
+    for (QByteArray linea : datos.split('\n')) {
+        if (linea.endsWith('\r'))
+            linea.chop(1);
+        if (!linea.isEmpty())
+            lista << QString::fromUtf8(linea);
+    }
+    // The first entry always stands for browsing.
+    if (lista.isEmpty() || lista.first() != TFormaEleccionBase::kMasArchivos) {
+        lista.removeAll(TFormaEleccionBase::kMasArchivos);
+        lista.prepend(TFormaEleccionBase::kMasArchivos);
+    }
+    return lista;
+}
+
+bool escribirListaBases(const QString& ruta, const QStringList& lista)
+{
+    QSaveFile f(ruta);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    for (const QString& s : lista)
+        f.write(s.toUtf8() + "\r\n");
+    return f.commit();
+}
+
+TFormaEleccionBase::TFormaEleccionBase(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+{
+    setObjectName(QStringLiteral("FormaEleccionBase"));
+    setWindowTitle(QStringLiteral("Elección de la base de datos"));
+    setModal(true);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Abrir y cargar base de datos:"), this);
+    RadioNueva = new QRadioButton(QStringLiteral("Base de datos nueva"), GroupBox1);
+    RadioExistente = new QRadioButton(QStringLiteral("Base de datos existente"), GroupBox1);
+    RadioExistente->setChecked(true);
+    ListBox1 = new QListWidget(GroupBox1);
+    ListBox1->setMinimumSize(420, 160);
+    auto* g = new QVBoxLayout(GroupBox1);
+    g->addWidget(RadioNueva);
+    g->addWidget(RadioExistente);
+    g->addWidget(ListBox1);
+
+    BotonAceptar = new QPushButton(QStringLiteral("&Aceptar"), this);
+    BotonAceptar->setDefault(true);
+    BotonCancelar = new QPushButton(QStringLiteral("&Cancelar"), this);
+    BotonLimpiar = new QPushButton(QStringLiteral("Limpiar lista"), this);
+    BotonLimpiar->setToolTip(QStringLiteral("Este botón borra toda la lista de bases. NO BORRA LAS BASES!!!!!"));
+    auto* botones = new QHBoxLayout;
+    botones->addWidget(BotonLimpiar);
+    botones->addStretch();
+    botones->addWidget(BotonAceptar);
+    botones->addWidget(BotonCancelar);
+    auto* capa = new QVBoxLayout(this);
+    capa->addWidget(GroupBox1);
+    capa->addLayout(botones);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(RadioNueva, &QRadioButton::clicked, this, &TFormaEleccionBase::RadioNuevaClick);
+    connect(RadioExistente, &QRadioButton::clicked, this, &TFormaEleccionBase::RadioExistenteClick);
+    connect(ListBox1, &QListWidget::itemDoubleClicked, this, &TFormaEleccionBase::ListBox1DblClick);
+    connect(BotonLimpiar, &QPushButton::clicked, this, &TFormaEleccionBase::BotonLimpiarClick);
+    connect(BotonAceptar, &QPushButton::clicked, this, [this] {
+        BotonAceptarClick();
+        accept();
+    });
+    connect(BotonCancelar, &QPushButton::clicked, this, &TFormaEleccionBase::BotonCancelarClick);
+
+    examinar = [this](bool nueva) {
+        TFormaAbreBases abre(this);
+        abre.Nueva = nueva;
+        abre.exec();
+        return abre.BaseElegida;
+    };
+}
+
+void TFormaEleccionBase::showEvent(QShowEvent* e)
+{
+    QDialog::showEvent(e);
+    FormActivate();
+}
+
+void TFormaEleccionBase::FormActivate()
+{
+    ListBox1->clear();
+    ListBox1->addItems(leerListaBases(rutaListaBases()));
+    ListBox1->setCurrentRow(0);
+}
+
+void TFormaEleccionBase::RadioNuevaClick()
+{
+    if (RadioNueva->isChecked())
+        ListBox1->setCurrentRow(0);
+    ListBox1->setEnabled(false);
+}
+
+void TFormaEleccionBase::RadioExistenteClick() { ListBox1->setEnabled(true); }
+
+void TFormaEleccionBase::ListBox1DblClick()
+{
+    BotonAceptarClick();
+    accept();
+}
+
+void TFormaEleccionBase::BotonLimpiarClick()
+{
+    if (dialogos().mensaje(QStringLiteral("ATENCION!!"),
+                           QStringLiteral("¿Está seguro de limpiar la lista de últimos programas?"),
+                           Icono::Pregunta, Botones::SiNo) != Respuesta::Si)
+        return;
+    ListBox1->clear();
+    ListBox1->addItem(kMasArchivos);
+    ListBox1->setCurrentRow(0);
+}
+
+void TFormaEleccionBase::BotonAceptarClick()
+{
+    const int fila = ListBox1->currentRow();
+    if (fila > 0) {
+        RutaBase = ListBox1->item(fila)->text();
+    } else {
+        RutaBase = examinar ? examinar(RadioNueva->isChecked()) : QString();
+        bool yaEsta = false;
+        for (int i = 0; i < ListBox1->count(); ++i)
+            if (ListBox1->item(i)->text().compare(RutaBase, Qt::CaseInsensitive) == 0)
+                yaEsta = true;
+        // Only databases kept in a data folder are remembered.
+        if (!yaEsta && !RutaBase.isEmpty() && RutaBase.toUpper().contains(QStringLiteral("RIVARIV")))
+            ListBox1->addItem(RutaBase);
+    }
+    QStringList lista;
+    for (int i = 0; i < ListBox1->count(); ++i)
+        lista << ListBox1->item(i)->text();
+    escribirListaBases(rutaListaBases(), lista);
+}
+
+void TFormaEleccionBase::BotonCancelarClick()
+{
+    RutaBase.clear();
+    PidioTerminar = true;
+    QDialog::reject();
+}
+
+void TFormaEleccionBase::reject()
+{
+    // Escape has the effect of the cancel button: the dialog has no close button.
+    BotonCancelarClick();
+}
+
+void TFormaEleccionBase::closeEvent(QCloseEvent* e)
+{
+    if (result() == QDialog::Accepted || PidioTerminar)
+        e->accept();
+    else
+        e->ignore();
+}
+
+} // namespace ombrix

@@ -1,0 +1,57 @@
+#pragma once
+// Choice of the database file: from the list of recent databases, or by
+// browsing for an existing one or creating a new one from the template.
+
+#include <QDialog>
+#include <functional>
+
+class QGroupBox;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+
+namespace ombrix {
+
+class TFormaEleccionBase : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFormaEleccionBase(QWidget* parent = nullptr);
+
+    QGroupBox* GroupBox1;
+    QRadioButton* RadioNueva;
+    QRadioButton* RadioExistente;
+    QListWidget* ListBox1;
+    QPushButton* BotonAceptar;
+    QPushButton* BotonCancelar;
+    QPushButton* BotonLimpiar;
+
+    // The chosen database; empty when browsing was cancelled or failed.
+    QString RutaBase;
+    // Set when the user cancelled: the program is to end.
+    bool PidioTerminar = false;
+
+    // Browses for a database (new or existing) and returns its path or "".
+    // Replaceable so that callers and tests decide how browsing happens.
+    std::function<QString(bool nueva)> examinar;
+
+    void FormActivate();
+    void RadioNuevaClick();
+    void RadioExistenteClick();
+    void ListBox1DblClick();
+    void BotonLimpiarClick();
+    void BotonAceptarClick();
+    void BotonCancelarClick();
+
+    static const QString kMasArchivos;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void reject() override;
+};
+
+// Reads the list of recent databases; a missing or unreadable file gives only "<Mas archivos>".
+QStringList leerListaBases(const QString& ruta);
+bool escribirListaBases(const QString& ruta, const QStringList& lista);
+
+} // namespace ombrix

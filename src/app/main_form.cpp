@@ -1,0 +1,422 @@
+#include "main_form.h"
+
+#include "aplicacion.h"
+#include "config/dialogos.h"
+#include "config/rutas.h"
+#include "eleccion_base.h"
+#include "inicial.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+namespace ombrix {
+
+const QString TMainForm::kCaption = QStringLiteral("Sistema de adquisición de datos para instrumentos OMBRIX");
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    ejecutarModal = [](QDialog& d) { return d.exec(); };
+
+    mdi = new QMdiArea(this);
+    mdi->setBackground(QColor(58, 68, 84));
+    mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(mdi);
+
+    // FormCreate, in its order.
+    setWindowTitle(kCaption);
+    crearAcciones();
+    crearHerramientas();
+    crearEstado();
+    modelo.CantidadAparatos = 1;
+    // Numbers are written and read with "." whatever the machine's locale.
+    QLocale::setDefault(QLocale::c());
+    int p0 = 0, p1 = 0;
+    const QScreen* pantalla = QGuiApplication::primaryScreen();
+    anchosPaneles(pantalla ? pantalla->geometry().width() : 1024, p0, p1);
+    StatusPanel[0]->setFixedWidth(p0);
+    StatusPanel[1]->setFixedWidth(p1);
+    modelo.ContadorSinc = 0;
+    modelo.RutaIni = rutaIniPorDefecto();
+    modelo.CargarIni();
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+
+    FormaInicio = new TFormaInicio(this);
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::crearAcciones()
+{
+    QStyle* s = style();
+    Comenzar = new QAction(s->standardIcon(QStyle::SP_MediaPlay), QStringLiteral("Adquirir datos"), this);
+    Terminar = new QAction(s->standardIcon(QStyle::SP_MediaStop), QStringLiteral("Terminar adquisición"), this);
+    Terminar->setEnabled(false);
+    TablaMultiple = new QAction(s->standardIcon(QStyle::SP_FileDialogDetailedView), QStringLiteral("Tabla combinada"), this);
+    Configurar = new QAction(s->standardIcon(QStyle::SP_ComputerIcon), QStringLiteral("Configurar adquisición"), this);
+    CargarBase = new QAction(s->standardIcon(QStyle::SP_DialogOpenButton), QStringLiteral("Cargar base"), this);
+    GuardarConfiguracion = new QAction(s->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Guardar configuración"), this);
+    Salir = new QAction(QStringLiteral("Salir"), this);
+    Nivel1 = new QAction(QStringLiteral("Nivel de acceso"), this);
+    Opciones = new QAction(QStringLiteral("Opciones"), this);
+    Cascada1 = new QAction(QStringLiteral("Cacada"), this);
+    Vertical1 = new QAction(QStringLiteral("Vertical"), this);
+    Horizontal1 = new QAction(QStringLiteral("Horizontal"), this);
+    Tablacombinada1 = TablaMultiple;
+    Ayuda2 = new QAction(QStringLiteral("Ayuda"), this);
+    Ayuda2->setShortcut(QKeySequence::HelpContents);
+    Acercade1 = new QAction(QStringLiteral("Acerca de..."), this);
+
+    QMenu* comandos = menuBar()->addMenu(QStringLiteral("Comandos"));
+    comandos->addAction(CargarBase);
+    comandos->addAction(GuardarConfiguracion);
+    comandos->addAction(Comenzar);
+    comandos->addAction(Terminar);
+    comandos->addSeparator();
+    comandos->addAction(Salir);
+    QMenu* configuracion = menuBar()->addMenu(QStringLiteral("Configuración"));
+    configuracion->addAction(Configurar);
+    configuracion->addAction(Nivel1);
+    configuracion->addAction(Opciones);
+    MenuVentanas = menuBar()->addMenu(QStringLiteral("Ventanas"));
+    connect(MenuVentanas, &QMenu::aboutToShow, this, [this] {
+        MenuVentanas->clear();
+        MenuVentanas->addAction(Cascada1);
+        MenuVentanas->addAction(Vertical1);
+        MenuVentanas->addAction(Horizontal1);
+        MenuVentanas->addSeparator();
+        MenuVentanas->addAction(Tablacombinada1);
+        MenuVentanas->addSeparator();
+        for (QMdiSubWindow* w : mdi->subWindowList()) {
+            QAction* a = MenuVentanas->addAction(w->windowTitle());
+            a->setCheckable(true);
+            a->setChecked(w == mdi->activeSubWindow());
+            connect(a, &QAction::triggered, w, [this, w] { mdi->setActiveSubWindow(w); });
+        }
+    });
+    QMenu* ayuda = menuBar()->addMenu(QStringLiteral("?"));
+    ayuda->addAction(Ayuda2);
+    ayuda->addSeparator();
+    ayuda->addAction(Acercade1);
+
+    connect(Salir, &QAction::triggered, this, &QWidget::close);
+    connect(CargarBase, &QAction::triggered, this, &TMainForm::CargarBaseExecute);
+    connect(GuardarConfiguracion, &QAction::triggered, this, &TMainForm::GuardarConfiguracionactual1Click);
+    connect(Cascada1, &QAction::triggered, this, &TMainForm::Cascada1Click);
+    connect(Vertical1, &QAction::triggered, this, &TMainForm::Vertical1Click);
+    connect(Horizontal1, &QAction::triggered, this, &TMainForm::Horizontal1Click);
+    connect(Acercade1, &QAction::triggered, this, &TMainForm::Acercade1Click);
+    connect(Ayuda2, &QAction::triggered, this, &TMainForm::Ayuda2Click);
+}
+
+void TMainForm::crearHerramientas()
+{
+    Herramientas = addToolBar(QStringLiteral("Herramientas"));
+    Herramientas->setObjectName(QStringLiteral("Herramientas"));
+    Herramientas->setMovable(false);
+    Herramientas->setFloatable(false);
+    Herramientas->setIconSize(QSize(28, 28));
+    Herramientas->setStyleSheet(QStringLiteral(
+        "QToolBar#Herramientas { background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
+        " stop:0 #f4f6fa, stop:1 #d9dee8); border-bottom: 1px solid #9aa3b5; spacing: 2px; }"));
+
+    auto boton = [this](QAction* accion, const QString& consejo) {
+        auto* b = new QToolButton(Herramientas);
+        b->setDefaultAction(accion);
+        b->setToolTip(consejo);
+        b->setFixedSize(50, 36);
+        b->setAutoRaise(true);
+        QFont f = b->font();
+        f.setBold(true);
+        b->setFont(f);
+        return b;
+    };
+    ToolButton1 = boton(Comenzar, QStringLiteral("Adquirir datos"));
+    ToolButton3 = boton(Terminar, QStringLiteral("Terminar adquisición"));
+    ToolButton5 = boton(TablaMultiple, QStringLiteral("Tabla combinada"));
+    ToolButton2 = boton(Configurar, QStringLiteral("Config"));
+    auto* nuevo = new QAction(style()->standardIcon(QStyle::SP_FileDialogNewFolder), QStringLiteral("Nuevo Instrumento"), this);
+    auto* eliminar = new QAction(style()->standardIcon(QStyle::SP_TrashIcon), QStringLiteral("Eliminar último instrumento"), this);
+    ToolButton6 = boton(nuevo, QStringLiteral("Nuevo Instrumento"));
+    ToolButton7 = boton(eliminar, QStringLiteral("Eliminar último instrumento"));
+    ToolButton7->setEnabled(false);
+
+    Herramientas->addWidget(ToolButton1);
+    Herramientas->addWidget(ToolButton3);
+    Herramientas->addWidget(ToolButton5);
+    accionBoton2_ = Herramientas->addWidget(ToolButton2);
+    accionBoton6_ = Herramientas->addWidget(ToolButton6);
+    accionBoton7_ = Herramientas->addWidget(ToolButton7);
+    ToolButton4 = new QWidget(Herramientas);
+    ToolButton4->setFixedWidth(131);
+    Herramientas->addWidget(ToolButton4);
+    ModComm1 = new QWidget(Herramientas);
+    ModComm1->setFixedSize(96, 36);
+    accionComm_ = Herramientas->addWidget(ModComm1);
+    accionComm_->setVisible(false);
+    ToolButton8 = new QWidget(Herramientas);
+    Herramientas->addWidget(ToolButton8);
+    Image1 = new QLabel(Herramientas);
+    Image1->setFixedWidth(88);
+    accionImagen_ = Herramientas->addWidget(Image1);
+    accionImagen_->setVisible(false);
+}
+
+void TMainForm::crearEstado()
+{
+    for (int i = 0; i < 3; ++i) {
+        StatusPanel[i] = new QLabel(this);
+        StatusPanel[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        StatusPanel[i]->setContentsMargins(4, 0, 4, 0);
+    }
+    StatusPanel[2]->setMinimumWidth(50);
+    statusBar()->addWidget(StatusPanel[0]);
+    statusBar()->addWidget(StatusPanel[1]);
+    statusBar()->addWidget(StatusPanel[2], 1);
+}
+
+void TMainForm::anchosPaneles(int anchoPantalla, int& panel0, int& panel1)
+{
+    panel0 = anchoPantalla * 20 / 100;
+    panel1 = anchoPantalla * 53 / 100;
+}
+
+QString TMainForm::textoReloj(const QDateTime& ahora)
+{
+    return QStringLiteral("Día:") + ahora.toString(QStringLiteral("dd/MM/yyyy")) + QStringLiteral("    ")
+        + QStringLiteral("Hora") + QStringLiteral(":") + ahora.toString(QStringLiteral("hh:mm:ss"));
+}
+
+void TMainForm::mostrarEstado(int panel, const QString& texto) { StatusPanel[panel]->setText(texto); }
+
+QString TMainForm::textoEstado(int panel) const { return StatusPanel[panel]->text(); }
+
+void TMainForm::Timer1Timer() { mostrarEstado(2, textoReloj(QDateTime::currentDateTime())); }
+
+void TMainForm::pedirTerminar()
+{
+    terminar_ = true;
+    if (auto* app = qobject_cast<Aplicacion*>(QCoreApplication::instance()))
+        app->Terminate();
+}
+
+bool TMainForm::abrirBase(const QString& ruta)
+{
+    QString error;
+    return ADOConnection1.abrir(ruta, &error);
+}
+
+bool TMainForm::arrancar()
+{
+    // Splash for three seconds (its OK button closes it at once).
+    FormaInicio->Timer1->start();
+    ejecutarModal(*FormaInicio);
+    FormaInicio->Timer1->stop();
+
+    // Choice of the database.
+    {
+        TFormaEleccionBase eleccion(this);
+        ejecutarModal(eleccion);
+        modelo.RutaBase = eleccion.RutaBase;
+        if (eleccion.PidioTerminar)
+            pedirTerminar();
+    }
+
+    if (modelo.RutaBase.isEmpty() || !abrirBase(modelo.RutaBase)) {
+        if (!modelo.RutaBase.isEmpty())
+            dialogos().mensaje(QString(),
+                               QStringLiteral("Não se pôde abrir a base de  dados: ") + modelo.RutaBase
+                                   + QStringLiteral(". ") + QStringLiteral("Possivelmente já está em  uso por  outra aplicação"),
+                               Icono::Ninguno, Botones::Ok);
+        modelo.RutaBase = QStringLiteral("Não há carregada nenhuma base de  dados");
+        pedirTerminar();
+    }
+    mostrarEstado(1, modelo.RutaBase);
+    if (modelo.CantidadAparatos == 21)
+        ToolButton6->setEnabled(false);
+
+    if (construirInstrumentos)
+        construirInstrumentos();
+    else
+        Timer1->start();
+    Timer1Timer();
+    NivelNuevo();
+    return !terminar_;
+}
+
+void TMainForm::NivelNuevo()
+{
+    switch (modelo.Config.Nivel) {
+    case 0:
+        accionBoton2_->setVisible(false);
+        accionBoton6_->setVisible(false);
+        accionBoton7_->setVisible(false);
+        Configurar->setVisible(false);
+        Opciones->setVisible(false);
+        break;
+    case 1:
+        accionBoton2_->setVisible(true);
+        accionBoton6_->setVisible(false);
+        accionBoton7_->setVisible(false);
+        Configurar->setVisible(true);
+        Opciones->setVisible(true);
+        break;
+    case 3:
+        accionBoton2_->setVisible(true);
+        accionBoton6_->setVisible(true);
+        accionBoton7_->setVisible(true);
+        Configurar->setVisible(true);
+        Opciones->setVisible(true);
+        break;
+    default:
+        break;
+    }
+    HerramientasResize();
+}
+
+void TMainForm::HerramientasResize()
+{
+    int ancho = Herramientas->width() - ToolButton4->width() - Image1->width() - 150;
+    if (accionComm_->isVisible())
+        ancho -= 96;
+    if (accionBoton7_->isVisible())
+        ancho -= 150;
+    ToolButton8->setFixedWidth(qMax(0, ancho));
+}
+
+void TMainForm::resizeEvent(QResizeEvent* e)
+{
+    QMainWindow::resizeEvent(e);
+    HerramientasResize();
+}
+
+bool TMainForm::GuardarConfiguracionactual1Click()
+{
+    try {
+        modelo.SalvarIni();
+        return true;
+    } catch (const std::exception& e) {
+        mostrarError(e);
+        return false;
+    }
+}
+
+void TMainForm::FormCloseQuery(bool& canClose)
+{
+    canClose = true;
+    if (modelo.Adquiriendo) {
+        if (dialogos().mensaje(kTituloPregunta,
+                               QStringLiteral("El sistema está en línea y adquiriendo datos en este momento. Desea salir y terminar la adquisición?"),
+                               Icono::Pregunta, Botones::SiNo) != Respuesta::Si) {
+            canClose = false;
+            return;
+        }
+        if (detenerAdquisicion)
+            detenerAdquisicion();
+        modelo.Adquiriendo = false;
+    }
+    canClose = GuardarConfiguracionactual1Click();
+}
+
+void TMainForm::closeEvent(QCloseEvent* e)
+{
+    bool puede = true;
+    FormCloseQuery(puede);
+    if (puede)
+        e->accept();
+    else
+        e->ignore();
+}
+
+void TMainForm::CargarBaseExecute()
+{
+    if (!GuardarConfiguracionactual1Click())
+        return;
+    {
+        TFormaEleccionBase eleccion(this);
+        ejecutarModal(eleccion);
+        modelo.RutaBase = eleccion.RutaBase;
+        if (eleccion.PidioTerminar)
+            pedirTerminar();
+    }
+    if (detenerAdquisicion)
+        detenerAdquisicion();
+    ADOConnection1.cerrar();
+    if (!abrirBase(modelo.RutaBase)) {
+        dialogos().mensaje(QString(),
+                           QStringLiteral("No se pudo abrir la base de datos: ") + modelo.RutaBase + QStringLiteral(". ")
+                               + QStringLiteral("Posiblemente ya está en uso por otra aplicacion"),
+                           Icono::Ninguno, Botones::Ok);
+        modelo.RutaBase = QStringLiteral("No hay cargada niguna base de datos");
+    }
+    modelo.CargarIni();
+    mostrarEstado(1, modelo.RutaBase);
+    modelo.PosX = 0;
+    modelo.PosY = 0;
+    if (construirInstrumentos)
+        construirInstrumentos();
+}
+
+void TMainForm::Acercade1Click() { ejecutarModal(*FormaInicio); }
+
+void TMainForm::Ayuda2Click()
+{
+    const QString ayuda = raizDatos() + QStringLiteral("/ZEZEDU.HLP");
+    if (!QFileInfo::exists(ayuda) || !QDesktopServices::openUrl(QUrl::fromLocalFile(ayuda)))
+        dialogos().mensaje(QString(), QStringLiteral("No se encuentra el archivo de ayuda: ") + ayuda,
+                           Icono::Informacion, Botones::Ok);
+}
+
+void TMainForm::Cascada1Click() { mdi->cascadeSubWindows(); }
+
+void TMainForm::Vertical1Click()
+{
+    // Side by side: every window full height, the width shared.
+    const auto ventanas = mdi->subWindowList();
+    if (ventanas.isEmpty())
+        return;
+    const int ancho = mdi->viewport()->width() / ventanas.size();
+    int x = 0;
+    for (QMdiSubWindow* w : ventanas) {
+        w->showNormal();
+        w->setGeometry(x, 0, ancho, mdi->viewport()->height());
+        x += ancho;
+    }
+}
+
+void TMainForm::Horizontal1Click()
+{
+    // One above the other: every window full width, the height shared.
+    const auto ventanas = mdi->subWindowList();
+    if (ventanas.isEmpty())
+        return;
+    const int alto = mdi->viewport()->height() / ventanas.size();
+    int y = 0;
+    for (QMdiSubWindow* w : ventanas) {
+        w->showNormal();
+        w->setGeometry(0, y, mdi->viewport()->width(), alto);
+        y += alto;
+    }
+}
+
+} // namespace ombrix

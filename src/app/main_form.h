@@ -1,0 +1,96 @@
+#pragma once
+// The main window: the multiple-document frame with its menu, tool bar and
+// status bar, owner of the configuration, the database and the serial line.
+
+#include "acquisition/base_datos.h"
+#include "config/modelo.h"
+
+#include <QMainWindow>
+#include <functional>
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMenu;
+class QTimer;
+class QToolBar;
+class QToolButton;
+
+namespace ombrix {
+
+class TFormaInicio;
+class TFormaEleccionBase;
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget* parent = nullptr);   // runs FormCreate
+    ~TMainForm() override;
+
+    Modelo modelo;          // Config, the per-instrument arrays and the shared state
+    BaseDatos ADOConnection1;
+
+    QMdiArea* mdi;
+    QToolBar* Herramientas;
+    QToolButton *ToolButton1, *ToolButton3, *ToolButton5, *ToolButton2, *ToolButton6, *ToolButton7;
+    QWidget* ToolButton4;     // fixed separator
+    QWidget* ModComm1;        // the serial line's lamps
+    QWidget* ToolButton8;     // separator that fills the remaining space
+    QLabel* Image1;
+    QLabel* StatusPanel[3];
+    QTimer* Timer1;
+    TFormaInicio* FormaInicio;
+
+    QAction *Comenzar, *Terminar, *TablaMultiple, *Configurar, *CargarBase, *GuardarConfiguracion, *Salir;
+    QAction *Nivel1, *Opciones, *Cascada1, *Vertical1, *Horizontal1, *Tablacombinada1, *Ayuda2, *Acercade1;
+    QMenu* MenuVentanas;
+
+    // Start-up after the main window exists: splash, choice and opening of the
+    // database, the long-lived windows, the access level. False when the
+    // program is to end instead of running its message loop.
+    bool arrancar();
+
+    void FormCloseQuery(bool& canClose);
+    void Timer1Timer();
+    void HerramientasResize();
+    void NivelNuevo();
+    void CargarBaseExecute();
+    bool GuardarConfiguracionactual1Click();   // false when the save failed
+    void Acercade1Click();
+    void Ayuda2Click();
+    void Cascada1Click();
+    void Vertical1Click();
+    void Horizontal1Click();
+
+    void mostrarEstado(int panel, const QString& texto);
+    QString textoEstado(int panel) const;
+    bool terminacionPedida() const { return terminar_; }
+
+    static QString textoReloj(const QDateTime& ahora);
+    static void anchosPaneles(int anchoPantalla, int& panel0, int& panel1);
+
+    // How modal dialogs are run; tests replace it to answer them.
+    std::function<int(QDialog&)> ejecutarModal;
+    // Stops polling and closes the serial line (set by the acquisition).
+    std::function<void()> detenerAdquisicion;
+    // Builds (or rebuilds) the instruments window from the model.
+    std::function<void()> construirInstrumentos;
+
+    static const QString kCaption;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    bool abrirBase(const QString& ruta);
+    void pedirTerminar();
+    void crearAcciones();
+    void crearHerramientas();
+    void crearEstado();
+    QAction *accionBoton2_ = nullptr, *accionBoton6_ = nullptr, *accionBoton7_ = nullptr;
+    QAction *accionComm_ = nullptr, *accionImagen_ = nullptr;
+    bool terminar_ = false;
+};
+
+} // namespace ombrix

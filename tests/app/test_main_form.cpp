@@ -1,0 +1,290 @@
+// The main window: start-up with the database choice, the exclusive open
+// against another process, closing with and without acquisition, the clock.
+#include "app/eleccion_base.h"
+#include "app/inicial.h"
+#include "app/main_form.h"
+#include "config/rutas.h"
+#include "dialogos_guion.h"
+#include "raiz_temporal.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QListWidget>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace ombrix;
+using namespace ombrix::test;
+
+namespace {
+// Answers the start-up dialogs: the splash is dismissed, the choice dialog
+// takes `elegir` (a path, or "" to cancel).
+void responderArranque(TMainForm& w, const QString& elegir, int* splashes = nullptr)
+{
+    w.ejecutarModal = [elegir, splashes](QDialog& d) {
+        if (auto* e = qobject_cast<TFormaEleccionBase*>(&d)) {
+            e->FormActivate();
+            if (elegir.isEmpty()) {
+                e->BotonCancelarClick();
+                return int(QDialog::Rejected);
+            }
+            e->examinar = [elegir](bool) { return elegir; };
+            e->BotonAceptarClick();
+            return int(QDialog::Accepted);
+        }
+        if (qobject_cast<TFormaInicio*>(&d)) {
+            if (splashes)
+                ++*splashes;
+            return int(QDialog::Accepted);
+        }
+        return int(QDialog::Rejected);
+    };
+}
+
+QString copiaDelModelo(const RaizTemporal& raiz, const QString& nombre)
+{
+    const QString ruta = raiz.datos() + QLatin1Char('/') + nombre;
+    QFile::copy(rutaModelo(), ruta);
+    return ruta;
+}
+} // namespace
+
+class TestMainForm : public QObject {
+    Q_OBJECT
+private slots:
+    void ventanaPrincipal()
+    {
+        RaizTemporal raiz;
+        TMainForm w;
+        QCOMPARE(w.windowTitle(), QStringLiteral("Sistema de adquisición de datos para instrumentos OMBRIX"));
+        QCOMPARE(w.ToolButton1->toolTip(), QStringLiteral("Adquirir datos"));
+        QCOMPARE(w.ToolButton3->toolTip(), QStringLiteral("Terminar adquisición"));
+        QCOMPARE(w.ToolButton5->toolTip(), QStringLiteral("Tabla combinada"));
+        QCOMPARE(w.ToolButton2->toolTip(), QStringLiteral("Config"));
+        QCOMPARE(w.ToolButton6->toolTip(), QStringLiteral("Nuevo Instrumento"));
+        QCOMPARE(w.ToolButton7->toolTip(), QStringLiteral("Eliminar último instrumento"));
+        QVERIFY(!w.Terminar->isEnabled());
+        // A fresh installation: one instrument, COM1 at 9600 bit/s.
+        QCOMPARE(int(w.modelo.CantidadAparatos), 2);
+        QCOMPARE(w.modelo.Config.Puerto, QStringLiteral("COM1"));
+        QCOMPARE(w.modelo.RutaIni, raiz.datos() + QStringLiteral("/Ombrix.ini"));
+
+        int p0 = 0, p1 = 0;
+        TMainForm::anchosPaneles(1024, p0, p1);
+        QCOMPARE(p0, 204);
+        QCOMPARE(p1, 542);
+        QCOMPARE(TMainForm::textoReloj(QDateTime(QDate(2026, 3, 7), QTime(9, 5, 1))),
+                 QStringLiteral("Día:07/03/2026    Hora:09:05:01"));
+    }
+
+    void arranqueAbreLaBaseElegida()
+    {
+        RaizTemporal raiz;
+        const QString base = copiaDelModelo(raiz, QStringLiteral("Planta.mdb"));
+        TMainForm w;
+        int splashes = 0;
+        responderArranque(w, base, &splashes);
+        QVERIFY(w.arrancar());
+        QCOMPARE(splashes, 1);
+        QVERIFY(w.ADOConnection1.abierta());
+        QCOMPARE(w.modelo.RutaBase, base);
+        QCOMPARE(w.textoEstado(1), base);
+        QVERIFY(w.textoEstado(2).startsWith(QStringLiteral("Día:")));
+        // Level 0: the engineer's commands are hidden.
+        QVERIFY(!w.Configurar->isVisible());
+    }
+
+    void arranqueCanceladoTerminaSinMensaje()
+    {
+        RaizTemporal raiz;
+        DialogosGuion guion;
+        TMainForm w;
+        responderArranque(w, QString());
+        QVERIFY(!w.arrancar());
+        QVERIFY(guion.mostrados.isEmpty());
+    }
+
+    void baseQueNoEsDeEsteSistemaOInexistente_data()
+    {
+        QTest::addColumn<QByteArray>("contenido");
+        QTest::addColumn<bool>("crear");
+        QTest::newRow("texto") << QByteArray("esto no es una base") << true;
+        QTest::newRow("vacio_sin_tablas") << QByteArray() << true;
+        QTest::newRow("inexistente") << QByteArray() << false;
+    }
+    void baseQueNoEsDeEsteSistemaOInexistente()
+    {
+        QFETCH(QByteArray, contenido);
+        QFETCH(bool, crear);
+        RaizTemporal raiz;
+        const QString ruta = raiz.datos() + QStringLiteral("/Mala.mdb");
+        if (crear) {
+            QFile f(ruta);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(contenido);
+        }
+        DialogosGuion guion;
+        TMainForm w;
+        responderArranque(w, ruta);
+        QVERIFY(!w.arrancar());
+        QCOMPARE(guion.mostrados.size(), 1);
+        QCOMPARE(guion.mostrados[0].texto,
+                 QStringLiteral("Não se pôde abrir a base de  dados: ") + ruta
+                     + QStringLiteral(". Possivelmente já está em  uso por  outra aplicação"));
+        QCOMPARE(w.textoEstado(1), QStringLiteral("Não há carregada nenhuma base de  dados"));
+        // Nothing was created in place of a missing file.
+        QCOMPARE(QFileInfo::exists(ruta), crear);
+    }
+
+    void otroProcesoTieneLaBase()
+    {
+        RaizTemporal raiz;
+        const QString base = copiaDelModelo(raiz, QStringLiteral("Compartida.mdb"));
+        QProcess otro;
+        otro.start(RaizTemporal::programa(QStringLiteral("../tests/tener_base")), {base});
+        QVERIFY(otro.waitForStarted());
+        QVERIFY(otro.waitForReadyRead(10000));
+        QCOMPARE(otro.readLine().trimmed(), QByteArray("LISTO"));
+
+        DialogosGuion guion;
+        {
+            TMainForm w;
+            responderArranque(w, base);
+            QVERIFY(!w.arrancar());
+            QCOMPARE(guion.mostrados.size(), 1);
+            QVERIFY(guion.mostrados[0].texto.startsWith(QStringLiteral("Não se pôde abrir a base de  dados: ") + base));
+        }
+        otro.closeWriteChannel();
+        QVERIFY(otro.waitForFinished(10000));
+
+        // Once the other program has let go, the file opens; and while this one
+        // holds it, the other program cannot.
+        TMainForm w;
+        responderArranque(w, base);
+        QVERIFY(w.arrancar());
+        QProcess segundo;
+        segundo.start(RaizTemporal::programa(QStringLiteral("../tests/tener_base")), {base});
+        QVERIFY(segundo.waitForFinished(10000));
+        QCOMPARE(segundo.exitCode(), 1);
+        QVERIFY(segundo.readAllStandardOutput().startsWith("FALLO"));
+    }
+
+    void cerrarSinAdquisicionGuardaLaConfiguracion()
+    {
+        RaizTemporal raiz;
+        DialogosGuion guion;
+        TMainForm w;
+        w.modelo.Config.TiempoScan = 7;
+        bool puede = false;
+        w.FormCloseQuery(puede);
+        QVERIFY(puede);
+        QVERIFY(guion.mostrados.isEmpty());
+        QVERIFY(QFileInfo::exists(raiz.datos() + QStringLiteral("/Ombrix.ini")));
+        TMainForm otra;
+        QCOMPARE(otra.modelo.Config.TiempoScan, 7);
+    }
+
+    void cerrarDuranteLaAdquisicion()
+    {
+        RaizTemporal raiz;
+        DialogosGuion guion;
+        TMainForm w;
+        int detenciones = 0;
+        w.detenerAdquisicion = [&] { ++detenciones; };
+        w.modelo.Adquiriendo = true;
+        w.modelo.Config.TiempoScan = 9;
+
+        guion.respuestas.enqueue(Respuesta::No);
+        bool puede = true;
+        w.FormCloseQuery(puede);
+        QVERIFY(!puede);
+        QCOMPARE(detenciones, 0);
+        QVERIFY(w.modelo.Adquiriendo);
+        QVERIFY(!QFileInfo::exists(raiz.datos() + QStringLiteral("/Ombrix.ini")));
+        QCOMPARE(guion.mostrados.last().titulo, QStringLiteral("ATENCION: PREGUNTA!!!"));
+        QCOMPARE(guion.mostrados.last().texto,
+                 QStringLiteral("El sistema está en línea y adquiriendo datos en este momento. Desea salir y terminar la adquisición?"));
+
+        guion.respuestas.enqueue(Respuesta::Si);
+        w.FormCloseQuery(puede);
+        QVERIFY(puede);
+        QCOMPARE(detenciones, 1);
+        QVERIFY(QFileInfo::exists(raiz.datos() + QStringLiteral("/Ombrix.ini")));
+    }
+
+    void guardadoFallidoDejaLaVentanaAbierta()
+    {
+        RaizTemporal raiz;
+        DialogosGuion guion;
+        TMainForm w;
+        // The settings folder is gone: the save fails with its message.
+        QDir(raiz.datos()).removeRecursively();
+        bool puede = true;
+        w.FormCloseQuery(puede);
+        QVERIFY(!puede);
+        QCOMPARE(guion.mostrados.size(), 1);
+        QCOMPARE(guion.mostrados[0].texto, QStringLiteral("Unable to write to ") + w.modelo.RutaIni);
+    }
+
+    void veinteInstrumentosDesactivanNuevo()
+    {
+        RaizTemporal raiz;
+        QFile ini(raiz.datos() + QStringLiteral("/Ombrix.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[General]\r\ncantidad de aparatos=21\r\nMantener_Nivel=1\r\nNivel=3\r\n");
+        ini.close();
+        const QString base = copiaDelModelo(raiz, QStringLiteral("P.mdb"));
+        TMainForm w;
+        responderArranque(w, base);
+        QVERIFY(w.arrancar());
+        QVERIFY(!w.ToolButton6->isEnabled());
+        QVERIFY(w.Configurar->isVisible());
+    }
+
+    void cargarOtraBase()
+    {
+        RaizTemporal raiz;
+        const QString a = copiaDelModelo(raiz, QStringLiteral("A.mdb"));
+        const QString b = copiaDelModelo(raiz, QStringLiteral("B.mdb"));
+        DialogosGuion guion;
+        TMainForm w;
+        responderArranque(w, a);
+        QVERIFY(w.arrancar());
+        int reconstrucciones = 0;
+        w.construirInstrumentos = [&] { ++reconstrucciones; };
+        responderArranque(w, b);
+        w.CargarBaseExecute();
+        QCOMPARE(w.modelo.RutaBase, b);
+        QCOMPARE(w.textoEstado(1), b);
+        QCOMPARE(reconstrucciones, 1);
+        QVERIFY(guion.mostrados.isEmpty());
+        // The first file is free again.
+        BaseDatos otra;
+        QVERIFY(otra.abrir(a));
+
+        // A file that cannot be opened: Spanish message, the program runs on.
+        responderArranque(w, raiz.datos() + QStringLiteral("/NoEsta.mdb"));
+        w.CargarBaseExecute();
+        QCOMPARE(guion.mostrados.size(), 1);
+        QCOMPARE(guion.mostrados[0].texto,
+                 QStringLiteral("No se pudo abrir la base de datos: ") + raiz.datos()
+                     + QStringLiteral("/NoEsta.mdb. Posiblemente ya está en uso por otra aplicacion"));
+        QCOMPARE(w.textoEstado(1), QStringLiteral("No hay cargada niguna base de datos"));
+        QVERIFY(!w.terminacionPedida());
+    }
+
+    void splashSeCierraSoloConSuTemporizador()
+    {
+        TFormaInicio s;
+        s.Timer1->setInterval(50);
+        s.Timer1->start();
+        QTimer::singleShot(5000, &s, [&] { s.reject(); });
+        QCOMPARE(s.exec(), int(QDialog::Accepted));
+        QVERIFY(!s.Timer1->isActive());
+    }
+};
+
+QTEST_MAIN(TestMainForm)
+#include "test_main_form.moc"
