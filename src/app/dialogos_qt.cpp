@@ -50,4 +50,12 @@ bool DialogosQt::entrada(const QString& titulo, const QString& indicacion, QStri
     return ok;
 }
 
+void DialogosQt::aviso(const QString& titulo, const QString& texto)
+{
+    auto* caja = new QMessageBox(QMessageBox::Warning, titulo, texto, QMessageBox::Ok, QApplication::activeWindow());
+    caja->setAttribute(Qt::WA_DeleteOnClose);
+    caja->setWindowModality(Qt::NonModal);
+    caja->show();
+}
+
 } // namespace ombrix

@@ -9,6 +9,7 @@ class DialogosQt : public Dialogos {
 public:
     Respuesta mensaje(const QString& titulo, const QString& texto, Icono icono, Botones botones) override;
     bool entrada(const QString& titulo, const QString& indicacion, QString& texto) override;
+    void aviso(const QString& titulo, const QString& texto) override;
 };
 
 } // namespace ombrix

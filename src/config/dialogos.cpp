@@ -13,6 +13,11 @@ Dialogos& dialogos() { return instalado ? *instalado : consola; }
 
 void instalarDialogos(Dialogos* d) { instalado = d; }
 
+void Dialogos::aviso(const QString& titulo, const QString& texto)
+{
+    std::fprintf(stderr, "%s%s%s\n", qPrintable(titulo), titulo.isEmpty() ? "" : ": ", qPrintable(texto));
+}
+
 bool preguntar(const QString& texto, const QString& titulo)
 {
     return dialogos().mensaje(titulo, texto, Icono::Pregunta, Botones::SiNo) == Respuesta::Si;

@@ -22,6 +22,8 @@ public:
     // An input box. Returns false when cancelled; `texto` holds the initial text
     // on entry and the answer on return.
     virtual bool entrada(const QString& titulo, const QString& indicacion, QString& texto) = 0;
+    // A notice that must not stop the caller (polling goes on behind it).
+    virtual void aviso(const QString& titulo, const QString& texto);
 };
 
 // The installed implementation (never null: a console one until another is installed).

@@ -51,6 +51,14 @@ public:
         return true;
     }
 
+    // Notices that do not block are recorded too, with the OK button.
+    void aviso(const QString& titulo, const QString& texto) override
+    {
+        mostrados.append({titulo, texto, Icono::Advertencia, Botones::Ok, false});
+        ++avisos;
+    }
+    int avisos = 0;
+
     QStringList textos() const
     {
         QStringList t;

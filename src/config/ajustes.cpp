@@ -1,0 +1,403 @@
+// Loading and saving of the settings file.
+
+#include "modelo.h"
+#include "perfil.h"
+
+namespace ombrix {
+
+namespace {
+
+const QString kPuertos = QStringLiteral("Puertos");
+const QString kGeneral = QStringLiteral("General");
+const QString kCombinado = QStringLiteral("Grafico Combinado");
+const QString kGraficos = QStringLiteral("Graficos");
+
+QString K(const char* clave) { return QString::fromLatin1(clave); }
+
+// Reads each key into its field; a missing or invalid value takes the default.
+// uint8 and uint16 fields keep the low 8 or 16 bits of the integer read.
+struct Lector {
+    static constexpr bool guardando = false;
+    const Perfil& p;
+
+    void texto(const QString& s, const char* k, QString& f, const QString& d) { f = p.leerTexto(s, K(k), d); }
+    void entero(const QString& s, const char* k, qint32& f, qint32 d) { f = p.leerEntero(s, K(k), d); }
+    void u8(const QString& s, const char* k, quint8& f, qint32 d) { f = static_cast<quint8>(p.leerEntero(s, K(k), d)); }
+    void u16(const QString& s, const char* k, quint16& f, qint32 d) { f = static_cast<quint16>(p.leerEntero(s, K(k), d)); }
+    void logico(const QString& s, const char* k, bool& f, bool d) { f = p.leerBool(s, K(k), d); }
+    void doble(const QString& s, const char* k, double& f, double d) { f = p.leerDoble(s, K(k), d); }
+};
+
+// Writes each field under its key.
+struct Escritor {
+    static constexpr bool guardando = true;
+    Perfil& p;
+
+    void texto(const QString& s, const char* k, QString& f, const QString&) { p.escribirTexto(s, K(k), f); }
+    void entero(const QString& s, const char* k, qint32& f, qint32) { p.escribirEntero(s, K(k), f); }
+    void u8(const QString& s, const char* k, quint8& f, qint32) { p.escribirEntero(s, K(k), f); }
+    void u16(const QString& s, const char* k, quint16& f, qint32) { p.escribirEntero(s, K(k), f); }
+    void logico(const QString& s, const char* k, bool& f, bool) { p.escribirBool(s, K(k), f); }
+    void doble(const QString& s, const char* k, double& f, double) { p.escribirDoble(s, K(k), f); }
+};
+
+// Every key of instrument n's two sections, with its field and default, in
+// load order. The same list drives loading and saving.
+template <class V>
+void recorrerInstrumento(V& v, int n, TarrayConfig& a, TAvanzadas1& b, Tavanzadas2& c,
+                         TGindividual& g, TInstGrafico& ig)
+{
+    const QString S = QStringLiteral("Instrumento") + QString::number(n);
+    const QString SG = S + QStringLiteral("Grafico");
+
+    v.u8(S, "Tipo de instrumento", a.Tipo, 0);
+    v.logico(S, "Habilitado", a.Habilitado, false);
+    v.texto(S, "Titulo", a.Titulo, S);
+    v.texto(S, "Unidad", a.Unidad, QStringLiteral("ºC"));
+    v.u8(S, "ID", a.ID, n);
+    v.logico(S, "SalvarTabla", a.SalvarTabla, false);
+    v.u16(S, "Barrido", a.Barrido, 60);
+
+    v.logico(S, "PCheckVA", b.PCheckVA, true);
+    v.logico(S, "PCheckSPRd", b.PCheckSPRd, true);
+    v.logico(S, "PCheckNProg", b.PCheckNProg, true);
+    v.logico(S, "PCheckNSeg", b.PCheckNSeg, true);
+    v.logico(S, "PCheckTemp", b.PCheckTemp, true);
+    v.logico(S, "PCheckPOT", b.PCheckPOT, true);
+    v.logico(S, "PCheckAl1", b.PCheckAl1, true);
+    v.logico(S, "PCheckAl2", b.PCheckAl2, true);
+    v.logico(S, "PCheckAl3", b.PCheckAl3, true);
+    v.logico(S, "PCheckAl4", b.PCheckAl4, true);
+
+    v.entero(S, "Sensor", b.Sensor, 0x4038);
+    v.entero(S, "Sensor2", b.Sensor2, 0x4038);
+    // Loaded as "VActual", saved as "Vactual": the same entry either way.
+    v.entero(S, V::guardando ? "Vactual" : "VActual", b.VActual, 0x1000);
+    v.entero(S, "SetPointL", b.SetPointL, 0x1008);
+    v.entero(S, "Potencia", b.Potencia, 0x1010);
+    v.entero(S, "Alarma1", b.Alarma1, 0x1018);
+    v.entero(S, "Alarma2", b.Alarma2, 0x101A);
+    v.entero(S, "Alarma3", b.Alarma3, 0x101C);
+    v.entero(S, "Alarma4", b.Alarma4, 0x101E);
+    v.entero(S, "FueraRango", b.FueraRango, 0x1020);
+    v.entero(S, "FueraRango2", b.FueraRango2, 0);
+    v.logico(S, "CRC", b.CRC, true);
+    v.entero(S, "NProg", b.NProg, 0xFC);
+    v.entero(S, "NSeg", b.NSeg, 0x10C);
+    v.entero(S, "Temp", b.Temp, 0x12C);
+
+    v.entero(S, "Val100Pot", b.Val100Pot, 1000);
+    v.entero(S, "Val100A1", b.Val100A1, 1000);
+    v.entero(S, "ValumbA2", b.ValumbA2, 1000);
+    v.entero(S, "ValumbA3", b.ValumbA3, 1000);
+    v.entero(S, "ValumbA4", b.ValumbA4, 1000);
+
+    v.texto(S, "NombreVA", b.NombreVA, QStringLiteral("Valor Actual"));
+    v.texto(S, "NombreSP", b.NombreSP, QStringLiteral("Set Point"));
+    v.texto(S, "NombreProg", b.NombreProg, QStringLiteral("P"));
+    v.texto(S, "NombreSeg", b.NombreSeg, QStringLiteral("Seg"));
+    v.texto(S, "NombreTemp", b.NombreTemp, QStringLiteral("Tie. Seg."));
+    v.texto(S, "NombrePot", b.NombrePot, QStringLiteral("Pot"));
+    v.texto(S, "NombreAl1", b.NombreAl1, QStringLiteral("AL1"));
+    v.texto(S, "NombreAl2", b.NombreAl2, QStringLiteral("AL2"));
+    v.texto(S, "NombreAl3", b.NombreAl3, QStringLiteral("AL3"));
+    v.texto(S, "NombreAl4", b.NombreAl4, QStringLiteral("AL4"));
+
+    v.entero(S, "VaColor", b.VaColor, 65280);
+    v.entero(S, "SPcolor", b.SPcolor, 255);
+    v.entero(S, "Progcolor", b.Progcolor, 255);
+    v.entero(S, "Segcolor", b.Segcolor, 255);
+    v.entero(S, "Tempcolor", b.Tempcolor, 65280);
+    v.entero(S, "Potcolor", b.Potcolor, 65535);
+    v.entero(S, "A1color", b.A1color, 255);
+    v.entero(S, "A2colorOn", b.A2colorOn, 255);
+    v.entero(S, "A3colorOn", b.A3colorOn, 255);
+    v.entero(S, "A4colorOn", b.A4colorOn, 255);
+    v.entero(S, "A2colorOff", b.A2colorOff, 128);
+    v.entero(S, "A3colorOff", b.A3colorOff, 128);
+    v.entero(S, "A4colorOff", b.A4colorOff, 128);
+
+    // Additional parameters: registers, decimal-point flags, enable flags, names.
+    v.entero(S, "SP1", c.SP1, 4);
+    v.entero(S, "SP2", c.SP2, 6);
+    v.entero(S, "AL1", c.AL1, 12);
+    v.entero(S, "AL2", c.AL2, 14);
+    v.entero(S, "RS1", c.RS1, 164);
+    v.entero(S, "RS2", c.RS2, 166);
+    v.entero(S, "IN1", c.IN1, 180);
+    v.entero(S, "IN2", c.IN2, 182);
+    v.entero(S, "DR1", c.DR1, 188);
+    v.entero(S, "DR2", c.DR2, 190);
+    v.entero(S, "AB1", c.AB1, 28);
+    v.entero(S, "AB2", c.AB2, 30);
+    v.entero(S, "ABA1", c.ABA1, 36);
+    v.entero(S, "ABA2", c.ABA2, 38);
+    v.entero(S, "ST1", c.ST1, 244);
+    v.entero(S, "ST2", c.ST2, 246);
+
+    v.logico(S, "SSP1", c.SSP1, true);
+    v.logico(S, "SSP2", c.SSP2, true);
+    v.logico(S, "SAL1", c.SAL1, true);
+    v.logico(S, "SAL2", c.SAL2, true);
+    v.logico(S, "SRS1", c.SRS1, true);
+    v.logico(S, "SRS2", c.SRS2, true);
+    v.logico(S, "SIN1", c.SIN1, false);
+    v.logico(S, "SIN2", c.SIN2, false);
+    v.logico(S, "SDR1", c.SDR1, false);
+    v.logico(S, "SDR2", c.SDR2, false);
+    v.logico(S, "SAB1", c.SAB1, true);
+    v.logico(S, "SAB2", c.SAB2, true);
+    v.logico(S, "SABA1", c.SABA1, true);
+    v.logico(S, "SABA2", c.SABA2, true);
+
+    v.logico(S, "CheckSP1", c.CheckSP1, true);
+    v.logico(S, "CheckSP2", c.CheckSP2, true);
+    v.logico(S, "CheckAL1b", c.CheckAL1b, true);
+    v.logico(S, "CheckAL2b", c.CheckAL2b, true);
+    v.logico(S, "CheckRS1", c.CheckRS1, true);
+    v.logico(S, "CheckRS2", c.CheckRS2, true);
+    v.logico(S, "CheckIN1", c.CheckIN1, true);
+    v.logico(S, "CheckIN2", c.CheckIN2, true);
+    v.logico(S, "CheckDR1", c.CheckDR1, true);
+    v.logico(S, "CheckDR2", c.CheckDR2, true);
+    v.logico(S, "CheckAB1", c.CheckAB1, true);
+    v.logico(S, "CheckAB2", c.CheckAB2, true);
+    v.logico(S, "CheckABA1", c.CheckABA1, true);
+    v.logico(S, "CheckABA2", c.CheckABA2, true);
+    v.logico(S, "CheckST1", c.CheckST1, true);
+    v.logico(S, "CheckST2", c.CheckST2, true);
+
+    v.texto(S, "SP1NAME", c.SP1NAME, QStringLiteral("SP1"));
+    v.texto(S, "SP2NAME", c.SP2NAME, QStringLiteral("SP2"));
+    v.texto(S, "AL1NAME", c.AL1NAME, QStringLiteral("AL1"));
+    v.texto(S, "AL2NAME", c.AL2NAME, QStringLiteral("AL2"));
+    v.texto(S, "RS1NAME", c.RS1NAME, QStringLiteral("RS1"));
+    v.texto(S, "RS2NAME", c.RS2NAME, QStringLiteral("RS2"));
+    v.texto(S, "IN1NAME", c.IN1NAME, QStringLiteral("IN1"));
+    v.texto(S, "IN2NAME", c.IN2NAME, QStringLiteral("IN2"));
+    v.texto(S, "DR1NAME", c.DR1NAME, QStringLiteral("DR1"));
+    v.texto(S, "DR2NAME", c.DR2NAME, QStringLiteral("DR2"));
+    v.texto(S, "AB1NAME", c.AB1NAME, QStringLiteral("AB1"));
+    v.texto(S, "AB2NAME", c.AB2NAME, QStringLiteral("AB2"));
+    v.texto(S, "ABA1NAME", c.ABA1NAME, QStringLiteral("ABA1"));
+    v.texto(S, "ABA2NAME", c.ABA2NAME, QStringLiteral("ABA2"));
+    v.texto(S, "ST1NAME", c.ST1NAME, QStringLiteral("ST1"));
+    v.texto(S, "ST2NAME", c.ST2NAME, QStringLiteral("ST2"));
+
+    // What the instrument contributes to the combined views.
+    v.logico(SG, "ValorMedidoT", ig.ValorMedidoT, true);
+    v.logico(SG, "SetPointT", ig.SetPointT, false);
+    v.logico(SG, "PotenciaT", ig.PotenciaT, false);
+    v.logico(SG, "Alarma1T", ig.Alarma1T, false);
+    v.logico(SG, "Alarma2T", ig.Alarma2T, false);
+    v.logico(SG, "Alarma3T", ig.Alarma3T, false);
+    v.logico(SG, "Alarma4T", ig.Alarma4T, false);
+    v.logico(SG, "ValorMedidoG", ig.ValorMedidoG, true);
+    v.logico(SG, "SetPointG", ig.SetPointG, false);
+    v.logico(SG, "PotenciaG", ig.PotenciaG, false);
+    v.logico(SG, "Alarma1G", ig.Alarma1G, false);
+    v.logico(SG, "Alarma2G", ig.Alarma2G, false);
+    v.logico(SG, "Alarma3G", ig.Alarma3G, false);
+    v.logico(SG, "Alarma4G", ig.Alarma4G, false);
+    v.entero(SG, "CLVM", ig.CLVM, 65280);
+    v.entero(SG, "CLSP", ig.CLSP, 255);
+    v.entero(SG, "CLPOT", ig.CLPOT, 16711680);
+    v.entero(SG, "CLAL1", ig.CLAL1, 16776960);
+    v.entero(SG, "CLAL2", ig.CLAL2, 16711935);
+    v.entero(SG, "CLAL3", ig.CLAL3, 32768);
+    v.entero(SG, "CLAL4", ig.CLAL4, 8388736);
+    v.logico(SG, "Ejeizq", ig.Ejeizq, true);
+
+    // The instrument's own chart window.
+    v.entero(S, "ColorVActual", g.ColorVActual, 32768);
+    v.entero(S, "ColorSetPoint", g.ColorSetPoint, 255);
+    v.entero(S, "ColorPot", g.ColorPot, 16776960);
+    v.entero(S, "ColorAl1", g.ColorAl1, 255);
+    v.entero(S, "ColorAl2", g.ColorAl2, 65535);
+    v.entero(S, "ColorAl3", g.ColorAl3, 0);
+    v.entero(S, "ColorAl4", g.ColorAl4, 16711680);
+    v.entero(S, "EspesorLinea", g.EspesorLinea, 1);
+    v.texto(S, "Tiempo", g.Tiempo, QStringLiteral("00:10:00"));
+    v.texto(S, "dias", g.dias, QStringLiteral("01"));
+    v.doble(S, "MaximoTemp", g.MaximoTemp, 500);
+    v.doble(S, "MinimoTemp", g.MinimoTemp, 0);
+    v.u8(S, "NivelAl1", g.NivelAl1, 10);
+    v.u8(S, "NivelAl2", g.NivelAl2, 12);
+    v.u8(S, "NivelAl3", g.NivelAl3, 14);
+    v.u8(S, "NivelAl4", g.NivelAl4, 16);
+    v.u8(S, "NivelAlCom", g.NivelAlCom, 18);
+    v.doble(S, "MaximoAl", g.MaximoAl, 100);
+    v.doble(S, "MinimoAl", g.MinimoAl, 0);
+    v.logico(S, "ValorM", g.ValorM, true);
+    v.logico(S, "SetP", g.SetP, true);
+    v.logico(S, "Pot", g.Pot, true);
+    v.logico(S, "Al11", g.Al11, true);
+    v.logico(S, "Al22", g.Al22, true);
+    v.logico(S, "Al33", g.Al33, true);
+    v.logico(S, "Al44", g.Al44, true);
+    v.logico(S, "Puntos", g.Puntos, true);
+    v.logico(S, "Actualizacion_Automatica", g.Actualizacion_Automatica, true);
+}
+
+void cargarInstrumento(Modelo& m, const Perfil& p, int n)
+{
+    Lector lector{p};
+    recorrerInstrumento(lector, n, m.ArrayConfig[n], m.Avanzadas1[n], m.Avanzadas2[n],
+                        m.Gindividual[n], m.InstGrafico[n]);
+}
+
+// The stored count is N + 1, taken modulo 256; a value the model cannot hold
+// (0 would make every instrument loop run through the whole 8-bit range)
+// falls back to one instrument.
+quint8 cantidadLeida(const Perfil& p)
+{
+    const auto c = static_cast<quint8>(p.leerEntero(kGeneral, QStringLiteral("cantidad de aparatos"),
+                                                    Modelo::kCantidadPorDefecto));
+    if (c < Modelo::kCantidadMinima || c > Modelo::kCantidadMaxima)
+        return Modelo::kCantidadPorDefecto;
+    return c;
+}
+
+} // namespace
+
+void Modelo::granini(int n, const QString& fileName)
+{
+    if (n < 0)
+        return;
+    asegurarLargo(n + 1);
+    const Perfil p(fileName);
+    cargarInstrumento(*this, p, n);
+}
+
+void Modelo::CargarIni()
+{
+    Cargando = true;
+    const Perfil p(rutaIni());
+
+    Config.Puerto = p.leerTexto(kPuertos, QStringLiteral("Puerto"), QStringLiteral("COM1"));
+    Config.BaudRate = p.leerEntero(kPuertos, QStringLiteral("BaudRate"), 9600);
+    Config.TiempoScan = p.leerEntero(kGeneral, QStringLiteral("TiempoScan"), 1);
+    CantidadAparatos = cantidadLeida(p);
+
+    ActualizarMemoria();
+
+    Config.Sincronismo = p.leerBool(kGeneral, QStringLiteral("Sincronismo"), false);
+    Config.TiempoSinc = p.leerEntero(kGeneral, QStringLiteral("TiempoSinc"), 1);
+    Config.DTR = p.leerEntero(kGeneral, QStringLiteral("DTR"), 0);
+    Config.RTS = p.leerEntero(kGeneral, QStringLiteral("RTS"), 0);
+    Config.ADir = p.leerEntero(kGeneral, QStringLiteral("ADir"), 1950);
+    Config.TecladoVirtual = p.leerBool(kGeneral, QStringLiteral("TecladoVirtual"), false);
+    Config.Pedir_Partida = p.leerBool(kGeneral, QStringLiteral("Pedir_Partida"), true);
+    Config.Mantener_Nivel = p.leerBool(kGeneral, QStringLiteral("Mantener_Nivel"), false);
+    // Without "Mantener_Nivel" the level in memory stays as it is.
+    if (Config.Mantener_Nivel)
+        Config.Nivel = static_cast<quint8>(p.leerEntero(kGeneral, QStringLiteral("Nivel"), 0));
+    Config.Password_Ingenieria = p.leerTexto(kGeneral, QStringLiteral("Password_Ingenieria"), QString());
+    Config.Password_Avanzado = p.leerTexto(kGeneral, QStringLiteral("Password_Avanzado"), QString());
+
+    Config.espesor = static_cast<quint8>(p.leerEntero(kCombinado, QStringLiteral("espesor"), 1));
+    Config.Tiempo = p.leerTexto(kCombinado, QStringLiteral("Tiempo"), QStringLiteral("00:10:00"));
+    Config.dias = p.leerTexto(kCombinado, QStringLiteral("dias"), QStringLiteral("00"));
+    Config.Puntos = p.leerBool(kCombinado, QStringLiteral("Puntos"), true);
+    Config.maximoizq = p.leerEntero(kCombinado, QStringLiteral("maximoizq"), 500);
+    Config.minimoizq = p.leerEntero(kCombinado, QStringLiteral("minimoizq"), 0);
+    Config.maximoder = p.leerEntero(kCombinado, QStringLiteral("maximoder"), 500);
+    Config.minimoder = p.leerEntero(kCombinado, QStringLiteral("minimoder"), 0);
+    Config.ordenar = p.leerBool(kGraficos, QStringLiteral("ordenar"), false);
+    Config.TableReadOnly = p.leerBool(kGeneral, QStringLiteral("TableReadOnly"), true);
+
+    // The file is read once; this is granini(n, RutaIni) for every instrument.
+    for (int n = 1; n < CantidadAparatos; ++n)
+        cargarInstrumento(*this, p, n);
+}
+
+void Modelo::SalvarIni()
+{
+    Perfil p(rutaIni());   // keeps every line the program does not write
+
+    p.escribirTexto(kPuertos, QStringLiteral("Puerto"), Config.Puerto);
+    p.escribirEntero(kPuertos, QStringLiteral("BaudRate"), Config.BaudRate);
+
+    p.escribirEntero(kGeneral, QStringLiteral("TiempoScan"), Config.TiempoScan);
+    p.escribirEntero(kGeneral, QStringLiteral("cantidad de aparatos"), CantidadAparatos);
+    p.escribirBool(kGeneral, QStringLiteral("Sincronismo"), Config.Sincronismo);
+    p.escribirBool(kGeneral, QStringLiteral("Pedir_Partida"), Config.Pedir_Partida);
+    p.escribirBool(kGeneral, QStringLiteral("Mantener_Nivel"), Config.Mantener_Nivel);
+    p.escribirEntero(kGeneral, QStringLiteral("Nivel"), Config.Nivel);
+    p.escribirTexto(kGeneral, QStringLiteral("Password_Ingenieria"), Config.Password_Ingenieria);
+    p.escribirTexto(kGeneral, QStringLiteral("Password_Avanzado"), Config.Password_Avanzado);
+    p.escribirEntero(kGeneral, QStringLiteral("TiempoSinc"), Config.TiempoSinc);
+    p.escribirEntero(kGeneral, QStringLiteral("DTR"), Config.DTR);
+    p.escribirEntero(kGeneral, QStringLiteral("RTS"), Config.RTS);
+    p.escribirEntero(kGeneral, QStringLiteral("ADir"), Config.ADir);
+    p.escribirBool(kGeneral, QStringLiteral("TecladoVirtual"), Config.TecladoVirtual);
+
+    p.escribirTexto(kCombinado, QStringLiteral("Tiempo"), Config.Tiempo);
+    p.escribirTexto(kCombinado, QStringLiteral("dias"), Config.dias);
+    p.escribirEntero(kCombinado, QStringLiteral("espesor"), Config.espesor);
+    p.escribirBool(kCombinado, QStringLiteral("Puntos"), Config.Puntos);
+    p.escribirEntero(kCombinado, QStringLiteral("maximoizq"), Config.maximoizq);
+    p.escribirEntero(kCombinado, QStringLiteral("minimoizq"), Config.minimoizq);
+    p.escribirEntero(kCombinado, QStringLiteral("maximoder"), Config.maximoder);
+    p.escribirEntero(kCombinado, QStringLiteral("minimoder"), Config.minimoder);
+
+    p.escribirBool(kGraficos, QStringLiteral("ordenar"), Config.ordenar);
+    p.escribirBool(kGeneral, QStringLiteral("TableReadOnly"), Config.TableReadOnly);
+
+    asegurarLargo(CantidadAparatos);
+    Escritor escritor{p};
+    for (int n = 1; n < CantidadAparatos; ++n) {
+        // The panel holds the live enabled state, title and unit.
+        TarrayConfig a = ArrayConfig[n];
+        if (Estados[n].Vivo) {
+            a.Habilitado = Estados[n].Habilitado;
+            a.Titulo = Estados[n].Titulo;
+            a.Unidad = Estados[n].Unidad;
+        }
+        TAvanzadas1 b = Avanzadas1[n];
+        Tavanzadas2 c = Avanzadas2[n];
+        TGindividual g = Gindividual[n];
+        TInstGrafico ig = InstGrafico[n];
+        recorrerInstrumento(escritor, n, a, b, c, g, ig);
+    }
+
+    p.guardar();
+}
+
+TarrayConfig Modelo::arrayConfigPorDefecto(int n)
+{
+    Modelo m;
+    n = qMax(n, 0);
+    m.granini(n, QString());
+    return m.ArrayConfig[n];
+}
+
+TAvanzadas1 Modelo::avanzadas1PorDefecto()
+{
+    Modelo m;
+    m.granini(1, QString());
+    return m.Avanzadas1[1];
+}
+
+Tavanzadas2 Modelo::avanzadas2PorDefecto()
+{
+    Modelo m;
+    m.granini(1, QString());
+    return m.Avanzadas2[1];
+}
+
+TGindividual Modelo::gindividualPorDefecto()
+{
+    Modelo m;
+    m.granini(1, QString());
+    return m.Gindividual[1];
+}
+
+TInstGrafico Modelo::instGraficoPorDefecto()
+{
+    Modelo m;
+    m.granini(1, QString());
+    return m.InstGrafico[1];
+}
+
+} // namespace ombrix
