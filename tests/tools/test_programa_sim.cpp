@@ -1,0 +1,140 @@
+// The ombrix-sim program as the run scripts use it.
+
+#include "cliente_linea.h"
+#include "raiz_temporal.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <signal.h>
+
+using ombrix::test::ClienteLinea;
+using ombrix::test::RaizTemporal;
+using ombrix::test::trama;
+
+namespace {
+
+QByteArray linea(QProcess& p, int plazoMs = 5000)
+{
+    QElapsedTimer reloj;
+    reloj.start();
+    while (!p.canReadLine() && reloj.elapsed() < plazoMs)
+        p.waitForReadyRead(int(plazoMs - reloj.elapsed()));
+    return p.canReadLine() ? p.readLine().trimmed() : QByteArray();
+}
+
+QByteArray orden(QProcess& p, const QByteArray& texto)
+{
+    p.write(texto + '\n');
+    return linea(p);
+}
+
+QString iniciar(QProcess& p, const QStringList& argumentos)
+{
+    p.start(RaizTemporal::programa(QStringLiteral("ombrix-sim")), argumentos);
+    if (!p.waitForStarted(5000))
+        return {};
+    const QByteArray l = linea(p);
+    return l.startsWith("PTY ") ? QString::fromLocal8Bit(l.mid(4)) : QString();
+}
+
+} // namespace
+
+class TestProgramaSim : public QObject {
+    Q_OBJECT
+
+private slots:
+    void ordenesYUnaTransaccion()
+    {
+        QProcess p;
+        const QString ruta = iniciar(p, {QStringLiteral("--inst"), QStringLiteral("5:c")});
+        QVERIFY2(ruta.startsWith(QLatin1String("/dev/")), qPrintable(ruta));
+        ClienteLinea cliente(ruta);
+        QVERIFY(cliente.abierto());
+
+        QCOMPARE(orden(p, "set 5 0x1000 253"), QByteArray("OK"));
+        QCOMPARE(orden(p, "dynamics off"), QByteArray("OK"));
+        QCOMPARE(orden(p, "set 5 4096 -200"), QByteArray("OK"));
+        QCOMPARE(orden(p, "get 5 4096"), QByteArray("VALUE -200"));
+        QCOMPARE(orden(p, "log on"), QByteArray("OK"));
+
+        const QByteArray pedido = trama(5, 3, 4096, 0);
+        QCOMPARE(cliente.transaccion(pedido), trama(5, 3, 4096, 0xFF38));
+        QCOMPARE(linea(p), QByteArray("RX " + pedido.toHex(' ').toUpper()));
+
+        QCOMPARE(orden(p, "fault 5 silent"), QByteArray("OK"));
+        QVERIFY(cliente.transaccion(pedido, 300).isEmpty());
+        QCOMPARE(linea(p), QByteArray("RX " + pedido.toHex(' ').toUpper()));  // heard while silent
+        QCOMPARE(orden(p, "log off"), QByteArray("OK"));
+        QCOMPARE(orden(p, "fault 5 none"), QByteArray("OK"));
+        QCOMPARE(cliente.transaccion(pedido), trama(5, 3, 4096, 0xFF38));
+
+        QVERIFY(orden(p, "get 1 4096").startsWith("ERR"));  // not served
+        QVERIFY(orden(p, "fault 5 late").startsWith("ERR"));
+        QVERIFY(orden(p, "frobnicate").startsWith("ERR"));
+        QCOMPARE(orden(p, "fault 5 late 50"), QByteArray("OK"));
+
+        QCOMPARE(orden(p, "quit"), QByteArray("OK"));
+        QVERIFY(p.waitForFinished(5000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+    }
+
+    void finDeEntradaYEnlace()
+    {
+        QTemporaryDir dir;
+        const QString enlace = dir.filePath(QStringLiteral("ttyOMBRIX"));
+        QFile::link(QStringLiteral("/nonexistent"), enlace);  // an old link is replaced
+        QProcess p;
+        const QString ruta = iniciar(p, {QStringLiteral("--link"), enlace, QStringLiteral("--no-pace")});
+        QVERIFY(!ruta.isEmpty());
+        QCOMPARE(QFileInfo(enlace).symLinkTarget(), ruta);
+
+        // The default set of instruments; a client opens the link.
+        ClienteLinea cliente(enlace);
+        QVERIFY(cliente.abierto());
+        QCOMPARE(cliente.transaccion(trama(3, 1, 16440, 0)), trama(3, 1, 16440, 1));
+        QCOMPARE(cliente.transaccion(trama(4, 1, 16440, 0)), trama(4, 1, 16440, 1));
+
+        p.closeWriteChannel();
+        QVERIFY(p.waitForFinished(5000));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(!QFileInfo::exists(enlace) && !QFileInfo(enlace).isSymLink());
+    }
+
+    void demonioTerminaConSenal()
+    {
+        QProcess p;
+        QVERIFY(!iniciar(p, {QStringLiteral("--daemon"), QStringLiteral("--inst"), QStringLiteral("7:p")}).isEmpty());
+        p.closeWriteChannel();  // stdin is ignored
+        QVERIFY(!p.waitForFinished(300));
+        ::kill(pid_t(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(5000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+    }
+
+    void argumentosMalos()
+    {
+        QProcess p;
+        p.start(RaizTemporal::programa(QStringLiteral("ombrix-sim")), {QStringLiteral("--inst"), QStringLiteral("5:x")});
+        QVERIFY(p.waitForFinished(5000));
+        QVERIFY(p.exitCode() != 0);
+
+        // A real file at the link path is never replaced.
+        QTemporaryDir dir;
+        const QString archivo = dir.filePath(QStringLiteral("archivo"));
+        QFile f(archivo);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        p.start(RaizTemporal::programa(QStringLiteral("ombrix-sim")), {QStringLiteral("--link"), archivo});
+        QVERIFY(p.waitForFinished(5000));
+        QVERIFY(p.exitCode() != 0);
+        QVERIFY(!QFileInfo(archivo).isSymLink());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProgramaSim)
+#include "test_programa_sim.moc"

@@ -1,0 +1,338 @@
+// ombrix-sim: instruments on a pseudo-terminal (or a serial device) for
+// trying the acquisition without hardware. Commands arrive on stdin, one per
+// line; see usage().
+
+#include "sim/simulador.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using ombrix::sim::Falla;
+using ombrix::sim::Simulador;
+
+namespace {
+
+std::mutex salidaMutex;
+int senalPipe[2] = {-1, -1};
+
+void decir(const QByteArray& linea)
+{
+    std::lock_guard lock(salidaMutex);
+    std::fwrite(linea.constData(), 1, std::size_t(linea.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void alRecibirSenal(int)
+{
+    const char c = 1;
+    const int guardado = errno;
+    if (::write(senalPipe[1], &c, 1) < 0) {
+        // the pipe already holds a wake-up
+    }
+    errno = guardado;
+}
+
+void usage()
+{
+    std::fputs(
+        "usage: ombrix-sim [--link PATH] [--device PATH] [--baud N] [--no-pace]\n"
+        "                  [--reply-delay MS] [--static] [--daemon] [--inst ADDR:c|p]...\n"
+        "Serves controllers (c) and programmers (p) at the given slave addresses\n"
+        "(default 1:c 2:c 3:p 4:p) on a new pseudo-terminal and prints \"PTY <path>\".\n"
+        "Commands on stdin (one answer line each):\n"
+        "  fault ADDR none|silent|crc|address|short|garbage\n"
+        "  fault ADDR late MS\n"
+        "  set ADDR REG VALUE        (decimal or 0x hex)\n"
+        "  get ADDR REG              -> VALUE <n>\n"
+        "  log on|off                (prints RX <bytes> for every request served)\n"
+        "  dynamics on|off\n"
+        "  quit\n"
+        "--daemon ignores stdin and runs until SIGINT or SIGTERM.\n",
+        stderr);
+}
+
+// Decimal or 0x-hexadecimal integer within [minimo, maximo].
+bool numero(const QString& texto, long minimo, long maximo, long* valor)
+{
+    bool ok = false;
+    long v = 0;
+    QString t = texto;
+    bool negativo = false;
+    if (t.startsWith(QLatin1Char('-'))) {
+        negativo = true;
+        t.remove(0, 1);
+    }
+    if (t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) && t.size() > 2)
+        v = t.mid(2).toLong(&ok, 16);
+    else if (!t.isEmpty() && t[0].isDigit())
+        v = t.toLong(&ok, 10);
+    if (!ok)
+        return false;
+    if (negativo)
+        v = -v;
+    if (v < minimo || v > maximo)
+        return false;
+    *valor = v;
+    return true;
+}
+
+struct Estado {
+    Simulador& sim;
+    std::atomic<bool>& registro;
+    bool salir = false;
+};
+
+// Runs one command line and returns its answer.
+QByteArray orden(Estado& e, const QString& linea)
+{
+    const QStringList p = linea.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QString cmd = p.value(0).toLower();
+    long direccion = 0;
+    auto leerDireccion = [&]() -> bool {
+        return numero(p.value(1), 0, 255, &direccion) && e.sim.sirve(quint8(direccion));
+    };
+
+    if (cmd == QLatin1String("quit") && p.size() == 1) {
+        e.salir = true;
+        return "OK";
+    }
+    if (cmd == QLatin1String("log") && p.size() == 2) {
+        const QString a = p[1].toLower();
+        if (a != QLatin1String("on") && a != QLatin1String("off"))
+            return "ERR log on|off";
+        e.registro.store(a == QLatin1String("on"));
+        return "OK";
+    }
+    if (cmd == QLatin1String("dynamics") && p.size() == 2) {
+        const QString a = p[1].toLower();
+        if (a != QLatin1String("on") && a != QLatin1String("off"))
+            return "ERR dynamics on|off";
+        e.sim.setDinamica(a == QLatin1String("on"));
+        return "OK";
+    }
+    if (cmd == QLatin1String("get") && p.size() == 3) {
+        long r = 0;
+        if (!leerDireccion())
+            return "ERR no instrument at that address";
+        if (!numero(p[2], 0, 65535, &r))
+            return "ERR bad register";
+        return "VALUE " + QByteArray::number(e.sim.registro(quint8(direccion), quint16(r)));
+    }
+    if (cmd == QLatin1String("set") && p.size() == 4) {
+        long r = 0, v = 0;
+        if (!leerDireccion())
+            return "ERR no instrument at that address";
+        if (!numero(p[2], 0, 65535, &r))
+            return "ERR bad register";
+        // A 16-bit word, written signed or unsigned.
+        if (!numero(p[3], -32768, 65535, &v))
+            return "ERR bad value";
+        e.sim.setRegistro(quint8(direccion), quint16(r), qint16(quint16(v & 0xFFFF)));
+        return "OK";
+    }
+    if (cmd == QLatin1String("fault") && (p.size() == 3 || p.size() == 4)) {
+        if (!leerDireccion())
+            return "ERR no instrument at that address";
+        const QString f = p[2].toLower();
+        if (f == QLatin1String("late")) {
+            long ms = 0;
+            if (p.size() != 4 || !numero(p[3], 0, 600000, &ms))
+                return "ERR fault ADDR late MS";
+            e.sim.setFalla(quint8(direccion), Falla::Tarde, int(ms));
+            return "OK";
+        }
+        if (p.size() != 3)
+            return "ERR unknown fault";
+        Falla falla;
+        if (f == QLatin1String("none"))
+            falla = Falla::Ninguna;
+        else if (f == QLatin1String("silent"))
+            falla = Falla::Silencio;
+        else if (f == QLatin1String("crc"))
+            falla = Falla::CrcMala;
+        else if (f == QLatin1String("address"))
+            falla = Falla::DireccionMala;
+        else if (f == QLatin1String("short"))
+            falla = Falla::Corta;
+        else if (f == QLatin1String("garbage"))
+            falla = Falla::Basura;
+        else
+            return "ERR unknown fault";
+        e.sim.setFalla(quint8(direccion), falla);
+        return "OK";
+    }
+    return "ERR unknown command";
+}
+
+// Makes PATH a symbolic link to destino, replacing an earlier link (never a file).
+bool enlazar(const QByteArray& ruta, const QByteArray& destino)
+{
+    struct stat st;
+    if (lstat(ruta.constData(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) {
+            std::fprintf(stderr, "ombrix-sim: %s exists and is not a symbolic link\n", ruta.constData());
+            return false;
+        }
+        if (unlink(ruta.constData()) != 0) {
+            std::fprintf(stderr, "ombrix-sim: %s: %s\n", ruta.constData(), std::strerror(errno));
+            return false;
+        }
+    }
+    if (symlink(destino.constData(), ruta.constData()) != 0) {
+        std::fprintf(stderr, "ombrix-sim: %s: %s\n", ruta.constData(), std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+// Removes the link on the way out, unless somebody has pointed it elsewhere.
+void desenlazar(const QByteArray& ruta, const QByteArray& destino)
+{
+    char buf[4096];
+    const ssize_t n = readlink(ruta.constData(), buf, sizeof buf - 1);
+    if (n >= 0 && QByteArray(buf, int(n)) == destino)
+        unlink(ruta.constData());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QByteArray enlace, dispositivo;
+    int baudios = 9600;
+    bool ritmo = true, estatico = false, demonio = false;
+    int retardo = 2;
+    QList<QPair<quint8, bool>> instrumentos;
+
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a = argv[i];
+        const bool hayValor = i + 1 < argc;
+        long v = 0;
+        if (a == "--link" && hayValor) {
+            enlace = argv[++i];
+        } else if (a == "--device" && hayValor) {
+            dispositivo = argv[++i];
+        } else if (a == "--baud" && hayValor && numero(QString::fromLocal8Bit(argv[i + 1]), 1, 10000000, &v)) {
+            baudios = int(v);
+            ++i;
+        } else if (a == "--reply-delay" && hayValor && numero(QString::fromLocal8Bit(argv[i + 1]), 0, 600000, &v)) {
+            retardo = int(v);
+            ++i;
+        } else if (a == "--no-pace") {
+            ritmo = false;
+        } else if (a == "--static") {
+            estatico = true;
+        } else if (a == "--daemon") {
+            demonio = true;
+        } else if (a == "--inst" && hayValor) {
+            const QString s = QString::fromLocal8Bit(argv[++i]);
+            const QStringList partes = s.split(QLatin1Char(':'));
+            const QString tipo = partes.value(1).toLower();
+            if (partes.size() != 2 || !numero(partes[0], 0, 255, &v)
+                || (tipo != QLatin1String("c") && tipo != QLatin1String("p"))) {
+                std::fprintf(stderr, "ombrix-sim: bad instrument \"%s\" (expected ADDR:c or ADDR:p)\n", argv[i]);
+                return 2;
+            }
+            instrumentos.append({quint8(v), tipo == QLatin1String("p")});
+        } else if (a == "--help" || a == "-h") {
+            usage();
+            return 0;
+        } else {
+            std::fprintf(stderr, "ombrix-sim: bad argument \"%s\"\n", argv[i]);
+            usage();
+            return 2;
+        }
+    }
+    if (instrumentos.isEmpty())
+        instrumentos = {{1, false}, {2, false}, {3, true}, {4, true}};
+
+    Simulador sim;
+    for (const auto& [direccion, programador] : instrumentos)
+        sim.agregarInstrumento(direccion, programador);
+    sim.setBaudios(baudios);
+    sim.setRitmo(ritmo);
+    sim.setRetardoRespuesta(retardo);
+    sim.setDinamica(!estatico);
+
+    QString ruta, error;
+    const bool abierto = dispositivo.isEmpty() ? sim.abrirPty(&ruta, &error)
+                                               : sim.abrirDispositivo(QString::fromLocal8Bit(dispositivo), &error);
+    if (!abierto) {
+        std::fprintf(stderr, "ombrix-sim: %s\n", error.toLocal8Bit().constData());
+        return 1;
+    }
+    if (!dispositivo.isEmpty())
+        ruta = QString::fromLocal8Bit(dispositivo);
+    const QByteArray rutaLocal = ruta.toLocal8Bit();
+    if (!enlace.isEmpty() && !enlazar(enlace, rutaLocal))
+        return 1;
+
+    if (pipe2(senalPipe, O_NONBLOCK | O_CLOEXEC) != 0) {
+        std::perror("ombrix-sim: pipe");
+        return 1;
+    }
+    struct sigaction sa = {};
+    sa.sa_handler = alRecibirSenal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::atomic<bool> registro{false};
+    sim.setAlRecibir([&registro](const QByteArray& trama) {
+        if (registro.load())
+            decir("RX " + trama.toHex(' ').toUpper());
+    });
+    sim.iniciar();
+    decir("PTY " + rutaLocal);
+
+    Estado estado{sim, registro};
+    QByteArray pendiente;
+    while (!estado.salir) {
+        pollfd pf[2] = {{senalPipe[0], POLLIN, 0}, {demonio ? -1 : STDIN_FILENO, POLLIN, 0}};
+        if (poll(pf, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (pf[0].revents & POLLIN)
+            break;  // SIGINT or SIGTERM
+        if (pf[1].revents & (POLLIN | POLLHUP | POLLERR)) {
+            char buf[4096];
+            const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            if (n <= 0)
+                break;  // end of input
+            pendiente.append(buf, int(n));
+            qsizetype fin;
+            while (!estado.salir && (fin = pendiente.indexOf('\n')) >= 0) {
+                const QString linea = QString::fromLocal8Bit(pendiente.left(fin)).trimmed();
+                pendiente.remove(0, fin + 1);
+                if (!linea.isEmpty())
+                    decir(orden(estado, linea));
+            }
+        }
+    }
+
+    sim.detener();
+    if (!enlace.isEmpty())
+        desenlazar(enlace, rutaLocal);
+    return 0;
+}
