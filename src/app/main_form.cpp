@@ -1,6 +1,11 @@
 #include "main_form.h"
 
+#include "acquisition/adquisicion.h"
+#include "acquisition/registro.h"
 #include "aplicacion.h"
+#include "config/perfil.h"
+#include "link/configurar2.h"
+#include "link/ombrix_comm.h"
 #include "config/dialogos.h"
 #include "config/rutas.h"
 #include "eleccion_base.h"
@@ -62,6 +67,53 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
 
     FormaInicio = new TFormaInicio(this);
+    crearAdquisicion();
+    FormaCom = new TFormaCom(modelo, this);
+}
+
+void TMainForm::crearAdquisicion()
+{
+    // The program sends each request once; a failure counts for the reading.
+    enlace.setRetries(0);
+    enlace.setDispositivoConfigurado([this](const QString& nombre) {
+        return Perfil(modelo.RutaIni).leerTexto(QStringLiteral("Puertos"), nombre, QString());
+    });
+    registrador = new Registrador(ADOConnection1, modelo, this);
+    adquisicion = new Adquisicion(modelo, enlace, this);
+    adquisicion->registrar = [this](int n, const std::array<QString, 7>& lecturas, const QString& fecha,
+                                    const QString& hora, QString* error) {
+        return registrador->ActualizarTabla(n, lecturas, modelo.Estados[n].Partida, fecha, hora, error);
+    };
+    connect(adquisicion, &Adquisicion::nuevaRonda, registrador, &Registrador::marcarNuevaRonda);
+    connect(adquisicion, &Adquisicion::enLinea, this, &TMainForm::alCambiarLinea);
+    connect(adquisicion, &Adquisicion::estado, this, [this](const QString& t) { mostrarEstado(0, t); });
+    connect(adquisicion, &Adquisicion::falloRegistro, this, [this](const QString& m) {
+        mostrarEstado(0, QStringLiteral("Error al guardar en la base de datos"));
+        dialogos().aviso(kTituloError, QStringLiteral("No se pudo guardar la lectura en la base de datos: ") + m
+                                           + QStringLiteral(". La adquisición continúa y se volverá a guardar en cuanto sea posible."));
+    });
+    connect(Comenzar, &QAction::triggered, this, &TMainForm::ComenzarExecute);
+    connect(Terminar, &QAction::triggered, this, &TMainForm::TerminarExecute);
+    connect(Configurar, &QAction::triggered, this, &TMainForm::ConfigurarExecute);
+    detenerAdquisicion = [this] { adquisicion->TerminarExecute(); };
+    mostrarEstado(0, QStringLiteral("Sistema fuera de linea"));
+}
+
+void TMainForm::ComenzarExecute() { adquisicion->ComenzarExecute(); }
+
+void TMainForm::TerminarExecute() { adquisicion->TerminarExecute(); }
+
+void TMainForm::ConfigurarExecute() { ejecutarModal(*FormaCom); }
+
+void TMainForm::alCambiarLinea(bool enLinea)
+{
+    Comenzar->setEnabled(!enLinea);
+    Terminar->setEnabled(enLinea);
+    Salir->setEnabled(!enLinea);
+    accionComm_->setVisible(enLinea);
+    if (enLinea)
+        registrador->iniciarAdquisicion();
+    HerramientasResize();
 }
 
 TMainForm::~TMainForm() = default;
@@ -170,8 +222,7 @@ void TMainForm::crearHerramientas()
     ToolButton4 = new QWidget(Herramientas);
     ToolButton4->setFixedWidth(131);
     Herramientas->addWidget(ToolButton4);
-    ModComm1 = new QWidget(Herramientas);
-    ModComm1->setFixedSize(96, 36);
+    ModComm1 = new TOmbrixComm(&enlace, Herramientas);
     accionComm_ = Herramientas->addWidget(ModComm1);
     accionComm_->setVisible(false);
     ToolButton8 = new QWidget(Herramientas);
@@ -211,7 +262,11 @@ void TMainForm::mostrarEstado(int panel, const QString& texto) { StatusPanel[pan
 
 QString TMainForm::textoEstado(int panel) const { return StatusPanel[panel]->text(); }
 
-void TMainForm::Timer1Timer() { mostrarEstado(2, textoReloj(QDateTime::currentDateTime())); }
+void TMainForm::Timer1Timer()
+{
+    mostrarEstado(2, textoReloj(QDateTime::currentDateTime()));
+    adquisicion->Timer1Timer();
+}
 
 void TMainForm::pedirTerminar()
 {
@@ -334,6 +389,8 @@ void TMainForm::FormCloseQuery(bool& canClose)
         if (detenerAdquisicion)
             detenerAdquisicion();
         modelo.Adquiriendo = false;
+        if (adquisicion->EstadoPuerto.Abierto)
+            enlace.ClosePort(adquisicion->EstadoPuerto.Handle, adquisicion->EstadoPuerto);
     }
     canClose = GuardarConfiguracionactual1Click();
 }
@@ -361,6 +418,7 @@ void TMainForm::CargarBaseExecute()
     }
     if (detenerAdquisicion)
         detenerAdquisicion();
+    registrador->olvidarSentencias();
     ADOConnection1.cerrar();
     if (!abrirBase(modelo.RutaBase)) {
         dialogos().mensaje(QString(),

@@ -4,6 +4,7 @@
 
 #include "acquisition/base_datos.h"
 #include "config/modelo.h"
+#include "link/modbus.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -20,6 +21,10 @@ namespace ombrix {
 
 class TFormaInicio;
 class TFormaEleccionBase;
+class TFormaCom;
+class TOmbrixComm;
+class Adquisicion;
+class Registrador;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -34,12 +39,16 @@ public:
     QToolBar* Herramientas;
     QToolButton *ToolButton1, *ToolButton3, *ToolButton5, *ToolButton2, *ToolButton6, *ToolButton7;
     QWidget* ToolButton4;     // fixed separator
-    QWidget* ModComm1;        // the serial line's lamps
+    EnlaceModbus enlace;      // the serial line: settings, transactions, lamps
+    TOmbrixComm* ModComm1;    // the lamps on the tool bar
     QWidget* ToolButton8;     // separator that fills the remaining space
     QLabel* Image1;
     QLabel* StatusPanel[3];
     QTimer* Timer1;
     TFormaInicio* FormaInicio;
+    TFormaCom* FormaCom;
+    Adquisicion* adquisicion;
+    Registrador* registrador;
 
     QAction *Comenzar, *Terminar, *TablaMultiple, *Configurar, *CargarBase, *GuardarConfiguracion, *Salir;
     QAction *Nivel1, *Opciones, *Cascada1, *Vertical1, *Horizontal1, *Tablacombinada1, *Ayuda2, *Acercade1;
@@ -52,6 +61,9 @@ public:
 
     void FormCloseQuery(bool& canClose);
     void Timer1Timer();
+    void ComenzarExecute();
+    void TerminarExecute();
+    void ConfigurarExecute();
     void HerramientasResize();
     void NivelNuevo();
     void CargarBaseExecute();
@@ -71,7 +83,7 @@ public:
 
     // How modal dialogs are run; tests replace it to answer them.
     std::function<int(QDialog&)> ejecutarModal;
-    // Stops polling and closes the serial line (set by the acquisition).
+    // Stops polling and closes the serial line (the stop command unless replaced).
     std::function<void()> detenerAdquisicion;
     // Builds (or rebuilds) the instruments window from the model.
     std::function<void()> construirInstrumentos;
@@ -88,6 +100,8 @@ private:
     void crearAcciones();
     void crearHerramientas();
     void crearEstado();
+    void crearAdquisicion();
+    void alCambiarLinea(bool enLinea);
     QAction *accionBoton2_ = nullptr, *accionBoton6_ = nullptr, *accionBoton7_ = nullptr;
     QAction *accionComm_ = nullptr, *accionImagen_ = nullptr;
     bool terminar_ = false;

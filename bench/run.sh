@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Runs the built benchmark programs and prints their figures. Builds nothing:
+# build first (scripts/setup.sh or cmake --build build). BIN_DIR overrides
+# where the programs are (default build/bin).
+set -uo pipefail
+cd "$(dirname "$0")/.."
+BIN_DIR=${BIN_DIR:-build/bin}
+estado=0
+
+ejecutar() {
+  local programa="$BIN_DIR/$1"
+  shift
+  echo "== $(basename "$programa")"
+  if [ ! -x "$programa" ]; then
+    echo "   not built: $programa"
+    estado=1
+    return
+  fi
+  "$programa" "$@" || estado=1
+  echo
+}
+
+ejecutar bench-transaccion
+ejecutar bench-registro
+
+exit $estado

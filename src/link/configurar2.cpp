@@ -1,0 +1,187 @@
+#include "configurar2.h"
+
+#include "config/modelo.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <climits>
+
+namespace ombrix {
+
+GrupoRadio::GrupoRadio(const QString& titulo, QWidget* parent) : QGroupBox(titulo, parent)
+{
+    new QVBoxLayout(this);
+}
+
+void GrupoRadio::agregar(const QString& texto)
+{
+    auto* b = new QRadioButton(texto, this);
+    layout()->addWidget(b);
+    botones_ << b;
+}
+
+int GrupoRadio::ItemIndex() const
+{
+    for (int i = 0; i < botones_.size(); ++i)
+        if (botones_[i]->isChecked())
+            return i;
+    return -1;
+}
+
+void GrupoRadio::setItemIndex(int i)
+{
+    for (int k = 0; k < botones_.size(); ++k) {
+        botones_[k]->setAutoExclusive(false);
+        botones_[k]->setChecked(k == i);
+        botones_[k]->setAutoExclusive(true);
+    }
+}
+
+TFormaCom::TFormaCom(Modelo& modelo, QWidget* parent) : QDialog(parent), modelo_(modelo)
+{
+    setObjectName(QStringLiteral("FormaCom"));
+    setWindowTitle(QStringLiteral("Parámetros de Comunicaciones"));
+    setModal(true);
+
+    Paginas = new QTabWidget(this);
+    Paginas->setTabPosition(QTabWidget::South);
+
+    PuertoPC = new QWidget;
+    GroupBox1 = new QGroupBox(QStringLiteral("Puerto de comunicaciones"), PuertoPC);
+    auto* puertos = new QGridLayout(GroupBox1);
+    for (int i = 0; i < 8; ++i) {
+        COM[i] = new QRadioButton(QStringLiteral("COM%1").arg(i + 1), GroupBox1);
+        COM[i]->setObjectName(QStringLiteral("COM%1").arg(i + 1));
+        puertos->addWidget(COM[i], i % 4, i / 4);
+    }
+    COM[1]->setChecked(true);
+    GroupBox6 = new QGroupBox(QStringLiteral("Velocidad"), PuertoPC);
+    BaudRate = new QComboBox(GroupBox6);
+    BaudRate->addItems({QStringLiteral("4800 baudios"), QStringLiteral("9600 baudios"), QStringLiteral("19200 baudios")});
+    BaudRate->setCurrentIndex(-1);
+    (new QVBoxLayout(GroupBox6))->addWidget(BaudRate);
+    RadioGroup2 = new GrupoRadio(QStringLiteral("RTS"), PuertoPC);
+    RadioGroup2->setToolTip(QStringLiteral("Señal RTS (Request-To-Send)"));
+    RadioGroup1 = new GrupoRadio(QStringLiteral("DTR"), PuertoPC);
+    RadioGroup1->setToolTip(QStringLiteral("Señal DTR (Data-Terminal-ready)"));
+    for (GrupoRadio* g : {RadioGroup2, RadioGroup1}) {
+        g->agregar(QStringLiteral("Borrar"));
+        g->agregar(QStringLiteral("Enviar"));
+    }
+    auto* derecha = new QVBoxLayout;
+    derecha->addWidget(GroupBox6);
+    auto* lineas = new QHBoxLayout;
+    lineas->addWidget(RadioGroup2);
+    lineas->addWidget(RadioGroup1);
+    derecha->addLayout(lineas);
+    auto* pp = new QHBoxLayout(PuertoPC);
+    pp->addWidget(GroupBox1);
+    pp->addLayout(derecha);
+    Paginas->addTab(PuertoPC, QStringLiteral("Puerto PC"));
+
+    Datos = new QWidget;
+    GroupBox5 = new QGroupBox(QStringLiteral("Toma de datos en las tablas:"), Datos);
+    Sincronismo = new QCheckBox(QStringLiteral("Sincronizados"), GroupBox5);
+    TiempoSinc1 = new QSpinBox(GroupBox5);
+    TiempoSinc1->setRange(INT_MIN, INT_MAX);   // no limits of its own
+    auto* g5 = new QHBoxLayout(GroupBox5);
+    g5->addWidget(Sincronismo);
+    g5->addWidget(TiempoSinc1);
+    g5->addWidget(new QLabel(QStringLiteral("Segundos"), GroupBox5));
+    GroupBox3 = new QGroupBox(QStringLiteral(" Tiempo de barrido: "), Datos);
+    Barrido = new QSpinBox(GroupBox3);
+    Barrido->setRange(1, 65536);
+    auto* g3 = new QHBoxLayout(GroupBox3);
+    g3->addWidget(Barrido);
+    g3->addWidget(new QLabel(QStringLiteral("Segundos"), GroupBox3));
+    g3->addStretch();
+    auto* dl = new QVBoxLayout(Datos);
+    dl->addWidget(GroupBox5);
+    dl->addWidget(GroupBox3);
+    dl->addStretch();
+    Paginas->addTab(Datos, QStringLiteral("Datos"));
+    Paginas->setCurrentIndex(0);
+
+    BitBtn1 = new QPushButton(QStringLiteral("&Aceptar"));
+    BitBtn1->setDefault(true);
+    BitBtn2 = new QPushButton(QStringLiteral("&Cancelar"));
+    auto* botones = new QHBoxLayout;
+    botones->addStretch();
+    botones->addWidget(BitBtn1);
+    botones->addWidget(BitBtn2);
+    auto* capa = new QVBoxLayout(this);
+    capa->addWidget(Paginas);
+    capa->addLayout(botones);
+    setFixedSize(sizeHint().expandedTo(QSize(328, 211)));
+
+    connect(Sincronismo, &QCheckBox::toggled, this, &TFormaCom::SincronismoClick);
+    connect(BitBtn1, &QPushButton::clicked, this, [this] {
+        BitBtn1Click();
+        accept();
+    });
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TFormaCom::showEvent(QShowEvent* e)
+{
+    QDialog::showEvent(e);
+    FormActivate();
+}
+
+void TFormaCom::FormActivate()
+{
+    const Tconfig& c = modelo_.Config;
+    for (QRadioButton* b : COM)
+        if (b->text() == c.Puerto)
+            b->setChecked(true);
+    switch (c.BaudRate) {
+    case 4800: BaudRate->setCurrentIndex(0); break;
+    case 9600: BaudRate->setCurrentIndex(1); break;
+    case 19200: BaudRate->setCurrentIndex(2); break;
+    default: break;
+    }
+    Sincronismo->setChecked(c.Sincronismo);
+    SincronismoClick();
+    TiempoSinc1->setValue(c.TiempoSinc);
+    Barrido->setValue(c.TiempoScan);
+    RadioGroup2->setItemIndex(c.DTR);
+    RadioGroup1->setItemIndex(c.RTS);
+}
+
+void TFormaCom::SincronismoClick() { TiempoSinc1->setEnabled(Sincronismo->isChecked()); }
+
+void TFormaCom::BitBtn1Click()
+{
+    Tconfig& c = modelo_.Config;
+    for (QRadioButton* b : COM)
+        if (b->isChecked())
+            c.Puerto = b->text();
+    switch (BaudRate->currentIndex()) {
+    case 0: c.BaudRate = 4800; break;
+    case 1: c.BaudRate = 9600; break;
+    case 2: c.BaudRate = 19200; break;
+    default: break;
+    }
+    c.Sincronismo = Sincronismo->isChecked();
+    if (TiempoSinc1->value() != c.TiempoSinc) {
+        modelo_.ContadorSinc = 0;
+        c.TiempoSinc = TiempoSinc1->value();
+    }
+    c.TiempoScan = Barrido->value();
+    // An item left unselected keeps the line as it was.
+    if (RadioGroup2->ItemIndex() >= 0)
+        c.DTR = RadioGroup2->ItemIndex();
+    if (RadioGroup1->ItemIndex() >= 0)
+        c.RTS = RadioGroup1->ItemIndex();
+}
+
+} // namespace ombrix

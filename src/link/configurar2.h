@@ -1,0 +1,66 @@
+#pragma once
+// The communication parameters dialog: port, line speed, the DTR and RTS
+// levels, synchronised recording and the polling period.
+
+#include <QDialog>
+#include <QGroupBox>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QTabWidget;
+
+namespace ombrix {
+
+class Modelo;
+
+// A caption and two items, "Borrar" and "Enviar", of which one is selected.
+class GrupoRadio : public QGroupBox {
+    Q_OBJECT
+public:
+    GrupoRadio(const QString& titulo, QWidget* parent = nullptr);
+    void agregar(const QString& texto);
+    int ItemIndex() const;
+    void setItemIndex(int i);   // an index outside the items selects none
+
+private:
+    QList<QRadioButton*> botones_;
+};
+
+class TFormaCom : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFormaCom(Modelo& modelo, QWidget* parent = nullptr);
+
+    QTabWidget* Paginas;
+    QWidget* PuertoPC;
+    QWidget* Datos;
+    QGroupBox* GroupBox1;
+    QRadioButton* COM[8];   // COM1 .. COM8
+    QGroupBox* GroupBox6;
+    QComboBox* BaudRate;
+    GrupoRadio* RadioGroup2;   // captioned "RTS": edits Config.DTR
+    GrupoRadio* RadioGroup1;   // captioned "DTR": edits Config.RTS
+    QGroupBox* GroupBox5;
+    QCheckBox* Sincronismo;
+    QSpinBox* TiempoSinc1;
+    QGroupBox* GroupBox3;
+    QSpinBox* Barrido;
+    QPushButton* BitBtn1;
+    QPushButton* BitBtn2;
+
+    void FormActivate();
+    void SincronismoClick();
+    void BitBtn1Click();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+
+private:
+    Modelo& modelo_;
+};
+
+} // namespace ombrix

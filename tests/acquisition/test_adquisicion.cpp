@@ -1,0 +1,321 @@
+// The acquisition cycle end to end: the simulator on a real pseudo-terminal,
+// the polling thread, the one-second tick (driven by the test), the recording
+// into a real database file.
+#include "acquisition/adquisicion.h"
+#include "acquisition/base_datos.h"
+#include "acquisition/registro.h"
+#include "config/rutas.h"
+#include "dialogos_guion.h"
+#include "raiz_temporal.h"
+#include "sim/simulador.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace ombrix;
+using namespace ombrix::test;
+
+namespace {
+
+struct Banco {
+    RaizTemporal raiz;
+    sim::Simulador simulador;
+    QString pty;
+    Modelo modelo;
+    EnlaceModbus enlace;
+    BaseDatos base;
+    std::unique_ptr<Registrador> registrador;
+    std::unique_ptr<Adquisicion> adq;
+
+    explicit Banco(int instrumentos)
+    {
+        for (int n = 1; n <= instrumentos; ++n)
+            simulador.agregarInstrumento(quint8(n), n % 2 == 0);
+        simulador.setRitmo(false);
+        simulador.setDinamica(false);
+        QString error;
+        if (!simulador.abrirPty(&pty, &error))
+            qFatal("no pseudo-terminal: %s", qPrintable(error));
+        simulador.iniciar();
+
+        const QString ruta = raiz.datos() + QStringLiteral("/Prueba.mdb");
+        QFile::copy(RaizTemporal::modeloConstruido(), ruta);
+        if (!base.abrir(ruta, &error))
+            qFatal("no database: %s", qPrintable(error));
+
+        modelo.CantidadAparatos = quint8(instrumentos + 1);
+        modelo.ActualizarMemoria();
+        for (int n = 1; n <= instrumentos; ++n) {
+            modelo.granini(n, QString());
+            modelo.ArrayConfig[n].Habilitado = true;
+            modelo.ArrayConfig[n].SalvarTabla = true;
+            auto& st = modelo.Estados[n];
+            st.Vivo = true;
+            st.Habilitado = true;
+            st.Direccion = quint8(n);
+        }
+        modelo.Config.Puerto = pty;
+        modelo.Config.BaudRate = 19200;
+        modelo.Config.TiempoScan = 0;
+        enlace.setRetries(0);
+        enlace.setTimeOuts(60);
+
+        registrador = std::make_unique<Registrador>(base, modelo);
+        adq = std::make_unique<Adquisicion>(modelo, enlace);
+        adq->pausaLecturaMs = 0;
+        adq->esperaTerminarMs = 20;
+        adq->registrar = [this](int n, const std::array<QString, 7>& l, const QString& f, const QString& h, QString* e) {
+            return registrador->ActualizarTabla(n, l, modelo.Estados[n].Partida, f, h, e);
+        };
+        QObject::connect(adq.get(), &Adquisicion::nuevaRonda, registrador.get(), &Registrador::marcarNuevaRonda);
+        QObject::connect(adq.get(), &Adquisicion::enLinea, registrador.get(), [this](bool on) {
+            if (on)
+                registrador->iniciarAdquisicion();
+        });
+    }
+
+    ~Banco()
+    {
+        adq->TerminarExecute();
+        adq->esperarHilo(10000);
+        adq.reset();
+    }
+
+    bool comenzar()
+    {
+        adq->Timer1Timer();   // the tick before the start marks every recording instrument
+        return adq->ComenzarExecute();
+    }
+
+    // One tick of the clock, then at least one whole pass after it.
+    void tic()
+    {
+        adq->Timer1Timer();
+        pasadas(2);
+    }
+
+    void pasadas(int cuantas)
+    {
+        const int objetivo = adq->pasadas() + cuantas;
+        QTRY_VERIFY_WITH_TIMEOUT(adq->pasadas() >= objetivo, 20000);
+    }
+
+    int filas(const QString& tabla)
+    {
+        QSqlQuery q(base.db());
+        q.exec(QStringLiteral("SELECT count(*) FROM \"%1\"").arg(tabla));
+        return q.next() ? q.value(0).toInt() : -1;
+    }
+
+    QList<QStringList> contenido(const QString& tabla, const QString& columnas)
+    {
+        QList<QStringList> r;
+        QSqlQuery q(base.db());
+        q.exec(QStringLiteral("SELECT %1 FROM \"%2\" ORDER BY Id").arg(columnas, tabla));
+        while (q.next()) {
+            QStringList fila;
+            for (int i = 0; i < q.record().count(); ++i)
+                fila << q.value(i).toString();
+            r << fila;
+        }
+        return r;
+    }
+};
+
+} // namespace
+
+class TestAdquisicion : public QObject {
+    Q_OBJECT
+private slots:
+    void modoLibreCadaInstrumentoConSuPeriodo()
+    {
+        Banco b(2);
+        b.modelo.ArrayConfig[1].Barrido = 2;
+        b.modelo.ArrayConfig[2].Barrido = 3;
+        b.modelo.Estados[1].Partida = QStringLiteral("L-7");
+        QSignalSpy enLinea(b.adq.get(), &Adquisicion::enLinea);
+        QVERIFY(b.comenzar());
+        QCOMPARE(enLinea.first().first().toBool(), true);
+        b.pasadas(2);
+        for (int i = 0; i < 6; ++i)
+            b.tic();
+        // Recorded at the first reading after the start, then every Barrido ticks.
+        QCOMPARE(b.filas(QStringLiteral("Instrumento1")), 4);
+        QCOMPARE(b.filas(QStringLiteral("Instrumento2")), 3);
+        QCOMPARE(b.filas(QStringLiteral("Combinada")), 0);
+        const auto filas = b.contenido(QStringLiteral("Instrumento1"), QStringLiteral("Fecha, Hora, Valor_medido, Set_point, Partida"));
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d/\\d\\d/\\d{4}$")).match(filas[0][0]).hasMatch());
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$")).match(filas[0][1]).hasMatch());
+        QCOMPARE(filas[0][2], QStringLiteral("20.0"));
+        QCOMPARE(filas[0][3], QStringLiteral("50.0"));
+        QCOMPARE(filas[0][4], QStringLiteral("L-7"));
+        QVERIFY(b.contenido(QStringLiteral("Instrumento2"), QStringLiteral("Partida"))[0][0].isEmpty());
+    }
+
+    void modoSincronizadoYFilaCombinada()
+    {
+        Banco b(2);
+        b.modelo.Config.Sincronismo = true;
+        b.modelo.Config.TiempoSinc = 2;
+        QVERIFY(b.comenzar());
+        b.pasadas(2);
+        // The first synchronised recording writes no combined row.
+        QCOMPARE(b.filas(QStringLiteral("Instrumento1")), 1);
+        QCOMPARE(b.filas(QStringLiteral("Instrumento2")), 1);
+        QCOMPARE(b.filas(QStringLiteral("Combinada")), 0);
+        b.tic();
+        b.tic();   // second recording: its first row brings the combined row of the first
+        QCOMPARE(b.filas(QStringLiteral("Instrumento1")), 2);
+        QCOMPARE(b.filas(QStringLiteral("Combinada")), 1);
+        const auto i1 = b.contenido(QStringLiteral("Instrumento1"), QStringLiteral("Fecha, Hora"));
+        const auto i2 = b.contenido(QStringLiteral("Instrumento2"), QStringLiteral("Fecha, Hora"));
+        QCOMPARE(i1[0], i2[0]);   // one recording, one date and time
+        const auto comb = b.contenido(QStringLiteral("Combinada"),
+                                      QStringLiteral("Fecha, Hora, \"V_medido(Ins1)\", \"SP(Ins2)\", \"V_medido(Ins3)\""));
+        QCOMPARE(comb[0][0], i1[0][0]);
+        QCOMPARE(comb[0][1], i1[0][1]);
+        QCOMPARE(comb[0][2], QStringLiteral("20.0"));
+        QCOMPARE(comb[0][3], QStringLiteral("50.0"));
+    }
+
+    void instrumentoMudoSeEnganchaYSeSalta()
+    {
+        Banco b(2);
+        b.modelo.ArrayConfig[2].Barrido = 1;
+        b.simulador.setFalla(2, sim::Falla::Silencio);
+        QVERIFY(b.comenzar());
+        b.pasadas(2);
+        QVERIFY(b.modelo.Estados[2].AlarmaCom);
+        const auto filas = b.contenido(QStringLiteral("Instrumento2"), QStringLiteral("Valor_medido, Potencia"));
+        QCOMPARE(filas.size(), 1);
+        QCOMPARE(filas[0][0], QStringLiteral("Err"));
+        QCOMPARE(filas[0][1], QStringLiteral("Err"));
+        // Latched: no more requests to it, no more rows, until the alarm is reset.
+        b.simulador.limpiarPeticiones();
+        b.tic();
+        b.tic();
+        for (const QByteArray& p : b.simulador.peticiones())
+            QVERIFY(quint8(p[0]) != 2);
+        QCOMPARE(b.filas(QStringLiteral("Instrumento2")), 1);
+        b.simulador.setFalla(2, sim::Falla::Ninguna);
+        b.modelo.Estados[2].AlarmaCom = false;
+        b.tic();
+        b.tic();
+        QVERIFY(b.filas(QStringLiteral("Instrumento2")) > 1);
+        QVERIFY(!b.modelo.Estados[2].AlarmaCom);
+    }
+
+    void instrumentoDeshabilitadoNiSeLeeNiSeRegistra()
+    {
+        Banco b(2);
+        b.modelo.Estados[2].Habilitado = false;
+        QVERIFY(b.comenzar());
+        b.pasadas(3);
+        for (const QByteArray& p : b.simulador.peticiones())
+            QVERIFY(quint8(p[0]) != 2);
+        QCOMPARE(b.filas(QStringLiteral("Instrumento2")), 0);
+        QCOMPARE(b.filas(QStringLiteral("Instrumento1")), 1);
+    }
+
+    void comenzarTerminarComenzar()
+    {
+        Banco b(1);
+        QVERIFY(b.comenzar());
+        b.pasadas(2);
+        b.adq->TerminarExecute();
+        QVERIFY(!b.adq->adquiriendo());
+        QVERIFY(!b.adq->EstadoPuerto.Abierto);
+        QVERIFY(b.adq->esperarHilo(10000));
+        b.simulador.limpiarPeticiones();
+        QTest::qWait(200);
+        QVERIFY(b.simulador.peticiones().isEmpty());   // nothing on a closed line
+        QVERIFY(b.comenzar());
+        b.pasadas(2);
+        QVERIFY(!b.simulador.peticiones().isEmpty());
+        QCOMPARE(b.filas(QStringLiteral("Instrumento1")), 2);
+    }
+
+    void paradaEnMitadDeUnaPasadaNoEngancha()
+    {
+        Banco b(1);
+        b.modelo.Config.TiempoScan = 1;
+        QVERIFY(b.comenzar());
+        b.pasadas(1);
+        // Stop, and let whatever turn was queued run after the port closed.
+        b.adq->TerminarExecute();
+        QVERIFY(b.adq->esperarHilo(10000));
+        QVERIFY(!b.modelo.Estados[1].AlarmaCom);
+    }
+
+    void puertoInexistente()
+    {
+        Banco b(1);
+        DialogosGuion guion;
+        b.modelo.Config.Puerto = QStringLiteral("/dev/no-existe-ombrix");
+        QSignalSpy estados(b.adq.get(), &Adquisicion::estado);
+        QVERIFY(!b.adq->ComenzarExecute());
+        QVERIFY(!b.adq->adquiriendo());
+        QVERIFY(!b.adq->EstadoPuerto.Abierto);
+        QCOMPARE(guion.mostrados.size(), 2);
+        QCOMPARE(guion.mostrados[0].texto, QStringLiteral("El puerto solicitado es inválido o está siendo usado por otro dispositivo"));
+        QCOMPARE(guion.mostrados[1].titulo, QStringLiteral("ATENCION: PREGUNTA!!!"));
+        QCOMPARE(guion.mostrados[1].texto,
+                 QStringLiteral("No se pudo abrir el puerto de comunicaciones: /dev/no-existe-ombrix. Verifique que el puerto sea el correcto, o que no este siendo usado por otro programa"));
+        QCOMPARE(estados.last().first().toString(), QStringLiteral("Sistema fuera de linea"));
+        // A second start with a good port polls normally.
+        b.modelo.Config.Puerto = b.pty;
+        QVERIFY(b.comenzar());
+        b.pasadas(2);
+        QCOMPARE(b.filas(QStringLiteral("Instrumento1")), 1);
+    }
+
+    void filaFallidaNoDetieneElSondeo()
+    {
+        Banco b(1);
+        b.modelo.ArrayConfig[1].Barrido = 1;
+        DialogosGuion guion;
+        QSignalSpy fallos(b.adq.get(), &Adquisicion::falloRegistro);
+        QSignalSpy recuperado(b.adq.get(), &Adquisicion::registroRecuperado);
+        {
+            QSqlQuery q(b.base.db());
+            QVERIFY(q.exec(QStringLiteral("ALTER TABLE Instrumento1 RENAME TO Apartada")));
+        }
+        b.registrador->olvidarSentencias();
+        QVERIFY(b.comenzar());
+        b.pasadas(2);
+        b.tic();
+        b.tic();
+        QCOMPARE(fallos.size(), 1);   // said once, polling goes on
+        QVERIFY(b.adq->adquiriendo());
+        {
+            QSqlQuery q(b.base.db());
+            QVERIFY(q.exec(QStringLiteral("ALTER TABLE Apartada RENAME TO Instrumento1")));
+        }
+        b.registrador->olvidarSentencias();
+        b.tic();
+        b.tic();
+        QCOMPARE(recuperado.size(), 1);
+        QVERIFY(b.filas(QStringLiteral("Instrumento1")) >= 1);
+    }
+
+    void tiempoScanLargoSeRespeta()
+    {
+        Banco b(1);
+        b.modelo.Config.TiempoScan = 7000;   // more than 16 bits of tenths
+        QVERIFY(b.comenzar());
+        b.pasadas(1);
+        QTest::qWait(600);
+        QCOMPARE(b.adq->pasadas(), 1);   // still waiting, not wrapped to a short wait
+        // A recording that falls due cuts the wait short.
+        b.modelo.Estados[1].RegistroPendiente = true;
+        b.adq->Timer1Timer();
+        b.pasadas(1);
+    }
+};
+
+QTEST_MAIN(TestAdquisicion)
+#include "test_adquisicion.moc"
