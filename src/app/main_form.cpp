@@ -5,6 +5,7 @@
 #include "aplicacion.h"
 #include "config/perfil.h"
 #include "link/configurar2.h"
+#include "instruments/inst_form.h"
 #include "link/ombrix_comm.h"
 #include "config/dialogos.h"
 #include "config/rutas.h"
@@ -96,6 +97,17 @@ void TMainForm::crearAdquisicion()
     connect(Terminar, &QAction::triggered, this, &TMainForm::TerminarExecute);
     connect(Configurar, &QAction::triggered, this, &TMainForm::ConfigurarExecute);
     detenerAdquisicion = [this] { adquisicion->TerminarExecute(); };
+    construirInstrumentos = [this] { crearVentanaInstrumentos(); };
+    connect(adquisicion, &Adquisicion::consultando, this, [this](int n) {
+        if (InstForm)
+            if (TFormaInstP* p = InstForm->panel(n))
+                p->consultando();
+    });
+    connect(adquisicion, &Adquisicion::lecturaHecha, this, [this](int n, const ResultadoLectura& r) {
+        if (InstForm)
+            if (TFormaInstP* p = InstForm->panel(n))
+                p->mostrarLectura(r);
+    });
     mostrarEstado(0, QStringLiteral("Sistema fuera de linea"));
 }
 
@@ -116,7 +128,36 @@ void TMainForm::alCambiarLinea(bool enLinea)
     HerramientasResize();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm()
+{
+    // The windows and the acquisition refer to the model, the line and the
+    // database, which are members: they go first.
+    delete subInstrumentos_;
+    delete adquisicion;
+    delete registrador;
+}
+
+void TMainForm::crearVentanaInstrumentos()
+{
+    if (subInstrumentos_) {
+        mdi->removeSubWindow(subInstrumentos_);
+        delete subInstrumentos_;
+        subInstrumentos_ = nullptr;
+        InstForm = nullptr;
+    }
+    if (!contexto_) {
+        contexto_ = std::make_unique<ContextoInstrumentos>(modelo, enlace, adquisicion->EstadoPuerto);
+        contexto_->estado = [this](const QString& t) { mostrarEstado(0, t); };
+        contexto_->iniciarTimer1 = [this] { Timer1->start(); };
+        contexto_->habilitarQuitar = [this](bool si) { ToolButton7->setEnabled(si); };
+        contexto_->ventanaPrincipal = this;
+    }
+    InstForm = new TInstForm(*contexto_);
+    subInstrumentos_ = mdi->addSubWindow(InstForm);
+    subInstrumentos_->setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
+    InstForm->show();
+    InstForm->ajustarAVentanaPrincipal();
+}
 
 void TMainForm::crearAcciones()
 {

@@ -8,10 +8,12 @@
 
 #include <QMainWindow>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QLabel;
 class QMdiArea;
+class QMdiSubWindow;
 class QMenu;
 class QTimer;
 class QToolBar;
@@ -25,6 +27,8 @@ class TFormaCom;
 class TOmbrixComm;
 class Adquisicion;
 class Registrador;
+class TInstForm;
+struct ContextoInstrumentos;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -49,6 +53,7 @@ public:
     TFormaCom* FormaCom;
     Adquisicion* adquisicion;
     Registrador* registrador;
+    TInstForm* InstForm = nullptr;    // the instruments window
 
     QAction *Comenzar, *Terminar, *TablaMultiple, *Configurar, *CargarBase, *GuardarConfiguracion, *Salir;
     QAction *Nivel1, *Opciones, *Cascada1, *Vertical1, *Horizontal1, *Tablacombinada1, *Ayuda2, *Acercade1;
@@ -87,6 +92,7 @@ public:
     std::function<void()> detenerAdquisicion;
     // Builds (or rebuilds) the instruments window from the model.
     std::function<void()> construirInstrumentos;
+    void crearVentanaInstrumentos();
 
     static const QString kCaption;
 
@@ -105,6 +111,8 @@ private:
     QAction *accionBoton2_ = nullptr, *accionBoton6_ = nullptr, *accionBoton7_ = nullptr;
     QAction *accionComm_ = nullptr, *accionImagen_ = nullptr;
     bool terminar_ = false;
+    std::unique_ptr<ContextoInstrumentos> contexto_;
+    QMdiSubWindow* subInstrumentos_ = nullptr;
 };
 
 } // namespace ombrix

@@ -92,22 +92,6 @@ void dormirHasta(Reloj::time_point hasta)
     }
 }
 
-speed_t constanteVelocidad(int baudios)
-{
-    switch (baudios) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    default: return B0;
-    }
-}
-
 bool lineaModem(int fd, int bit, bool activo)
 {
     int b = bit;
@@ -126,6 +110,22 @@ void fijarError(QString* error, const QString& texto)
 QString textoErrno(int e) { return QString::fromLocal8Bit(std::strerror(e)); }
 
 } // namespace
+
+speed_t constanteVelocidad(int baudios)
+{
+    switch (baudios) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    default: return B0;
+    }
+}
 
 TiemposEspera tiemposPara(int T)
 {

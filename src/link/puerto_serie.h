@@ -34,6 +34,9 @@ QString resolverPuerto(const QString& nombre, const std::function<QString(QStrin
 
 namespace serie {
 
+// The termios constant of a standard speed; B0 for any other.
+speed_t constanteVelocidad(int baudios);
+
 enum class Paridad { Ninguna, Impar, Par };
 
 struct ParametrosLinea {

@@ -2,6 +2,7 @@
 
 #include "instrumento.h"
 #include "link/crc16.h"
+#include "link/puerto_serie.h"
 
 #include <algorithm>
 #include <atomic>
@@ -52,21 +53,6 @@ void dormirHasta(Nanos instante)
     }
 }
 
-speed_t velocidad(int baudios)
-{
-    switch (baudios) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return B0;
-    }
-}
-
 // Raw 8N1 line: no echo, no line editing, no translation of bytes.
 bool ponerCrudo(int fd, int baudios)
 {
@@ -77,7 +63,7 @@ bool ponerCrudo(int fd, int baudios)
     t.c_cflag |= CLOCAL | CREAD;
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
-    if (const speed_t v = velocidad(baudios); v != B0)
+    if (const speed_t v = serie::constanteVelocidad(baudios); v != B0)
         cfsetspeed(&t, v);
     return tcsetattr(fd, TCSANOW, &t) == 0;
 }

@@ -1,0 +1,30 @@
+#pragma once
+// What the instruments window and its panels get from the main window.
+
+#include "config/modelo.h"
+#include "link/modbus.h"
+#include "link/puerto_serie.h"
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace ombrix {
+
+struct ContextoInstrumentos {
+    ContextoInstrumentos(Modelo& m, EnlaceModbus& e, TEstadoPuerto& p) : modelo(m), enlace(e), puerto(p) {}
+
+    Modelo& modelo;
+    EnlaceModbus& enlace;
+    TEstadoPuerto& puerto;   // commands write through enlace on puerto.Handle while puerto.Abierto
+
+    std::function<void(const QString&)> estado;   // text of the status bar's first panel
+    std::function<void(int n)> abrirTabla;        // the data table of instrument n (empty: nothing)
+    std::function<void(int n)> abrirPropiedades;  // the properties window of instrument n (empty: nothing)
+    std::function<void()> iniciarTimer1;          // start the main window's one-second timer
+    std::function<void(bool)> habilitarQuitar;    // enable/disable "remove the last instrument"
+    QWidget* ventanaPrincipal = nullptr;          // the windows are sized after it
+};
+
+} // namespace ombrix

@@ -1,0 +1,709 @@
+#include "instruments/forma_inst_p.h"
+
+#include "config/dialogos.h"
+#include "instruments/colores.h"
+#include "instruments/comandos.h"
+
+#include <QApplication>
+#include <QLinearGradient>
+#include <QPainter>
+
+namespace ombrix {
+
+const QString TFormaInstP::kCambiarSetPoint = QStringLiteral(" Cambiar Set Point");
+const QString TFormaInstP::kCambiarUnidad = QStringLiteral(" Cambiar Unidad");
+const QString TFormaInstP::kCambiarTitulo = QStringLiteral(" Cambiar Titulo");
+const QString TFormaInstP::kIngresePotencia = QStringLiteral(" Ingrese Potencia %");
+
+namespace {
+
+const QString kAdquirir = QStringLiteral("Adquirir");
+const QString kNoAdquirir = QStringLiteral("No Adquirir");
+
+QFont fuente(int pixeles, bool negrita)
+{
+    QFont f;
+    f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    f.setPixelSize(pixeles);
+    f.setBold(negrita);
+    return f;
+}
+
+QLabel* etiqueta(QWidget* padre, const QString& texto, int x, int y, int pixeles, bool negrita)
+{
+    auto* l = new QLabel(texto, padre);
+    l->setFont(fuente(pixeles, negrita));
+    l->move(x, y);
+    l->adjustSize();
+    return l;
+}
+
+VisorDigital* visor(QWidget* padre, const QString& texto, QRect geo, int pixeles, qint32 color, Qt::Alignment al)
+{
+    auto* v = new VisorDigital(padre);
+    v->setGeometry(geo);
+    v->setText(texto);
+    v->setTamanoPixeles(pixeles);
+    v->setColorFuente(color);
+    v->setAlignment(al);
+    return v;
+}
+
+TAlarma* lampara(QWidget* padre, int x, int y, qint32 color)
+{
+    auto* a = new TAlarma(padre);
+    a->setGeometry(x, y, 15, 15);
+    a->setAlarmaType(TAlarma::taLed);
+    a->setBackColor(color::kBlanco);
+    a->setFlashColor(color::kGris);
+    a->setFlashOffColor(color::kGris);
+    a->setForeColor(color);
+    return a;
+}
+
+// "7" shows as "07"; longer texts stay as they are.
+QString dosCifras(const QString& t) { return t.length() == 1 ? QStringLiteral("0") + t : t; }
+
+} // namespace
+
+TFormaInstP::TFormaInstP(ContextoInstrumentos& ctx, int n, QWidget* parent) : QWidget(parent), ctx_(ctx)
+{
+    tag_ = n;
+    Modelo& m = ctx_.modelo;
+    // A slot the arrays do not reach yet gets the default configuration.
+    if (m.ArrayConfig.size() <= n || m.Estados.size() <= n)
+        m.granini(n, QString());
+    m.Estados[n] = EstadoInstrumento{};
+    m.Estados[n].Vivo = true;
+    FormCreate();
+    setTag(n);
+}
+
+TFormaInstP::~TFormaInstP()
+{
+    Modelo& m = ctx_.modelo;
+    if (tag_ > 0 && tag_ < m.Estados.size())
+        m.Estados[tag_].Vivo = false;
+    if (tag_ > 0 && tag_ < m.Paneles.size() && m.Paneles[tag_] == this)
+        m.Paneles[tag_] = nullptr;
+}
+
+void TFormaInstP::FormCreate()
+{
+    setFixedSize(kAncho, kAlto);
+    setFont(fuente(11, false));
+
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, aQColor(color::kPlata));
+    pal.setColor(QPalette::Button, QColor(222, 222, 222));
+    setPalette(pal);
+
+    // Title frame and everything inside it.
+    GroupBox4 = new MarcoTitulo(this);
+    GroupBox4->setGeometry(0, 0, kAncho, kAlto - 31);
+    GroupBox4->setTitulo(QStringLiteral(" Instrumento 1 "));
+    connect(GroupBox4, &MarcoTitulo::dobleClic, this, &TFormaInstP::GroupBox4DblClick);
+
+    Unidad = new EtiquetaClic(QStringLiteral("ºC"), GroupBox4);
+    Unidad->setFont(fuente(16, true));
+    Unidad->setGeometry(8, 13, 60, 20);
+    connect(Unidad, &EtiquetaClic::dobleClic, this, &TFormaInstP::UnidadDblClick);
+
+    const auto derecha = Qt::AlignRight | Qt::AlignVCenter;
+    const auto centro = Qt::AlignCenter;
+    valorActual = visor(GroupBox4, QStringLiteral("00.00"), QRect(12, 33, 92, 31), 27, color::kLima, derecha);
+    SetPoint = visor(GroupBox4, QStringLiteral("00.00"), QRect(17, 64, 87, 29), 24, color::kRojo, derecha);
+    connect(SetPoint, &VisorDigital::dobleClic, this, &TFormaInstP::SetPointDblClick);
+    NProg = visor(GroupBox4, QStringLiteral("00"), QRect(8, 96, 33, 25), 21, color::kRojo, centro);
+    NSeg = visor(GroupBox4, QStringLiteral("00"), QRect(48, 96, 33, 25), 21, color::kLima, centro);
+    Temp = visor(GroupBox4, QStringLiteral("0000"), QRect(88, 96, 65, 25), 21, color::kLima, centro);
+    for (VisorDigital* v : {NProg, NSeg, Temp})
+        connect(v, &VisorDigital::dobleClic, this, &TFormaInstP::Button1Click);
+
+    Prog = etiqueta(GroupBox4, QStringLiteral("P"), 8, 121, 10, true);
+    seg = etiqueta(GroupBox4, QStringLiteral("Seg"), 48, 121, 10, true);
+    Label5 = etiqueta(GroupBox4, QStringLiteral("Tie. Seg."), 88, 121, 10, true);
+    Prog->setToolTip(QStringLiteral("Indica el número de programa en ejecución"));
+    seg->setToolTip(QStringLiteral("Indica el número del segmento del programa en ejecución"));
+    Label5->setToolTip(QStringLiteral("Indica el número del segmento del programa en ejecución"));
+
+    Potencia = new Medidor(GroupBox4);
+    Potencia->setGeometry(10, 140, 111, 13);
+    Potencia->setMaximo(1000);
+    StaticText1 = etiqueta(GroupBox4, QStringLiteral("Pot"), 122, 138, 11, true);
+    Alarma1 = new Medidor(GroupBox4);
+    Alarma1->setGeometry(10, 155, 111, 13);
+    Alarma1->setMaximo(1000);
+    Label4 = etiqueta(GroupBox4, QStringLiteral("AL1"), 124, 154, 11, true);
+    for (QLabel* l : {StaticText1, Label4}) {
+        QPalette p = l->palette();
+        p.setColor(QPalette::WindowText, QColor(0, 0, 255));
+        p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
+        l->setPalette(p);
+        l->setFixedWidth(kAncho - l->x() - 3);
+    }
+
+    ComLed = lampara(GroupBox4, 110, 13, color::kVerde);
+    Alarma2 = lampara(GroupBox4, 110, 33, color::kGranate);
+    Alarma3 = lampara(GroupBox4, 110, 53, color::kGranate);
+    Alarma4 = lampara(GroupBox4, 110, 73, color::kGranate);
+    Label8 = etiqueta(GroupBox4, QStringLiteral("COM"), 128, 14, 10, true);
+    StaticText2 = etiqueta(GroupBox4, QStringLiteral("AL2"), 128, 34, 10, true);
+    Label6 = etiqueta(GroupBox4, QStringLiteral("AL3"), 128, 54, 10, true);
+    StaticText3 = etiqueta(GroupBox4, QStringLiteral("AL4"), 128, 74, 10, true);
+    for (QLabel* l : {Label8, StaticText2, Label6, StaticText3})
+        l->setFixedWidth(168 - 128);
+
+    Button_auto = new QToolButton(GroupBox4);
+    Button_auto->setText(QStringLiteral("A"));
+    Button_auto->setGeometry(168, 16, 17, 17);
+    Button_man = new QToolButton(GroupBox4);
+    Button_man->setText(QStringLiteral("M"));
+    Button_man->setGeometry(168, 32, 17, 17);
+    for (QToolButton* b : {Button_auto, Button_man}) {
+        b->setFont(fuente(10, true));
+        b->setFocusPolicy(Qt::NoFocus);
+    }
+    connect(Button_auto, &QToolButton::clicked, this, &TFormaInstP::Button_autoClick);
+    connect(Button_man, &QToolButton::clicked, this, &TFormaInstP::Button_manClick);
+
+    const QString estiloCapa = QStringLiteral(
+        "QGroupBox { background: #f2f2f2; border: 1px solid #4a4a4a; border-radius: 4px;"
+        " margin-top: 0px; padding-top: 14px; font-weight: bold; }"
+        "QGroupBox::title { subcontrol-origin: border; subcontrol-position: top left; left: 5px; top: 2px;"
+        " color: #26327a; }");
+
+    // Single-value edit overlay.
+    GroupBox1 = new QGroupBox(GroupBox4);
+    GroupBox1->setGeometry(9, 39, 144, 80);
+    GroupBox1->setStyleSheet(estiloCapa);
+    Edit1 = new QLineEdit(GroupBox1);
+    Edit1->setGeometry(8, 20, 128, 22);
+    BotonAceptar = new QPushButton(QStringLiteral("OK"), GroupBox1);
+    BotonAceptar->setGeometry(8, 48, 62, 24);
+    BotonCancelar = new QPushButton(QStringLiteral("Cancelar"), GroupBox1);
+    BotonCancelar->setGeometry(74, 48, 62, 24);
+    connect(BotonAceptar, &QPushButton::clicked, this, &TFormaInstP::BotonAceptarClick);
+    connect(BotonCancelar, &QPushButton::clicked, this, &TFormaInstP::BotonCancelarClick);
+    connect(Edit1, &QLineEdit::returnPressed, this, &TFormaInstP::BotonAceptarClick);
+    GroupBox1->hide();
+
+    // Program parameters overlay.
+    GroupBox2 = new QGroupBox(GroupBox4);
+    GroupBox2->setGeometry(9, 2, 168, 170);
+    GroupBox2->setStyleSheet(estiloCapa);
+    GroupBox2->setTitle(QStringLiteral("Parámetros de Programa"));
+    etiqueta(GroupBox2, QStringLiteral("Programa"), 10, 30, 11, false);
+    etiqueta(GroupBox2, QStringLiteral("Segmento"), 10, 62, 11, false);
+    etiqueta(GroupBox2, QStringLiteral("Tiempo"), 10, 94, 11, false);
+    Edit2 = new QLineEdit(GroupBox2);
+    Edit2->setGeometry(80, 26, 76, 22);
+    Edit3 = new QLineEdit(GroupBox2);
+    Edit3->setGeometry(80, 58, 76, 22);
+    Edit4 = new QLineEdit(GroupBox2);
+    Edit4->setGeometry(80, 90, 76, 22);
+    for (QLineEdit* e : {Edit2, Edit3, Edit4}) {
+        e->setAlignment(Qt::AlignRight);
+        connect(e, &QLineEdit::textEdited, this, [this, e] { Edit2Change(e); });
+        connect(e, &QLineEdit::returnPressed, this, &TFormaInstP::BitBtn1Click);
+    }
+    BitBtn1 = new QPushButton(QStringLiteral("OK"), GroupBox2);
+    BitBtn1->setGeometry(10, 130, 70, 28);
+    BitBtn2 = new QPushButton(QStringLiteral("&Cancelar"), GroupBox2);
+    BitBtn2->setGeometry(88, 130, 70, 28);
+    connect(BitBtn1, &QPushButton::clicked, this, &TFormaInstP::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TFormaInstP::BitBtn2Click);
+    GroupBox2->hide();
+
+    // Button bar.
+    Panel1 = new QFrame(this);
+    Panel1->setGeometry(0, kAlto - 31, kAncho, 31);
+    Panel1->setFrameStyle(QFrame::NoFrame);
+    Hab = new QPushButton(QStringLiteral("Hab"), Panel1);
+    Hab->setGeometry(0, 3, 25, 26);
+    Adquirir = new QPushButton(kAdquirir, Panel1);
+    Adquirir->setGeometry(24, 3, 77, 26);
+    BotonTabla = new QToolButton(Panel1);
+    BotonTabla->setGeometry(100, 3, 30, 26);
+    BotonTabla->setIcon(glifoTabla());
+    BotonTabla->setIconSize(QSize(20, 20));
+    BotonConfig = new QPushButton(QStringLiteral("Config"), Panel1);
+    BotonConfig->setGeometry(129, 3, 61, 26);
+    BotonConfig->setIcon(glifoConfig());
+    BotonConfig->setIconSize(QSize(14, 14));
+    BotonReset = new QToolButton(Panel1);
+    BotonReset->setGeometry(129, 3, 61, 26);
+    BotonReset->setIcon(glifoReset());
+    BotonReset->setIconSize(QSize(20, 20));
+    BotonReset->setStyleSheet(QStringLiteral(
+        "QToolButton { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ffd0c8, stop:1 #f08070);"
+        " border: 1px solid #800000; border-radius: 3px; }"
+        "QToolButton:pressed { background: #e06050; }"));
+    for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{Hab, Adquirir, BotonTabla, BotonConfig, BotonReset})
+        b->setFocusPolicy(Qt::NoFocus);
+    Hab->setFont(fuente(10, true));
+    connect(Hab, &QPushButton::clicked, this, &TFormaInstP::HabClick);
+    connect(Adquirir, &QPushButton::clicked, this, &TFormaInstP::AdquirirClick);
+    connect(BotonTabla, &QToolButton::clicked, this, &TFormaInstP::BotonTablaClick);
+    connect(BotonConfig, &QPushButton::clicked, this, &TFormaInstP::BotonConfigClick);
+    connect(BotonReset, &QToolButton::clicked, this, &TFormaInstP::BotonResetClick);
+    ponerResetAlFrente(false);
+}
+
+void TFormaInstP::paintEvent(QPaintEvent*)
+{
+    QPainter g(this);
+    QLinearGradient barra(0, kAlto - 31, 0, kAlto);
+    barra.setColorAt(0.0, QColor(176, 176, 176));
+    barra.setColorAt(1.0, QColor(150, 150, 150));
+    g.fillRect(rect(), aQColor(color::kPlata));
+    g.fillRect(QRect(0, kAlto - 31, kAncho, 31), barra);
+}
+
+// ------------------------------------------------------------------- State
+
+EstadoInstrumento& TFormaInstP::estado() { return ctx_.modelo.Estados[tag_]; }
+const EstadoInstrumento& TFormaInstP::estado() const { return ctx_.modelo.Estados[tag_]; }
+TarrayConfig& TFormaInstP::config() { return ctx_.modelo.ArrayConfig[tag_]; }
+TAvanzadas1& TFormaInstP::avanzadas() { return ctx_.modelo.Avanzadas1[tag_]; }
+bool TFormaInstP::puertoAbierto() const { return ctx_.puerto.Abierto; }
+
+void TFormaInstP::setTag(int n)
+{
+    tag_ = n;
+    for (QObject* o : std::initializer_list<QObject*>{Hab, BotonTabla, SetPoint})
+        o->setProperty("Tag", n);
+}
+
+quint8 TFormaInstP::Direccion() const { return estado().Direccion; }
+void TFormaInstP::setDireccion(quint8 d) { estado().Direccion = d; }
+bool TFormaInstP::AlarmaCom() const { return estado().AlarmaCom; }
+bool TFormaInstP::Habilitado() const { return estado().Habilitado; }
+bool TFormaInstP::RegistroPendiente() const { return estado().RegistroPendiente; }
+void TFormaInstP::setRegistroPendiente(bool r) { estado().RegistroPendiente = r; }
+QString TFormaInstP::Partida() const { return estado().Partida; }
+QString TFormaInstP::Titulo() const { return GroupBox4->titulo(); }
+QString TFormaInstP::UnidadTexto() const { return Unidad->text(); }
+
+void TFormaInstP::setHabilitado(bool h)
+{
+    estado().Habilitado = h;
+    config().Habilitado = h;
+}
+
+void TFormaInstP::setTitulo(const QString& t)
+{
+    GroupBox4->setTitulo(t);
+    estado().Titulo = t;
+    config().Titulo = t;
+}
+
+void TFormaInstP::setUnidadTexto(const QString& u)
+{
+    Unidad->setText(u);
+    estado().Unidad = u;
+    config().Unidad = u;
+}
+
+void TFormaInstP::ponerResetAlFrente(bool alFrente)
+{
+    resetAlFrente_ = alFrente;
+    if (alFrente) {
+        BotonReset->show();
+        BotonReset->raise();
+    } else {
+        // Behind the Config button, where nothing of it shows.
+        BotonReset->stackUnder(BotonConfig);
+        BotonReset->hide();
+    }
+}
+
+// ---------------------------------------------------------------- The look
+
+void TFormaInstP::HabilitarModulo(int N, bool Enabled)
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             Button_auto, Button_man, Unidad, Label4, Label6, Label8, valorActual, SetPoint, NProg, NSeg, Temp,
+             StaticText1, Potencia, GroupBox4, BotonConfig, BotonTabla, StaticText2, StaticText3, Adquirir})
+        w->setEnabled(Enabled);
+
+    if (!Enabled) {
+        ComLed->setFlash(false);
+        GroupBox4->setColorTitulo(color::kGris);
+        Potencia->setColorBarra(color::kPlata);
+        Alarma1->setColorBarra(color::kPlata);
+        for (TAlarma* a : {Alarma2, Alarma3, Alarma4, ComLed}) {
+            a->setFlash(false);
+            a->setForeColor(color::kPlata);
+        }
+        return;
+    }
+
+    const int n = (N > 0 && N < ctx_.modelo.Avanzadas1.size()) ? N : tag_;
+    const TAvanzadas1& a = ctx_.modelo.Avanzadas1[n];
+    GroupBox4->setColorTitulo(color::kActiveCaption);
+    Potencia->setColorBarra(a.Potcolor);
+    Alarma1->setColorBarra(a.A1color);
+    Alarma2->setForeColor(a.A2colorOff);
+    Alarma3->setForeColor(a.A3colorOff);
+    Alarma4->setForeColor(a.A4colorOff);
+    ComLed->setForeColor(color::kGranate);
+    // A latched alarm keeps its lamp flashing whatever happened meanwhile.
+    if (estado().AlarmaCom)
+        ComLed->setFlash(true);
+    valorActual->setColorFuente(a.VaColor);
+    SetPoint->setColorFuente(a.SPcolor);
+    NProg->setColorFuente(a.Progcolor);
+    NSeg->setColorFuente(a.Segcolor);
+    Temp->setColorFuente(a.Tempcolor);
+    valorActual->setToolTip(a.NombreVA);
+    SetPoint->setToolTip(a.NombreSP);
+    Prog->setText(a.NombreProg);
+    seg->setText(a.NombreSeg);
+    Label5->setText(a.NombreTemp);
+    Label4->setText(a.NombreAl1);
+    StaticText1->setText(a.NombrePot);
+    StaticText2->setText(a.NombreAl2);
+    Label6->setText(a.NombreAl3);
+    StaticText3->setText(a.NombreAl4);
+    for (QLabel* l : {Prog, seg, Label5})
+        l->adjustSize();
+}
+
+void TFormaInstP::aplicarGrupos()
+{
+    const TAvanzadas1& a = avanzadas();
+    valorActual->setVisible(a.PCheckVA);
+    SetPoint->setVisible(a.PCheckSPRd);
+    Potencia->setVisible(a.PCheckPOT);
+    StaticText1->setVisible(a.PCheckPOT);
+    Alarma1->setVisible(a.PCheckAl1);
+    Label4->setVisible(a.PCheckAl1);
+    Alarma2->setVisible(a.PCheckAl2);
+    StaticText2->setVisible(a.PCheckAl2);
+    Alarma3->setVisible(a.PCheckAl3);
+    Label6->setVisible(a.PCheckAl3);
+    Alarma4->setVisible(a.PCheckAl4);
+    StaticText3->setVisible(a.PCheckAl4);
+    NProg->setVisible(a.PCheckNProg);
+    Prog->setVisible(a.PCheckNProg);
+    NSeg->setVisible(a.PCheckNSeg);
+    seg->setVisible(a.PCheckNSeg);
+    Temp->setVisible(a.PCheckTemp);
+    Label5->setVisible(a.PCheckTemp);
+}
+
+void TFormaInstP::aplicarDisenoCompacto()
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{NProg, NSeg, Temp, Prog, seg, Label5})
+        w->hide();
+    TAvanzadas1& a = avanzadas();
+    a.PCheckNProg = false;
+    a.PCheckNSeg = false;
+    a.PCheckTemp = false;
+    Potencia->move(Potencia->x(), SetPoint->y() + 46);
+    Alarma1->move(Alarma1->x(), Potencia->y() + 15);
+    StaticText1->move(StaticText1->x(), Potencia->y() - 2);
+    Label4->move(Label4->x(), Alarma1->y());
+}
+
+void TFormaInstP::Activafalse()
+{
+    if (tag_ > 0 && tag_ < ctx_.modelo.VentanasTabla.size())
+        ctx_.modelo.VentanasTabla[tag_].Abierta = false;
+}
+
+// ---------------------------------------------------------------- Readings
+
+void TFormaInstP::consultando()
+{
+    ComLed->setForeColor(color::kGranate);
+}
+
+void TFormaInstP::mostrarLectura(const ResultadoLectura& r)
+{
+    if (r.valorActual)
+        valorActual->setText(*r.valorActual);
+    if (r.SetPoint)
+        SetPoint->setText(*r.SetPoint);
+    if (r.NProg)
+        NProg->setText(*r.NProg);
+    if (r.NSeg)
+        NSeg->setText(*r.NSeg);
+    if (r.Temp)
+        Temp->setText(*r.Temp);
+    if (r.Potencia) {
+        Potencia->setMaximo(r.Potencia->maximo);
+        Potencia->setProgreso(r.Potencia->progreso);
+        Potencia->setTexto(r.Lecturas[kPotencia]);
+        StaticText1->setText(r.Potencia->texto);
+    }
+    if (r.Alarma1) {
+        Alarma1->setMaximo(r.Alarma1->maximo);
+        Alarma1->setProgreso(r.Alarma1->progreso);
+        Alarma1->setTexto(r.Lecturas[kAlarma1]);
+        Label4->setText(r.Alarma1->texto);
+    }
+    TAlarma* lamparas[3] = {Alarma2, Alarma3, Alarma4};
+    for (int i = 0; i < 3; ++i)
+        if (r.ColoresAlarma[i])
+            lamparas[i]->setForeColor(*r.ColoresAlarma[i]);
+
+    if (r.alarmaComEnganchada) {
+        ComLed->setForeColor(color::kGranate);
+        estado().AlarmaCom = true;
+        ComLed->setFlash(true);
+        ponerResetAlFrente(true);
+    }
+}
+
+// ------------------------------------------------------- Single-value overlay
+
+void TFormaInstP::abrirEdicion(const QString& texto, const QString& titulo)
+{
+    Edit1->setText(texto);
+    GroupBox1->setTitle(titulo);
+    GroupBox1->show();
+    GroupBox1->raise();
+    Edit1->selectAll();
+    Edit1->setFocus();
+}
+
+void TFormaInstP::rechazar(QLineEdit* edit, bool pitido)
+{
+    edit->selectAll();
+    edit->setFocus();
+    if (pitido)
+        QApplication::beep();
+}
+
+void TFormaInstP::SetPointDblClick()
+{
+    if (avanzadas().FueraRango2 == 0 && NProg->text() == QStringLiteral("00") && puertoAbierto())
+        abrirEdicion(SetPoint->text(), kCambiarSetPoint);
+}
+
+void TFormaInstP::UnidadDblClick()
+{
+    abrirEdicion(Unidad->text(), kCambiarUnidad);
+}
+
+void TFormaInstP::GroupBox4DblClick()
+{
+    abrirEdicion(Titulo(), kCambiarTitulo);
+}
+
+void TFormaInstP::Button_manClick()
+{
+    if (puertoAbierto())
+        abrirEdicion(SetPoint->text(), kIngresePotencia);
+}
+
+void TFormaInstP::Button_autoClick()
+{
+    comandos::enviarAutomatico(ctx_.modelo, ctx_.enlace, ctx_.puerto.Handle, tag_);
+}
+
+void TFormaInstP::BotonCancelarClick()
+{
+    GroupBox1->hide();
+}
+
+void TFormaInstP::BotonAceptarClick()
+{
+    const QString titulo = GroupBox1->title();
+
+    if (titulo == kCambiarSetPoint) {
+        const std::optional<double> valor = comandos::leerDecimal(Edit1->text());
+        if (!valor) {
+            rechazar(Edit1, false);
+            return;
+        }
+        // A value that no decimals setting could fit is refused before asking.
+        qint32 palabra = 0;
+        if (!comandos::escalarSetPoint(*valor, 1, palabra)) {
+            rechazar(Edit1, true);
+            return;
+        }
+        const QString anterior = SetPoint->text();
+        SetPoint->setText(Edit1->text());
+        switch (comandos::enviarSetPoint(ctx_.modelo, ctx_.enlace, ctx_.puerto.Handle, tag_, *valor)) {
+        case comandos::ResultadoSetPoint::ErrorLectura:
+            avisar(QStringLiteral("Error al leer"));
+            GroupBox1->hide();
+            return;
+        case comandos::ResultadoSetPoint::FueraDeRango:
+            SetPoint->setText(anterior);
+            rechazar(Edit1, true);
+            return;
+        case comandos::ResultadoSetPoint::Enviado:
+            GroupBox1->hide();
+            return;
+        }
+        return;
+    }
+
+    if (titulo == kCambiarUnidad) {
+        setUnidadTexto(Edit1->text());
+        GroupBox1->hide();
+        return;
+    }
+
+    if (titulo == kCambiarTitulo) {
+        setTitulo(Edit1->text());
+        GroupBox1->hide();
+        return;
+    }
+
+    if (titulo == kIngresePotencia) {
+        const std::optional<qint32> porcentaje = comandos::leerEntero(Edit1->text());
+        if (!porcentaje || *porcentaje < 0 || *porcentaje > 100) {
+            rechazar(Edit1, false);
+            return;
+        }
+        comandos::enviarPotenciaManual(ctx_.modelo, ctx_.enlace, ctx_.puerto.Handle, tag_, *porcentaje);
+        GroupBox1->hide();
+        return;
+    }
+
+    GroupBox1->hide();
+}
+
+// ---------------------------------------------------- Program parameters
+
+void TFormaInstP::Button1Click()
+{
+    if (!puertoAbierto())
+        return;
+    Edit2->setText(NProg->text());
+    Edit3->setText(NSeg->text());
+    Edit4->setText(Temp->text());
+    GroupBox2->show();
+    GroupBox2->raise();
+    Edit2->selectAll();
+    Edit2->setFocus();
+}
+
+void TFormaInstP::Edit2Change(QLineEdit* edit)
+{
+    if (!comandos::leerEntero(edit->text()))
+        rechazar(edit, true);
+}
+
+void TFormaInstP::BitBtn1Click()
+{
+    // Every text must be an integer before anything changes or is sent.
+    const std::optional<qint32> programa = comandos::leerEntero(Edit2->text());
+    const std::optional<qint32> segmento = comandos::leerEntero(Edit3->text());
+    const std::optional<qint32> tiempo = comandos::leerEntero(Edit4->text());
+    for (auto [valor, edit] : {std::pair{programa, Edit2}, std::pair{segmento, Edit3}, std::pair{tiempo, Edit4}}) {
+        if (!valor) {
+            mostrarError(Error(QStringLiteral("'%1' is not a valid integer value").arg(edit->text())));
+            rechazar(edit, false);
+            return;
+        }
+    }
+    if (*programa < 0 || *programa > 50) {
+        rechazar(Edit2, true);
+        return;
+    }
+    // Segment and time go to 16-bit registers the instrument reads back as
+    // signed: a negative or larger value would come back as another number.
+    if (*segmento < 0 || *segmento > 32767) {
+        rechazar(Edit3, true);
+        return;
+    }
+    if (*tiempo < 0 || *tiempo > 32767) {
+        rechazar(Edit4, true);
+        return;
+    }
+
+    NProg->setText(dosCifras(Edit2->text().trimmed()));
+    NSeg->setText(dosCifras(Edit3->text().trimmed()));
+    Temp->setText(Edit4->text().trimmed().rightJustified(4, QLatin1Char('0')));
+
+    comandos::enviarPrograma(ctx_.modelo, ctx_.enlace, ctx_.puerto.Handle, tag_, *programa, *segmento, *tiempo);
+    GroupBox2->hide();
+}
+
+void TFormaInstP::BitBtn2Click()
+{
+    GroupBox2->hide();
+}
+
+// ------------------------------------------------------------- Button bar
+
+void TFormaInstP::HabClick()
+{
+    if (ctx_.modelo.Cargando)
+        return;
+    const int N = Hab->property("Tag").toInt();
+
+    if (!Habilitado()) {
+        HabilitarModulo(N, true);
+        setHabilitado(true);
+        return;
+    }
+
+    if (RegistroPendiente()
+        && !preguntar(QStringLiteral("¿Está seguro de DESHABILITAR y TERMINAR la adquisición del instrumento:")
+                      + Titulo() + QStringLiteral("?")))
+        return;
+
+    HabilitarModulo(N, false);
+    setHabilitado(false);
+    config().SalvarTabla = false;
+    // The row that was due is not written after all: recording has ended.
+    setRegistroPendiente(false);
+    Adquirir->setText(kAdquirir);
+}
+
+void TFormaInstP::AdquirirClick()
+{
+    TarrayConfig& c = config();
+    if (c.SalvarTabla) {
+        if (preguntar(QStringLiteral("¿Esta Ud. seguro que desea terminar la adquisición de datos?"))) {
+            c.SalvarTabla = false;
+            Adquirir->setText(kAdquirir);
+        }
+        return;
+    }
+
+    if (ctx_.modelo.Config.Pedir_Partida) {
+        QString partida;
+        if (!dialogos().entrada(QStringLiteral("Código de la partida"), QString(), partida))
+            partida.clear();
+        partida = partida.trimmed();
+        estado().Partida = partida;
+        if (partida.isEmpty()) {
+            avisar(QStringLiteral("No ha ingresado nombre para la Partida. La adquisición no ha iniciado."));
+            return;
+        }
+    }
+    c.SalvarTabla = true;
+    Adquirir->setText(kNoAdquirir);
+}
+
+void TFormaInstP::BotonResetClick()
+{
+    ComLed->setFlash(false);
+    estado().AlarmaCom = false;
+    ponerResetAlFrente(false);
+    // Polling and recording resume together; the caption says so.
+    config().SalvarTabla = true;
+    Adquirir->setText(kNoAdquirir);
+}
+
+void TFormaInstP::BotonTablaClick()
+{
+    if (ctx_.abrirTabla)
+        ctx_.abrirTabla(tag_ & 0xFF);
+}
+
+void TFormaInstP::BotonConfigClick()
+{
+    if (ctx_.abrirPropiedades)
+        ctx_.abrirPropiedades(tag_);
+}
+
+} // namespace ombrix

@@ -1,0 +1,162 @@
+#pragma once
+// The panel of one instrument: its live values (displays, bars, lamps) and
+// the operator's commands for it (set point, unit, title, manual power,
+// automatic, program parameters, enable, recording, alarm reset, table and
+// properties).
+//
+// The panel's runtime state (address, communication alarm, enabled, row due,
+// batch code, title, unit) lives in modelo.Estados[n], shared with the
+// acquisition; the panel's controls show it and every change made here is
+// written there and into ArrayConfig[n].
+
+#include "acquisition/lectura.h"
+#include "instruments/alarma.h"
+#include "instruments/contexto.h"
+#include "instruments/visores.h"
+
+#include <QFrame>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QWidget>
+
+namespace ombrix {
+
+class TFormaInstP : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kAncho = 191;
+    static constexpr int kAlto = 207;
+
+    // The panel of instrument n; Estados[n] starts afresh (alive, no alarm,
+    // no row due, no batch code).
+    TFormaInstP(ContextoInstrumentos& ctx, int n, QWidget* parent = nullptr);
+    ~TFormaInstP() override;
+
+    int Tag() const { return tag_; }
+    void setTag(int n);   // also the Tag of Hab, BotonTabla and SetPoint
+
+    // State kept in modelo.Estados[Tag].
+    quint8 Direccion() const;
+    void setDireccion(quint8 d);
+    bool AlarmaCom() const;
+    bool Habilitado() const;
+    void setHabilitado(bool h);          // also ArrayConfig.Habilitado
+    bool RegistroPendiente() const;
+    void setRegistroPendiente(bool r);
+    QString Partida() const;
+    QString Titulo() const;
+    void setTitulo(const QString& t);    // caption, Estados and ArrayConfig
+    QString UnidadTexto() const;
+    void setUnidadTexto(const QString& u);
+
+    // The enabled or disabled look.
+    void HabilitarModulo(int N, bool Enabled);
+    // Shows or hides each display group by the display flags.
+    void aplicarGrupos();
+    // The compact layout of a controller: program displays hidden, their
+    // flags cleared, the bars moved up under the set point.
+    void aplicarDisenoCompacto();
+    // The data table of this instrument was closed.
+    void Activafalse();
+
+    // A reading of this instrument begins (the communication lamp goes dark red).
+    void consultando();
+    // Puts one reading on the panel. Displays keep their text when their
+    // quantity was not read; a latched alarm makes ComLed flash and brings
+    // BotonReset to the front.
+    void mostrarLectura(const ResultadoLectura& r);
+
+    // Which of the two buttons at the Config place is in front.
+    bool resetAlFrente() const { return resetAlFrente_; }
+
+    // Event handlers (public so that the commands can be driven directly).
+    void SetPointDblClick();
+    void UnidadDblClick();
+    void GroupBox4DblClick();
+    void Button_manClick();
+    void Button_autoClick();
+    void BotonAceptarClick();
+    void BotonCancelarClick();
+    void Button1Click();
+    void Edit2Change(QLineEdit* edit);
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void HabClick();
+    void AdquirirClick();
+    void BotonResetClick();
+    void BotonTablaClick();
+    void BotonConfigClick();
+
+    // Controls.
+    MarcoTitulo* GroupBox4;
+    EtiquetaClic* Unidad;
+    VisorDigital* valorActual;
+    VisorDigital* SetPoint;
+    VisorDigital* NProg;
+    VisorDigital* NSeg;
+    VisorDigital* Temp;
+    QLabel* Prog;
+    QLabel* seg;
+    QLabel* Label5;
+    Medidor* Potencia;
+    QLabel* StaticText1;
+    Medidor* Alarma1;
+    QLabel* Label4;
+    TAlarma* ComLed;
+    QLabel* Label8;
+    TAlarma* Alarma2;
+    TAlarma* Alarma3;
+    TAlarma* Alarma4;
+    QLabel* StaticText2;
+    QLabel* Label6;
+    QLabel* StaticText3;
+    QToolButton* Button_auto;
+    QToolButton* Button_man;
+
+    QGroupBox* GroupBox1;
+    QLineEdit* Edit1;
+    QPushButton* BotonAceptar;
+    QPushButton* BotonCancelar;
+
+    QGroupBox* GroupBox2;
+    QLineEdit* Edit2;
+    QLineEdit* Edit3;
+    QLineEdit* Edit4;
+    QPushButton* BitBtn1;
+    QPushButton* BitBtn2;
+
+    QFrame* Panel1;
+    QPushButton* Hab;
+    QPushButton* Adquirir;
+    QToolButton* BotonTabla;
+    QPushButton* BotonConfig;
+    QToolButton* BotonReset;
+
+    // Captions of the single-value overlay.
+    static const QString kCambiarSetPoint;
+    static const QString kCambiarUnidad;
+    static const QString kCambiarTitulo;
+    static const QString kIngresePotencia;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    void FormCreate();
+    EstadoInstrumento& estado();
+    const EstadoInstrumento& estado() const;
+    TarrayConfig& config();
+    TAvanzadas1& avanzadas();
+    bool puertoAbierto() const;
+    void abrirEdicion(const QString& texto, const QString& titulo);
+    void rechazar(QLineEdit* edit, bool pitido);
+    void ponerResetAlFrente(bool alFrente);
+
+    ContextoInstrumentos& ctx_;
+    int tag_ = 0;
+    bool resetAlFrente_ = false;
+};
+
+} // namespace ombrix

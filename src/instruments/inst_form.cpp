@@ -1,0 +1,216 @@
+#include "instruments/inst_form.h"
+
+#include <QMdiSubWindow>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QScrollBar>
+
+namespace ombrix {
+
+namespace {
+
+// The surface behind the panels.
+class Fondo : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter g(this);
+        QLinearGradient grad(0, 0, 0, height());
+        grad.setColorAt(0.0, QColor(92, 98, 108));
+        grad.setColorAt(1.0, QColor(70, 75, 84));
+        g.fillRect(rect(), grad);
+    }
+};
+
+} // namespace
+
+TInstForm::TInstForm(ContextoInstrumentos& ctx, QWidget* parent) : QScrollArea(parent), ctx_(ctx)
+{
+    setWindowTitle(QStringLiteral("Instrumentos"));
+    setWindowFlags(windowFlags() | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
+                   | Qt::WindowContextHelpButtonHint);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    verticalScrollBar()->setSingleStep(12);
+    verticalScrollBar()->setTracking(true);
+    setFrameStyle(QFrame::NoFrame);
+    setWidgetResizable(false);
+
+    lienzo_ = new Fondo;
+    setWidget(lienzo_);
+    resize(kAnchoDiseno, kAltoDiseno);
+
+    FormCreate();
+}
+
+TInstForm::~TInstForm()
+{
+    // The panels go with the window; their slots must not point at them.
+    Modelo& m = ctx_.modelo;
+    for (int n = 1; n < m.Paneles.size(); ++n)
+        if (m.Paneles[n] && m.Paneles[n]->parent() == lienzo_) {
+            delete m.Paneles[n];
+            m.Paneles[n] = nullptr;
+        }
+}
+
+TFormaInstP* TInstForm::panel(int n) const
+{
+    const Modelo& m = ctx_.modelo;
+    if (n <= 0 || n >= m.Paneles.size())
+        return nullptr;
+    return qobject_cast<TFormaInstP*>(m.Paneles[n]);
+}
+
+TFormaInstP* TInstForm::crearPanel(int n)
+{
+    Modelo& m = ctx_.modelo;
+    auto* p = new TFormaInstP(ctx_, n, lienzo_);
+    m.Paneles[n] = p;
+    p->move(m.PosX, m.PosY);
+    p->setTag(n);
+    p->show();
+    return p;
+}
+
+void TInstForm::FormCreate()
+{
+    Modelo& m = ctx_.modelo;
+    m.ActualizarMemoria();
+
+    for (int i = 1; i < m.CantidadAparatos; ++i) {
+        m.ContadorBarrido[i] = 0;
+        TFormaInstP* p = crearPanel(i);
+        TarrayConfig& c = m.ArrayConfig[i];
+        p->setTitulo(c.Titulo);
+        p->setUnidadTexto(c.Unidad);
+        p->setHabilitado(c.Habilitado);
+        // With batch codes required nothing records until started on its panel.
+        if (m.Config.Pedir_Partida)
+            c.SalvarTabla = false;
+        if (c.SalvarTabla)
+            p->Adquirir->setText(QStringLiteral("No Adquirir"));
+        p->aplicarGrupos();
+        p->HabilitarModulo(i, p->Habilitado());
+        p->setDireccion(c.ID);
+        p->setRegistroPendiente(false);
+        m.PosX += p->width();
+        if (c.Tipo == 0)
+            p->aplicarDisenoCompacto();
+        if (m.PosX > width()) {
+            m.PosXFila = m.PosX;
+            m.PosX = 0;
+            m.PosY += p->height();
+        }
+    }
+
+    m.Cargando = false;
+    ajustarAVentanaPrincipal();
+    ajustarLienzo();
+    if (ctx_.iniciarTimer1)
+        ctx_.iniciarTimer1();
+    if (m.CantidadAparatos >= 2 && ctx_.habilitarQuitar)
+        ctx_.habilitarQuitar(true);
+}
+
+TFormaInstP* TInstForm::AparatoCreate(quint8 tipo)
+{
+    Modelo& m = ctx_.modelo;
+    if (m.CantidadAparatos >= Modelo::kCantidadMaxima)
+        return nullptr;
+    const int K = m.CantidadAparatos;
+
+    m.ActualizarMemoria();
+    m.granini(K, QString());
+    m.ArrayConfig[K].Tipo = tipo;
+    m.ContadorBarrido[K] = 0;
+    verticalScrollBar()->setValue(0);
+
+    TFormaInstP* p = crearPanel(K);
+    p->setTitulo(QStringLiteral("Instrumento") + QString::number(K));
+    p->setUnidadTexto(QStringLiteral("ºC"));
+    p->setHabilitado(m.ArrayConfig[K].Habilitado);
+    p->HabilitarModulo(K, p->Habilitado());
+    p->setDireccion(quint8(K));
+    p->setRegistroPendiente(false);
+    m.PosX += p->width();
+
+    TAvanzadas1& a = m.Avanzadas1[K];
+    if (tipo == 0) {
+        p->aplicarDisenoCompacto();
+    } else {
+        a.PCheckNProg = true;
+        a.PCheckNSeg = true;
+        a.PCheckTemp = true;
+    }
+    if (m.PosX + p->width() > width()) {
+        m.PosXFila = m.PosX;
+        m.PosX = 0;
+        m.PosY += p->height();
+    }
+    m.CantidadAparatos = quint8(m.CantidadAparatos + 1);
+    ajustarLienzo();
+    return p;
+}
+
+int TInstForm::QuitarUltimo()
+{
+    Modelo& m = ctx_.modelo;
+    if (m.CantidadAparatos <= Modelo::kCantidadMinima)
+        return 0;
+    m.CantidadAparatos = quint8(m.CantidadAparatos - 1);
+    const int k = m.CantidadAparatos;
+
+    TFormaInstP* p = panel(k);
+    const int ancho = p ? p->width() : TFormaInstP::kAncho;
+    const int alto = p ? p->height() : TFormaInstP::kAlto;
+    if (m.PosX == 0 && k != 0) {
+        m.PosX = m.PosXFila;
+        m.PosY -= alto;
+    }
+    if (m.PosX != 0)
+        m.PosX -= ancho;
+
+    delete p;
+    if (k < m.Paneles.size())
+        m.Paneles[k] = nullptr;
+
+    if (m.CantidadAparatos == 1 && ctx_.habilitarQuitar)
+        ctx_.habilitarQuitar(false);
+    ajustarLienzo();
+    return k;
+}
+
+void TInstForm::ajustarAVentanaPrincipal()
+{
+    if (!ctx_.ventanaPrincipal)
+        return;
+    const QSize tamano = ctx_.ventanaPrincipal->size() - QSize(40, 40);
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
+        sub->resize(tamano);
+    else
+        resize(tamano);
+}
+
+void TInstForm::ajustarLienzo()
+{
+    int derecha = viewport()->width();
+    int abajo = viewport()->height();
+    for (QObject* o : lienzo_->children())
+        if (auto* w = qobject_cast<QWidget*>(o)) {
+            derecha = qMax(derecha, w->geometry().right() + 1);
+            abajo = qMax(abajo, w->geometry().bottom() + 1);
+        }
+    lienzo_->resize(derecha, abajo);
+}
+
+void TInstForm::resizeEvent(QResizeEvent* e)
+{
+    QScrollArea::resizeEvent(e);
+    ajustarLienzo();
+}
+
+} // namespace ombrix

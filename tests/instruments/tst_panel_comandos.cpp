@@ -1,0 +1,363 @@
+// The panel's commands against the instrument simulator over a real
+// pseudo-terminal: the exact requests that reach the line, and that bad input
+// sends nothing.
+
+#include "banco_paneles.h"
+#include "dialogos_guion.h"
+#include "instruments/comandos.h"
+#include "instruments/inst_form.h"
+
+#include <QApplication>
+#include <QtTest>
+
+using namespace ombrix;
+using namespace ombrix::test;
+
+namespace {
+
+constexpr quint8 F1 = modbus::kLeerCoils;
+constexpr quint8 F5 = modbus::kEscribirCoil;
+constexpr quint8 F6 = modbus::kEscribirRegistro;
+
+} // namespace
+
+class TstPanelComandos : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Linea> linea;
+    std::unique_ptr<Modelo> modelo;
+    std::unique_ptr<ContextoInstrumentos> ctx;
+    std::unique_ptr<TInstForm> ventana;
+    std::unique_ptr<DialogosGuion> guion;
+
+    TFormaInstP* controlador() { return ventana->panel(1); }
+    TFormaInstP* programador() { return ventana->panel(2); }
+    QList<QByteArray> enviado() { return linea->sim.peticiones(); }
+
+    void aceptar(TFormaInstP* p, const QString& texto)
+    {
+        p->Edit1->setText(texto);
+        p->BotonAceptarClick();
+    }
+
+private slots:
+    void init()
+    {
+        guion = std::make_unique<DialogosGuion>();
+        linea = std::make_unique<Linea>();
+        QVERIFY(linea->abrir({0, 1}));
+        modelo = std::make_unique<Modelo>();
+        prepararModelo(*modelo, {0, 1});
+        ctx = std::make_unique<ContextoInstrumentos>(*modelo, linea->enlace, linea->puerto);
+        ventana = std::make_unique<TInstForm>(*ctx);
+        ventana->show();
+        QVERIFY(QTest::qWaitForWindowExposed(ventana.get()));
+        linea->sim.setRegistro(1, sim::reg::Decimales, 1);
+        linea->sim.setRegistro(2, sim::reg::Decimales, 1);
+        linea->sim.limpiarPeticiones();
+    }
+
+    void cleanup()
+    {
+        ventana.reset();
+        ctx.reset();
+        modelo.reset();
+        linea.reset();
+        guion.reset();
+    }
+
+    void setPointConDecimales_data()
+    {
+        QTest::addColumn<qint16>("codigo");
+        QTest::addColumn<QString>("texto");
+        QTest::addColumn<quint16>("palabra");
+        QTest::newRow("25.5 one decimal") << qint16(1) << "25.5" << quint16(255);
+        QTest::newRow("truncated, not rounded") << qint16(1) << "25.4999999" << quint16(254);
+        QTest::newRow("two decimals") << qint16(2) << "12.34" << quint16(1234);
+        QTest::newRow("no decimals") << qint16(0) << "350.9" << quint16(350);
+        QTest::newRow("code out of range counts as 0") << qint16(7) << "99" << quint16(99);
+        QTest::newRow("negative, two's complement") << qint16(1) << "-12.5" << quint16(0xFF83);
+        QTest::newRow("largest that fits") << qint16(1) << "3276.7" << quint16(32767);
+        QTest::newRow("blanks around") << qint16(1) << " 40 " << quint16(400);
+    }
+    void setPointConDecimales()
+    {
+        QFETCH(qint16, codigo);
+        QFETCH(QString, texto);
+        QFETCH(quint16, palabra);
+        linea->sim.setRegistro(1, sim::reg::Decimales, codigo);
+
+        TFormaInstP* p = controlador();
+        p->SetPointDblClick();
+        QVERIFY(p->GroupBox1->isVisible());
+        QCOMPARE(p->GroupBox1->title(), QStringLiteral(" Cambiar Set Point"));
+        QCOMPARE(p->Edit1->text(), QStringLiteral("00.00"));
+        aceptar(p, texto);
+
+        const QList<QByteArray> esperado{trama(1, F1, 16440, 0), trama(1, F6, 4, palabra)};
+        QCOMPARE(enviado(), esperado);
+        QVERIFY(!p->GroupBox1->isVisible());
+        QCOMPARE(p->SetPoint->text(), texto);
+        QCOMPARE(quint16(linea->sim.registro(1, sim::reg::SP1)), palabra);
+    }
+
+    void setPointEscritoEnElRegistroConfigurado()
+    {
+        modelo->Avanzadas2[1].SP1 = 6;
+        modelo->Avanzadas1[1].Sensor = 47000;   // an input-type code: 10 means two decimals
+        linea->sim.setRegistro(1, 47000, 10);
+        TFormaInstP* p = controlador();
+        p->SetPointDblClick();
+        aceptar(p, "1.5");
+        const QList<QByteArray> esperado{trama(1, F1, 47000, 0), trama(1, F6, 6, 150)};
+        QCOMPARE(enviado(), esperado);
+    }
+
+    void setPointMalEscritoNoEnviaNada_data()
+    {
+        QTest::addColumn<QString>("texto");
+        QTest::newRow("letters") << "abc";
+        QTest::newRow("empty") << "";
+        QTest::newRow("comma as decimal separator") << "25,5";
+        QTest::newRow("two points") << "2.5.1";
+        QTest::newRow("infinite") << "inf";
+        QTest::newRow("not a number") << "nan";
+        QTest::newRow("huge") << "1e30";
+        QTest::newRow("beyond any scale") << "40000";
+        QTest::newRow("below any scale") << "-40000";
+    }
+    void setPointMalEscritoNoEnviaNada()
+    {
+        QFETCH(QString, texto);
+        TFormaInstP* p = controlador();
+        p->SetPointDblClick();
+        aceptar(p, texto);
+        QVERIFY(enviado().isEmpty());
+        QVERIFY(p->GroupBox1->isVisible());
+        QCOMPARE(p->Edit1->selectedText(), texto);
+        QVERIFY(p->Edit1->hasFocus() || texto.isEmpty());
+        QCOMPARE(p->SetPoint->text(), QStringLiteral("00.00"));
+        QVERIFY(guion->mostrados.isEmpty());
+    }
+
+    void setPointQueNoCabeEnElRegistroSeRechaza()
+    {
+        // 5000 with one decimal would be 50000: not sent wrapped as another temperature.
+        const qint16 antes = linea->sim.registro(1, sim::reg::SP1);
+        TFormaInstP* p = controlador();
+        p->SetPointDblClick();
+        aceptar(p, "5000");
+        QCOMPARE(enviado(), (QList<QByteArray>{trama(1, F1, 16440, 0)}));
+        QVERIFY(p->GroupBox1->isVisible());
+        QCOMPARE(p->Edit1->selectedText(), QStringLiteral("5000"));
+        QCOMPARE(p->SetPoint->text(), QStringLiteral("00.00"));
+        QCOMPARE(linea->sim.registro(1, sim::reg::SP1), antes);
+
+        linea->sim.setRegistro(1, sim::reg::Decimales, 2);
+        linea->sim.limpiarPeticiones();
+        aceptar(p, "-327.69");
+        QCOMPARE(enviado(), (QList<QByteArray>{trama(1, F1, 16440, 0)}));
+        QVERIFY(p->GroupBox1->isVisible());
+    }
+
+    void setPointConLecturaFallidaNoEscribe()
+    {
+        linea->sim.setFalla(1, sim::Falla::Silencio);
+        TFormaInstP* p = controlador();
+        p->SetPointDblClick();
+        aceptar(p, "30");
+        QCOMPARE(guion->textos(), QStringList{QStringLiteral("Error al leer")});
+        QVERIFY(!p->GroupBox1->isVisible());
+        for (const QByteArray& t : enviado())
+            QCOMPARE(quint8(t[1]), F1);
+        // The display keeps the typed value until the next poll.
+        QCOMPARE(p->SetPoint->text(), QStringLiteral("30"));
+    }
+
+    void setPointNoSeAbreSinCondiciones()
+    {
+        TFormaInstP* p = controlador();
+        p->NProg->setText(QStringLiteral("03"));   // a program runs
+        p->SetPointDblClick();
+        QVERIFY(!p->GroupBox1->isVisible());
+        p->NProg->setText(QStringLiteral("00"));
+
+        modelo->Avanzadas1[1].FueraRango2 = 4130;   // display 2 shows a second measurement
+        p->SetPointDblClick();
+        QVERIFY(!p->GroupBox1->isVisible());
+        modelo->Avanzadas1[1].FueraRango2 = 0;
+
+        linea->puerto.Abierto = false;
+        p->SetPointDblClick();
+        p->Button_manClick();
+        programador()->Button1Click();
+        QVERIFY(!p->GroupBox1->isVisible());
+        QVERIFY(!programador()->GroupBox2->isVisible());
+        linea->puerto.Abierto = true;
+
+        p->SetPointDblClick();
+        QVERIFY(p->GroupBox1->isVisible());
+        p->BotonCancelarClick();
+        QVERIFY(!p->GroupBox1->isVisible());
+        QVERIFY(enviado().isEmpty());
+    }
+
+    void potenciaManual()
+    {
+        TFormaInstP* p = controlador();
+        p->Button_manClick();
+        QCOMPARE(p->GroupBox1->title(), QStringLiteral(" Ingrese Potencia %"));
+        aceptar(p, "100");
+        const QList<QByteArray> esperado{trama(1, F5, 228, 2), trama(1, F5, 236, 1000)};
+        QCOMPARE(enviado(), esperado);
+        QVERIFY(!p->GroupBox1->isVisible());
+        QCOMPARE(linea->sim.registro(1, sim::reg::Modo), qint16(2));
+
+        linea->sim.limpiarPeticiones();
+        p->Button_manClick();
+        aceptar(p, "0");
+        QCOMPARE(enviado(), (QList<QByteArray>{trama(1, F5, 228, 2), trama(1, F5, 236, 0)}));
+    }
+
+    void potenciaManualFueraDeRango_data()
+    {
+        QTest::addColumn<QString>("texto");
+        QTest::newRow("101") << "101";
+        QTest::newRow("-1") << "-1";
+        QTest::newRow("decimal") << "50.5";
+        QTest::newRow("letters") << "x";
+        QTest::newRow("empty") << "";
+        QTest::newRow("huge") << "99999999999";
+    }
+    void potenciaManualFueraDeRango()
+    {
+        QFETCH(QString, texto);
+        TFormaInstP* p = controlador();
+        p->Button_manClick();
+        aceptar(p, texto);
+        QVERIFY(enviado().isEmpty());
+        QVERIFY(p->GroupBox1->isVisible());
+        QCOMPARE(p->Edit1->selectedText(), texto);
+        QVERIFY(guion->mostrados.isEmpty());
+    }
+
+    void automatico()
+    {
+        linea->sim.setRegistro(1, sim::reg::Modo, 2);
+        controlador()->Button_autoClick();
+        QCOMPARE(enviado(), (QList<QByteArray>{trama(1, F5, 228, 0)}));
+        QCOMPARE(linea->sim.registro(1, sim::reg::Modo), qint16(0));
+    }
+
+    void usaLaDireccionDelPanel()
+    {
+        // The panel talks to its own slave address, not its instrument number.
+        controlador()->setDireccion(2);
+        controlador()->Button_autoClick();
+        QCOMPARE(enviado(), (QList<QByteArray>{trama(2, F5, 228, 0)}));
+    }
+
+    void parametrosDePrograma()
+    {
+        TFormaInstP* p = programador();
+        p->Button1Click();
+        QVERIFY(p->GroupBox2->isVisible());
+        QCOMPARE(p->GroupBox2->title(), QStringLiteral("Parámetros de Programa"));
+        QCOMPARE(p->Edit2->text(), QStringLiteral("00"));
+        QCOMPARE(p->Edit4->text(), QStringLiteral("0000"));
+        p->Edit2->setText("7");
+        p->Edit3->setText("3");
+        p->Edit4->setText("45");
+        p->BitBtn1Click();
+
+        QCOMPARE(p->NProg->text(), QStringLiteral("07"));
+        QCOMPARE(p->NSeg->text(), QStringLiteral("03"));
+        QCOMPARE(p->Temp->text(), QStringLiteral("0045"));
+        const QList<QByteArray> esperado{trama(2, F5, 252, 7), trama(2, F5, 268, 3), trama(2, F6, 300, 45)};
+        QCOMPARE(enviado(), esperado);
+        QVERIFY(!p->GroupBox2->isVisible());
+
+        // Longer texts stay as they are.
+        linea->sim.limpiarPeticiones();
+        p->Button1Click();
+        p->Edit2->setText("50");
+        p->Edit3->setText("12");
+        p->Edit4->setText("12345");
+        p->BitBtn1Click();
+        QCOMPARE(p->Temp->text(), QStringLiteral("12345"));
+        QCOMPARE(enviado(),
+                 (QList<QByteArray>{trama(2, F5, 252, 50), trama(2, F5, 268, 12), trama(2, F6, 300, 12345)}));
+    }
+
+    void parametrosDeProgramaEnRegistrosConfigurados()
+    {
+        modelo->Avanzadas1[2].NProg = 1000;
+        modelo->Avanzadas1[2].NSeg = 1001;
+        modelo->Avanzadas1[2].Temp = 1002;
+        TFormaInstP* p = programador();
+        p->Button1Click();
+        p->Edit2->setText("1");
+        p->Edit3->setText("2");
+        p->Edit4->setText("3");
+        p->BitBtn1Click();
+        QCOMPARE(enviado(),
+                 (QList<QByteArray>{trama(2, F5, 1000, 1), trama(2, F5, 1001, 2), trama(2, F6, 1002, 3)}));
+    }
+
+    void parametrosDeProgramaInvalidos_data()
+    {
+        QTest::addColumn<QString>("programa");
+        QTest::addColumn<QString>("segmento");
+        QTest::addColumn<QString>("tiempo");
+        QTest::addColumn<bool>("mensaje");
+        QTest::newRow("program 51") << "51" << "1" << "1" << false;
+        QTest::newRow("program -1") << "-1" << "1" << "1" << false;
+        QTest::newRow("program letters") << "x7" << "1" << "1" << true;
+        QTest::newRow("program empty") << "" << "1" << "1" << true;
+        QTest::newRow("segment letters") << "1" << "a" << "1" << true;
+        QTest::newRow("time empty") << "1" << "1" << "" << true;
+        QTest::newRow("time huge") << "1" << "1" << "70000" << false;
+        QTest::newRow("time negative") << "1" << "1" << "-5" << false;
+        QTest::newRow("segment huge") << "1" << "99999999999" << "1" << true;
+    }
+    void parametrosDeProgramaInvalidos()
+    {
+        QFETCH(QString, programa);
+        QFETCH(QString, segmento);
+        QFETCH(QString, tiempo);
+        QFETCH(bool, mensaje);
+        TFormaInstP* p = programador();
+        p->Button1Click();
+        p->Edit2->setText(programa);
+        p->Edit3->setText(segmento);
+        p->Edit4->setText(tiempo);
+        p->BitBtn1Click();
+        QVERIFY(enviado().isEmpty());
+        QVERIFY(p->GroupBox2->isVisible());
+        QCOMPARE(p->NProg->text(), QStringLiteral("00"));
+        QCOMPARE(p->Temp->text(), QStringLiteral("0000"));
+        QCOMPARE(guion->mostrados.size(), mensaje ? 1 : 0);
+        p->BitBtn2Click();
+        QVERIFY(!p->GroupBox2->isVisible());
+        QVERIFY(enviado().isEmpty());
+    }
+
+    void tecleoNoEnteroQuedaSeleccionado()
+    {
+        TFormaInstP* p = programador();
+        p->Button1Click();
+        p->Edit3->setFocus();
+        p->Edit3->end(false);
+        QTest::keyClicks(p->Edit3, "x");
+        QCOMPARE(p->Edit3->text(), QStringLiteral("00x"));
+        QCOMPARE(p->Edit3->selectedText(), QStringLiteral("00x"));
+        // An integer typed over it is left alone.
+        QTest::keyClicks(p->Edit3, "4");
+        QCOMPARE(p->Edit3->text(), QStringLiteral("4"));
+        QVERIFY(!p->Edit3->hasSelectedText());
+        QVERIFY(enviado().isEmpty());
+    }
+};
+
+QTEST_MAIN(TstPanelComandos)
+#include "tst_panel_comandos.moc"
