@@ -4,6 +4,8 @@
 #include "config/rutas.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +23,14 @@
 #include <QVBoxLayout>
 
 namespace ombrix {
+
+namespace {
+void centrarEnPantalla(QWidget* w)
+{
+    if (const QScreen* pantalla = QGuiApplication::primaryScreen())
+        w->move(pantalla->availableGeometry().center() - w->rect().center());
+}
+} // namespace
 
 TFormaAbreBases::TFormaAbreBases(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
@@ -90,6 +100,7 @@ TFormaAbreBases::TFormaAbreBases(QWidget* parent)
 void TFormaAbreBases::showEvent(QShowEvent* e)
 {
     QDialog::showEvent(e);
+    centrarEnPantalla(this);
     FormActivate();
 }
 

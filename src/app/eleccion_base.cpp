@@ -5,6 +5,8 @@
 #include "config/rutas.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -15,6 +17,14 @@
 #include <QVBoxLayout>
 
 namespace ombrix {
+
+namespace {
+void centrarEnPantalla(QWidget* w)
+{
+    if (const QScreen* pantalla = QGuiApplication::primaryScreen())
+        w->move(pantalla->availableGeometry().center() - w->rect().center());
+}
+} // namespace
 
 const QString TFormaEleccionBase::kMasArchivos = QStringLiteral("<Mas archivos>");
 
@@ -103,6 +113,7 @@ TFormaEleccionBase::TFormaEleccionBase(QWidget* parent)
 void TFormaEleccionBase::showEvent(QShowEvent* e)
 {
     QDialog::showEvent(e);
+    centrarEnPantalla(this);
     FormActivate();
 }
 

@@ -2,7 +2,8 @@
 #include "dialogos_qt.h"
 #include "main_form.h"
 
-#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QScreen>
 
 int main(int argc, char** argv)
 {
@@ -14,7 +15,11 @@ int main(int argc, char** argv)
     const bool seguir = principal.arrancar();
     int codigo = 0;
     if (seguir) {
+        // Maximised also where no window manager does it.
+        if (const QScreen* pantalla = QGuiApplication::primaryScreen())
+            principal.setGeometry(pantalla->availableGeometry());
         principal.showMaximized();
+        principal.alMostrarse();
         codigo = app.exec();
     }
     ombrix::instalarDialogos(nullptr);

@@ -137,6 +137,14 @@ TMainForm::~TMainForm()
     delete registrador;
 }
 
+void TMainForm::alMostrarse()
+{
+    QCoreApplication::processEvents();
+    if (InstForm)
+        InstForm->ajustarAVentanaPrincipal();
+    HerramientasResize();
+}
+
 void TMainForm::crearVentanaInstrumentos()
 {
     if (subInstrumentos_) {

@@ -93,6 +93,8 @@ public:
     // Builds (or rebuilds) the instruments window from the model.
     std::function<void()> construirInstrumentos;
     void crearVentanaInstrumentos();
+    // Once the window has its size: the instruments window follows it.
+    void alMostrarse();
 
     static const QString kCaption;
 
