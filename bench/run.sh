@@ -22,5 +22,7 @@ ejecutar() {
 
 ejecutar bench-transaccion
 ejecutar bench-registro
+ejecutar bench-pasada
+ejecutar bench-memoria
 
 exit $estado

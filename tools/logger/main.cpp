@@ -7,7 +7,7 @@
 // instrument and records those whose recording is switched on, free or
 // synchronised as the settings say. It prints one status line per pass and
 // stops after --duration seconds, or on SIGINT/SIGTERM once the row in flight
-// is stored.
+// is stored; the last line gives the rows recorded and the peak memory.
 
 #include "acquisition/adquisicion.h"
 #include "acquisition/base_datos.h"
@@ -27,6 +27,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace ombrix;
@@ -57,6 +58,13 @@ void imprimir(const QString& s)
 {
     std::fprintf(stdout, "%s\n", qPrintable(s));
     std::fflush(stdout);
+}
+
+// Peak resident memory of this process so far, in kB (Linux counts ru_maxrss in kB).
+long memoriaPicoKb()
+{
+    rusage uso {};
+    return ::getrusage(RUSAGE_SELF, &uso) == 0 ? uso.ru_maxrss : -1;
 }
 
 void imprimirError(const QString& s)
@@ -204,6 +212,6 @@ int main(int argc, char** argv)
         QTimer::singleShot(duracion * 1000, &app, parar);
 
     const int codigo = app.exec();
-    imprimir(QStringLiteral("stopped: %1 rows recorded").arg(filas));
+    imprimir(QStringLiteral("stopped: %1 rows recorded, peak memory %2 kB").arg(filas).arg(memoriaPicoKb()));
     return codigo;
 }
