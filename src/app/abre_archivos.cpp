@@ -1,5 +1,6 @@
 #include "abre_archivos.h"
 
+#include "centrar.h"
 #include "config/dialogos.h"
 #include "config/rutas.h"
 
@@ -23,14 +24,6 @@
 #include <QVBoxLayout>
 
 namespace ombrix {
-
-namespace {
-void centrarEnPantalla(QWidget* w)
-{
-    if (const QScreen* pantalla = QGuiApplication::primaryScreen())
-        w->move(pantalla->availableGeometry().center() - w->rect().center());
-}
-} // namespace
 
 TFormaAbreBases::TFormaAbreBases(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)

@@ -1,6 +1,7 @@
 #include "eleccion_base.h"
 
 #include "abre_archivos.h"
+#include "centrar.h"
 #include "config/dialogos.h"
 #include "config/rutas.h"
 
@@ -17,14 +18,6 @@
 #include <QVBoxLayout>
 
 namespace ombrix {
-
-namespace {
-void centrarEnPantalla(QWidget* w)
-{
-    if (const QScreen* pantalla = QGuiApplication::primaryScreen())
-        w->move(pantalla->availableGeometry().center() - w->rect().center());
-}
-} // namespace
 
 const QString TFormaEleccionBase::kMasArchivos = QStringLiteral("<Mas archivos>");
 

@@ -1,5 +1,7 @@
 #include "inicial.h"
 
+#include "centrar.h"
+
 #include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPainter>
@@ -28,8 +30,7 @@ TFormaInicio::TFormaInicio(QWidget* parent)
     capa->addWidget(BotonOk, 0, Qt::AlignHCenter);
     capa->setContentsMargins(16, 16, 16, 18);
 
-    if (QScreen* pantalla = QGuiApplication::primaryScreen())
-        move(pantalla->geometry().center() - rect().center());
+    centrarEnPantalla(this);
 }
 
 void TFormaInicio::Timer1Timer()

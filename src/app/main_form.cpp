@@ -496,34 +496,25 @@ void TMainForm::Ayuda2Click()
 
 void TMainForm::Cascada1Click() { mdi->cascadeSubWindows(); }
 
-void TMainForm::Vertical1Click()
+void TMainForm::mosaico(bool ladoALado)
 {
-    // Side by side: every window full height, the width shared.
+    // Side by side: every window full height, the width shared; otherwise one
+    // above the other, every window full width.
     const auto ventanas = mdi->subWindowList();
     if (ventanas.isEmpty())
         return;
-    const int ancho = mdi->viewport()->width() / ventanas.size();
-    int x = 0;
+    const QSize area = mdi->viewport()->size();
+    const int paso = (ladoALado ? area.width() : area.height()) / int(ventanas.size());
+    int pos = 0;
     for (QMdiSubWindow* w : ventanas) {
         w->showNormal();
-        w->setGeometry(x, 0, ancho, mdi->viewport()->height());
-        x += ancho;
+        w->setGeometry(ladoALado ? QRect(pos, 0, paso, area.height()) : QRect(0, pos, area.width(), paso));
+        pos += paso;
     }
 }
 
-void TMainForm::Horizontal1Click()
-{
-    // One above the other: every window full width, the height shared.
-    const auto ventanas = mdi->subWindowList();
-    if (ventanas.isEmpty())
-        return;
-    const int alto = mdi->viewport()->height() / ventanas.size();
-    int y = 0;
-    for (QMdiSubWindow* w : ventanas) {
-        w->showNormal();
-        w->setGeometry(0, y, mdi->viewport()->width(), alto);
-        y += alto;
-    }
-}
+void TMainForm::Vertical1Click() { mosaico(true); }
+
+void TMainForm::Horizontal1Click() { mosaico(false); }
 
 } // namespace ombrix

@@ -109,6 +109,7 @@ private:
     void crearHerramientas();
     void crearEstado();
     void crearAdquisicion();
+    void mosaico(bool ladoALado);
     void alCambiarLinea(bool enLinea);
     QAction *accionBoton2_ = nullptr, *accionBoton6_ = nullptr, *accionBoton7_ = nullptr;
     QAction *accionComm_ = nullptr, *accionImagen_ = nullptr;
