@@ -14,6 +14,15 @@ namespace {
 // Rounds v / 100 to the nearest integer, halves to the even one.
 int redondeo(int v) { return int(std::nearbyint(double(v) / 100.0)); }
 
+// A phase of 0 ms (or less) never ends: the timer is not started, as a
+// message timer with no interval does not run (a zero-interval QTimer would
+// fire on every pass of the event loop and keep the thread busy).
+void arrancar(QTimer& t)
+{
+    if (t.interval() > 0)
+        t.start();
+}
+
 } // namespace
 
 TAlarma::TAlarma(QWidget* parent) : QWidget(parent), pen_(Qt::black, 1), brush_(Qt::SolidPattern)
@@ -83,7 +92,9 @@ void TAlarma::setFlashOn(int ms)
 {
     if (ms != flashOn_) {
         flashOn_ = ms;
-        timerOn_.setInterval(ms);
+        timerOn_.setInterval(ms);   // a running phase starts over with it
+        if (ms <= 0)
+            timerOn_.stop();
     }
     update();
 }
@@ -92,7 +103,9 @@ void TAlarma::setFlashOff(int ms)
 {
     if (ms != flashOff_) {
         flashOff_ = ms;
-        timerOff_.setInterval(ms);
+        timerOff_.setInterval(ms);   // a running phase starts over with it
+        if (ms <= 0)
+            timerOff_.stop();
     }
     update();
 }
@@ -114,7 +127,7 @@ void TAlarma::setFlash(bool f)
         reposo_ = foreColor_;
         timerOn_.setInterval(flashOn_);
         timerOff_.setInterval(flashOff_);
-        timerOn_.start();
+        arrancar(timerOn_);
         update();
     } else {
         setForeColor(reposo_);
@@ -130,7 +143,7 @@ void TAlarma::TimerOnTimer()
     foreColor_ = flashColor_;
     brillo_ = color::kBlanco;
     repaint();
-    timerOff_.start();
+    arrancar(timerOff_);
 }
 
 void TAlarma::TimerOffTimer()
@@ -139,7 +152,7 @@ void TAlarma::TimerOffTimer()
     foreColor_ = flashOffColor_;
     brillo_ = flashOffColor_;
     repaint();
-    timerOn_.start();
+    arrancar(timerOn_);
 }
 
 void TAlarma::Changed()

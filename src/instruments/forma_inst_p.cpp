@@ -120,9 +120,9 @@ void TFormaInstP::FormCreate()
     for (VisorDigital* v : {NProg, NSeg, Temp})
         connect(v, &VisorDigital::dobleClic, this, &TFormaInstP::Button1Click);
 
-    Prog = etiqueta(GroupBox4, QStringLiteral("P"), 8, 121, 10, true);
-    seg = etiqueta(GroupBox4, QStringLiteral("Seg"), 48, 121, 10, true);
-    Label5 = etiqueta(GroupBox4, QStringLiteral("Tie. Seg."), 88, 121, 10, true);
+    Prog = etiqueta(GroupBox4, QStringLiteral("P"), 8, 120, 10, true);
+    seg = etiqueta(GroupBox4, QStringLiteral("Seg"), 48, 120, 10, true);
+    Label5 = etiqueta(GroupBox4, QStringLiteral("Tie. Seg."), 88, 120, 10, true);
     Prog->setToolTip(QStringLiteral("Indica el número de programa en ejecución"));
     seg->setToolTip(QStringLiteral("Indica el número del segmento del programa en ejecución"));
     Label5->setToolTip(QStringLiteral("Indica el número del segmento del programa en ejecución"));
@@ -204,7 +204,8 @@ void TFormaInstP::FormCreate()
     Edit4->setGeometry(80, 90, 76, 22);
     for (QLineEdit* e : {Edit2, Edit3, Edit4}) {
         e->setAlignment(Qt::AlignRight);
-        connect(e, &QLineEdit::textEdited, this, [this, e] { Edit2Change(e); });
+        // Every change is checked, the texts copied in on opening included.
+        connect(e, &QLineEdit::textChanged, this, [this, e] { Edit2Change(e); });
         connect(e, &QLineEdit::returnPressed, this, &TFormaInstP::BitBtn1Click);
     }
     BitBtn1 = new QPushButton(QStringLiteral("OK"), GroupBox2);
@@ -673,9 +674,9 @@ void TFormaInstP::AdquirirClick()
         QString partida;
         if (!dialogos().entrada(QStringLiteral("Código de la partida"), QString(), partida))
             partida.clear();
-        partida = partida.trimmed();
         estado().Partida = partida;
-        if (partida.isEmpty()) {
+        // A code of blanks only names no batch either.
+        if (partida.trimmed().isEmpty()) {
             avisar(QStringLiteral("No ha ingresado nombre para la Partida. La adquisición no ha iniciado."));
             return;
         }

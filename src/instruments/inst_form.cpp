@@ -9,6 +9,10 @@ namespace ombrix {
 
 namespace {
 
+// Pixels kept free below the lowest panel before the vertical scroll bar
+// lets go.
+constexpr int kMargenVertical = 12;
+
 // The surface behind the panels.
 class Fondo : public QWidget {
 public:
@@ -100,7 +104,7 @@ void TInstForm::FormCreate()
         m.PosX += p->width();
         if (c.Tipo == 0)
             p->aplicarDisenoCompacto();
-        if (m.PosX > width()) {
+        if (m.PosX > anchoVentana()) {
             m.PosXFila = m.PosX;
             m.PosX = 0;
             m.PosY += p->height();
@@ -146,7 +150,7 @@ TFormaInstP* TInstForm::AparatoCreate(quint8 tipo)
         a.PCheckNSeg = true;
         a.PCheckTemp = true;
     }
-    if (m.PosX + p->width() > width()) {
+    if (m.PosX + p->width() > anchoVentana()) {
         m.PosXFila = m.PosX;
         m.PosX = 0;
         m.PosY += p->height();
@@ -184,6 +188,13 @@ int TInstForm::QuitarUltimo()
     return k;
 }
 
+int TInstForm::anchoVentana() const
+{
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
+        return sub->width();
+    return width();
+}
+
 void TInstForm::ajustarAVentanaPrincipal()
 {
     if (!ctx_.ventanaPrincipal)
@@ -202,7 +213,7 @@ void TInstForm::ajustarLienzo()
     for (QObject* o : lienzo_->children())
         if (auto* w = qobject_cast<QWidget*>(o)) {
             derecha = qMax(derecha, w->geometry().right() + 1);
-            abajo = qMax(abajo, w->geometry().bottom() + 1);
+            abajo = qMax(abajo, w->geometry().bottom() + 1 + kMargenVertical);
         }
     lienzo_->resize(derecha, abajo);
 }

@@ -47,6 +47,9 @@ public:
     // Window size := main window size less 40 pixels each way (applied to the
     // enclosing sub-window when there is one).
     void ajustarAVentanaPrincipal();
+    // The window's width as the placement sees it: the enclosing sub-window's
+    // outer width when there is one.
+    int anchoVentana() const;
 
 protected:
     void resizeEvent(QResizeEvent* e) override;

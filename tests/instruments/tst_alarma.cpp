@@ -152,6 +152,34 @@ private slots:
         QCOMPARE(a.ForeColor(), color::kGranate);
     }
 
+    void faseSinDuracionNoCorre()
+    {
+        // A phase of no length never ends; the lamp does not spin on it.
+        TAlarma a;
+        a.setForeColor(color::kGranate);
+        a.setFlashOn(0);
+        a.setFlash(true);
+        QVERIFY(!a.faseEncendidaActiva());
+        QTest::qWait(50);
+        QCOMPARE(a.ForeColor(), color::kGranate);
+
+        TAlarma b;
+        b.setForeColor(color::kGranate);
+        b.setFlashOff(0);
+        b.setFlash(true);
+        b.TimerOnTimer();
+        QVERIFY(!b.faseApagadaActiva());
+        QTest::qWait(50);
+        QCOMPARE(b.ForeColor(), b.FlashColor());
+
+        // Shortening a running phase to nothing stops it.
+        TAlarma c;
+        c.setFlash(true);
+        QVERIFY(c.faseEncendidaActiva());
+        c.setFlashOn(0);
+        QVERIFY(!c.faseEncendidaActiva());
+    }
+
     void lamparasIndependientes()
     {
         TAlarma a, b;

@@ -71,6 +71,9 @@ private slots:
         QCOMPARE(p->valorActual->geometry(), QRect(12, 33, 92, 31));
         QCOMPARE(p->SetPoint->geometry(), QRect(17, 64, 87, 29));
         QCOMPARE(p->Potencia->geometry(), QRect(10, 140, 111, 13));
+        QCOMPARE(p->Prog->pos(), QPoint(8, 120));
+        QCOMPARE(p->seg->pos(), QPoint(48, 120));
+        QCOMPARE(p->Label5->pos(), QPoint(88, 120));
         QCOMPARE(p->BotonReset->geometry(), p->BotonConfig->geometry());
         QCOMPARE(alFrente(p), p->BotonConfig);
         QCOMPARE(p->valorActual->toolTip(), QStringLiteral("Valor Actual"));
@@ -293,11 +296,12 @@ private slots:
         QVERIFY(!modelo->ArrayConfig[1].SalvarTabla);
         QCOMPARE(p->Adquirir->text(), QStringLiteral("Adquirir"));
 
-        guion->entradas.enqueue(QStringLiteral("L-2024-17"));
+        // The code is kept as typed.
+        guion->entradas.enqueue(QStringLiteral(" L-2024-17"));
         p->AdquirirClick();
         QVERIFY(modelo->ArrayConfig[1].SalvarTabla);
-        QCOMPARE(p->Partida(), QStringLiteral("L-2024-17"));
-        QCOMPARE(modelo->Estados[1].Partida, QStringLiteral("L-2024-17"));
+        QCOMPARE(p->Partida(), QStringLiteral(" L-2024-17"));
+        QCOMPARE(modelo->Estados[1].Partida, QStringLiteral(" L-2024-17"));
         QCOMPARE(p->Adquirir->text(), QStringLiteral("No Adquirir"));
     }
 

@@ -355,6 +355,11 @@ private slots:
         QTest::keyClicks(p->Edit3, "4");
         QCOMPARE(p->Edit3->text(), QStringLiteral("4"));
         QVERIFY(!p->Edit3->hasSelectedText());
+        // Any change is checked, not only keystrokes.
+        p->Edit4->setText(QStringLiteral("1,5"));
+        QCOMPARE(p->Edit4->selectedText(), QStringLiteral("1,5"));
+        p->Edit2->setText(QString());
+        QVERIFY(p->Edit2->hasFocus());
         QVERIFY(enviado().isEmpty());
     }
 };

@@ -9,6 +9,9 @@
 #include "instruments/inst_form.h"
 
 #include <QApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QScrollBar>
 #include <QtTest>
 
 using namespace ombrix;
@@ -100,6 +103,35 @@ private slots:
         QCOMPARE(p4->pos(), QPoint(0, 207));
         QCOMPARE(modelo->CantidadAparatos, quint8(5));
         QCOMPARE(ventana->panel(4), p4);
+    }
+
+    void agregarMideLaVentanaConSuMarco()
+    {
+        // Inside the main window's area the wrap test uses the window's outer
+        // width: 573 + 191 fits in 765 even though the client area is narrower.
+        QMdiArea area;
+        area.resize(1200, 800);
+        construir({0, 0, 0});
+        QMdiSubWindow* sub = area.addSubWindow(ventana.get());
+        sub->resize(765, 400);
+        QVERIFY(ventana->width() < 764);
+        QCOMPARE(posicion(), QPoint(573, 0));
+        TFormaInstP* p4 = ventana->AparatoCreate(0);
+        QCOMPARE(p4->pos(), QPoint(573, 0));
+        QCOMPARE(posicion(), QPoint(0, 207));
+        // The window goes before the area that holds it.
+        ventana.reset();
+    }
+
+    void margenBajoElUltimoPanel()
+    {
+        construir({0, 0});
+        ventana->resize(580, 215);
+        ventana->show();
+        QVERIFY(QTest::qWaitForWindowExposed(ventana.get()));
+        // 207 pixels of panels fit in 215, but 12 more must stay free below them.
+        QCOMPARE(ventana->lienzo()->height(), 207 + 12);
+        QVERIFY(ventana->verticalScrollBar()->maximum() > 0);
     }
 
     void quitarVuelveAlLugarDelPanelQuitado()
