@@ -86,7 +86,10 @@ bool Adquisicion::ComenzarExecute()
 void TAdquirirThread::Execute()
 {
     for (;;) {
-        if (!adq_.EstadoPuerto.Abierto)
+        bool abierto = false;
+        QMetaObject::invokeMethod(
+            &adq_, [&] { abierto = adq_.comenzarPasada(); }, Qt::BlockingQueuedConnection);
+        if (!abierto)
             break;
         for (int n = 1;; ++n) {
             const QDateTime ahora = QDateTime::currentDateTime();
@@ -99,16 +102,29 @@ void TAdquirirThread::Execute()
             if (!seguir)
                 break;
         }
-        QMetaObject::invokeMethod(&adq_, [this] { adq_.finDePasada(); }, Qt::BlockingQueuedConnection);
-        if (!adq_.esperaCorta())
+        qint32 periodo = 0;
+        QMetaObject::invokeMethod(
+            &adq_, [&] { periodo = adq_.finDePasada(); }, Qt::BlockingQueuedConnection);
+        if (!adq_.esperaCorta(periodo))
             break;
     }
 }
 
-bool Adquisicion::esperaCorta()
+bool Adquisicion::comenzarPasada()
+{
+    // Read here, on the thread that opens and closes the port. A thread that
+    // ends here must say so, or the next start would count on it.
+    QMutexLocker candado(&mutexHilo_);
+    if (modelo_.Adquiriendo && EstadoPuerto.Abierto)
+        return true;
+    hiloVivo_ = false;
+    return false;
+}
+
+bool Adquisicion::esperaCorta(qint32 segundos)
 {
     // TiempoScan tenths of seconds, counted wide so that long periods are honoured.
-    const qint64 pasos = qint64(qMax(0, modelo_.Config.TiempoScan)) * 10;
+    const qint64 pasos = qint64(qMax(0, segundos)) * 10;
     for (qint64 i = 0; i < pasos; ++i) {
         if (DespertarAdquisicion || !modelo_.Adquiriendo)
             break;
@@ -123,10 +139,11 @@ bool Adquisicion::esperaCorta()
     return true;
 }
 
-void Adquisicion::finDePasada()
+qint32 Adquisicion::finDePasada()
 {
     ++pasadas_;
     emit pasadaTerminada(pasadas_);
+    return modelo_.Config.TiempoScan;
 }
 
 bool Adquisicion::visitar(int n, const QString& fecha, const QString& hora)

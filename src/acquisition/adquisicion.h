@@ -95,8 +95,12 @@ private:
     // enabled and not latched. False when the pass is to end (stopped, or n
     // beyond the last instrument).
     bool visitar(int n, const QString& fecha, const QString& hora);
-    void finDePasada();
-    bool esperaCorta();   // the thread's wait; false when it is to end
+    // Main thread, before a pass: false (and the thread marked as ended) when
+    // acquisition is off or the port is not open.
+    bool comenzarPasada();
+    // Main thread, after a pass: counts it and gives the polling period.
+    qint32 finDePasada();
+    bool esperaCorta(qint32 segundos);   // the thread's wait; false when it is to end
 
     Modelo& modelo_;
     EnlaceModbus& enlace_;

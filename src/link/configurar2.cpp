@@ -6,10 +6,12 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -93,10 +95,13 @@ TFormaCom::TFormaCom(Modelo& modelo, QWidget* parent) : QDialog(parent), modelo_
     Sincronismo = new QCheckBox(QStringLiteral("Sincronizados"), GroupBox5);
     TiempoSinc1 = new QSpinBox(GroupBox5);
     TiempoSinc1->setRange(INT_MIN, INT_MAX);   // no limits of its own
-    auto* g5 = new QHBoxLayout(GroupBox5);
-    g5->addWidget(Sincronismo);
-    g5->addWidget(TiempoSinc1);
-    g5->addWidget(new QLabel(QStringLiteral("Segundos"), GroupBox5));
+    // Wide enough for any sensible period; the box itself takes any number.
+    TiempoSinc1->setMaximumWidth(TiempoSinc1->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 40);
+    auto* g5 = new QGridLayout(GroupBox5);
+    g5->addWidget(Sincronismo, 0, 0, 1, 3);
+    g5->addWidget(TiempoSinc1, 1, 0);
+    g5->addWidget(new QLabel(QStringLiteral("Segundos"), GroupBox5), 1, 1);
+    g5->setColumnStretch(2, 1);
     GroupBox3 = new QGroupBox(QStringLiteral(" Tiempo de barrido: "), Datos);
     Barrido = new QSpinBox(GroupBox3);
     Barrido->setRange(1, 65536);
@@ -121,7 +126,16 @@ TFormaCom::TFormaCom(Modelo& modelo, QWidget* parent) : QDialog(parent), modelo_
     auto* capa = new QVBoxLayout(this);
     capa->addWidget(Paginas);
     capa->addLayout(botones);
+    // Tight margins: the dialog keeps its small fixed size.
+    for (QLayout* l : findChildren<QLayout*>()) {
+        l->setContentsMargins(4, 4, 4, 4);
+        l->setSpacing(2);
+    }
+    capa->setContentsMargins(4, 4, 4, 4);
     setFixedSize(sizeHint().expandedTo(QSize(328, 211)));
+    // In the middle of the screen, not of the main window.
+    if (const QScreen* pantalla = QGuiApplication::primaryScreen())
+        move(pantalla->availableGeometry().center() - rect().center());
 
     connect(Sincronismo, &QCheckBox::toggled, this, &TFormaCom::SincronismoClick);
     connect(BitBtn1, &QPushButton::clicked, this, [this] {

@@ -102,7 +102,9 @@ void TOmbrixComm::paintEvent(QPaintEvent*)
         const QPointF origen(x0 + l.dx + 3, y0 + 10);
         const QRectF celda(origen, QSizeF(p.fontMetrics().horizontalAdvance(texto), p.fontMetrics().height()));
         p.fillRect(celda, color);
-        p.setPen(kAmarillo);
+        if (l.dx == 67)
+            colorLetra_ = kAmarillo;   // set just before "Al" and kept
+        p.setPen(colorLetra_);
         p.drawText(celda, Qt::AlignLeft | Qt::AlignTop, texto);
     }
 }

@@ -5,6 +5,7 @@
 
 #include "link/modbus.h"
 
+#include <QColor>
 #include <QWidget>
 
 namespace ombrix {
@@ -84,6 +85,9 @@ private:
     void conectar();
 
     EnlaceModbus* enlace_;
+    // The font colour of the drawing surface: black until "Al" has been
+    // written once in yellow, which it then keeps for every label.
+    QColor colorLetra_ = Qt::black;
 };
 
 } // namespace ombrix

@@ -7,7 +7,12 @@
 #include <QComboBox>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 using namespace ombrix;
 
@@ -109,6 +114,59 @@ private slots:
         d.Barrido->setValue(0);   // below its limits: kept at 1
         d.BitBtn1Click();
         QCOMPARE(m.Config.TiempoScan, 1);
+    }
+
+    void cancelarNoGuardaYMostrarRefresca()
+    {
+        Modelo m;
+        m.Config.Puerto = QStringLiteral("COM4");
+        m.Config.BaudRate = 4800;
+        m.Config.TiempoSinc = 10;
+        m.Config.TiempoScan = 2;
+        m.ContadorSinc = 3;
+        QWidget principal;
+        principal.setGeometry(0, 0, 200, 150);
+        TFormaCom d(m, &principal);
+        // Centred on the screen, not on its owner.
+        const QScreen* pantalla = QGuiApplication::primaryScreen();
+        QVERIFY(pantalla);
+        QVERIFY(qAbs(d.geometry().center().x() - pantalla->availableGeometry().center().x()) <= 1);
+        QVERIFY(qAbs(d.geometry().center().y() - pantalla->availableGeometry().center().y()) <= 1);
+        QVERIFY(d.width() >= 328 && d.height() >= 211);
+        QCOMPARE(d.minimumSize(), d.maximumSize());
+        QCOMPARE(d.Paginas->currentWidget(), d.PuertoPC);
+        QCOMPARE(d.RadioGroup2->toolTip(), QStringLiteral("Señal RTS (Request-To-Send)"));
+        QCOMPARE(d.RadioGroup1->toolTip(), QStringLiteral("Señal DTR (Data-Terminal-ready)"));
+        QCOMPARE(d.BitBtn1->text(), QStringLiteral("&Aceptar"));
+        QCOMPARE(d.BitBtn2->text(), QStringLiteral("&Cancelar"));
+
+        // Showing the dialog shows the settings; Cancel stores nothing.
+        QTimer::singleShot(0, &d, [&] {
+            QVERIFY(d.COM[3]->isChecked());
+            QCOMPARE(d.BaudRate->currentIndex(), 0);
+            d.COM[0]->setChecked(true);
+            d.TiempoSinc1->setValue(99);
+            d.Barrido->setValue(9);
+            d.BitBtn2->click();
+        });
+        QCOMPARE(d.exec(), int(QDialog::Rejected));
+        QCOMPARE(m.Config.Puerto, QStringLiteral("COM4"));
+        QCOMPARE(m.Config.TiempoSinc, 10);
+        QCOMPARE(m.Config.TiempoScan, 2);
+        QCOMPARE(m.ContadorSinc, 3);
+
+        // Shown again, it forgets the cancelled edits; OK stores.
+        m.Config.TiempoScan = 7;
+        QTimer::singleShot(0, &d, [&] {
+            QVERIFY(d.COM[3]->isChecked());
+            QCOMPARE(d.TiempoSinc1->value(), 10);
+            QCOMPARE(d.Barrido->value(), 7);
+            d.Barrido->setValue(8);
+            d.BitBtn1->click();
+        });
+        QCOMPARE(d.exec(), int(QDialog::Accepted));
+        QCOMPARE(m.Config.TiempoScan, 8);
+        QCOMPARE(m.ContadorSinc, 3);
     }
 };
 

@@ -47,6 +47,18 @@ bool hayAmarillo(const QImage& img, int x0, int y0, int x1, int y1)
     return n >= 4;
 }
 
+// Dark pixels inside a lamp (its label in black).
+bool hayNegro(const QImage& img, int x0, int y0, int x1, int y1)
+{
+    int n = 0;
+    for (int x = x0; x < x1; ++x)
+        for (int y = y0; y < y1; ++y) {
+            const QColor c = en(img, x, y);
+            n += c.red() < 60 && c.green() < 60 && c.blue() < 60;
+        }
+    return n >= 4;
+}
+
 } // namespace
 
 class TstLamparas : public QObject {
@@ -75,10 +87,21 @@ private slots:
         QCOMPARE(en(img, 48, 33), QColor(38, 88, 172));  // face below the rings
         QCOMPARE(en(img, 33, 18), QColor(38, 88, 172));  // face between two rings
         QCOMPARE(en(img, 18, 7), QColor(0, 0, 0));       // black inside a ring, outside its lamp
-        // Yellow labels over every lamp.
-        QVERIFY(hayAmarillo(img, 11, 11, 26, 24));
-        QVERIFY(hayAmarillo(img, 41, 11, 56, 24));
+        // The drawing surface starts with a black font and turns it yellow
+        // just before "Al": the first paint writes Tx and Rx in black.
+        QVERIFY(!hayAmarillo(img, 11, 11, 26, 24));
+        QVERIFY(!hayAmarillo(img, 41, 11, 56, 24));
         QVERIFY(hayAmarillo(img, 71, 11, 86, 24));
+        QVERIFY(hayNegro(img, 11, 11, 26, 24));
+        QVERIFY(hayNegro(img, 41, 11, 56, 24));
+
+        // From the second paint on every label is yellow.
+        const QImage otra = pintar(w);
+        QVERIFY(hayAmarillo(otra, 11, 11, 26, 24));
+        QVERIFY(hayAmarillo(otra, 41, 11, 56, 24));
+        QVERIFY(hayAmarillo(otra, 71, 11, 86, 24));
+        QVERIFY(!hayNegro(otra, 11, 11, 26, 24));
+        QVERIFY(!hayNegro(otra, 41, 11, 56, 24));
     }
 
     void dibujoEncendido()
