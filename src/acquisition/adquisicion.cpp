@@ -142,6 +142,10 @@ bool Adquisicion::esperaCorta(qint32 segundos)
 qint32 Adquisicion::finDePasada()
 {
     ++pasadas_;
+    // Between passes the status bar says the system is on line again, rather
+    // than naming the last instrument read.
+    if (modelo_.Adquiriendo)
+        emit estado(QStringLiteral("Sistema en linea"));
     emit pasadaTerminada(pasadas_);
     return modelo_.Config.TiempoScan;
 }

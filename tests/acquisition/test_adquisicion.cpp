@@ -138,9 +138,18 @@ private slots:
         b.modelo.ArrayConfig[2].Barrido = 3;
         b.modelo.Estados[1].Partida = QStringLiteral("L-7");
         QSignalSpy enLinea(b.adq.get(), &Adquisicion::enLinea);
+        QSignalSpy estados(b.adq.get(), &Adquisicion::estado);
         QVERIFY(b.comenzar());
         QCOMPARE(enLinea.first().first().toBool(), true);
         b.pasadas(2);
+        QStringList textos;
+        for (const auto& e : estados)
+            textos << e.first().toString();
+        QCOMPARE(textos.first(), QStringLiteral("Sistema en linea"));
+        QVERIFY(textos.contains(QStringLiteral("Consultando en linea: 2")));
+        QVERIFY(textos.contains(QStringLiteral("Actualizando Tabla: 1")));
+        // The pass over, the status says so again.
+        QVERIFY(textos.count(QStringLiteral("Sistema en linea")) >= 2);
         for (int i = 0; i < 6; ++i)
             b.tic();
         // Recorded at the first reading after the start, then every Barrido ticks.
