@@ -50,13 +50,9 @@ bool Adquisicion::ComenzarExecute()
     enlace_.OpenPort(modelo_.Config.Puerto, EstadoPuerto);
     if (!EstadoPuerto.Abierto) {
         dialogos().mensaje(kTituloPregunta, textoError, Icono::Error, Botones::Ok);
+        // The stop command also closes a handle left by a refused configuration.
         TerminarExecute();
-        // A handle left by a refused configuration is closed too.
-        if (EstadoPuerto.Handle >= 0)
-            enlace_.ClosePort(EstadoPuerto.Handle, EstadoPuerto);
         EstadoPuerto.Abierto = false;
-        emit enLinea(false);
-        emit estado(QStringLiteral("Sistema fuera de linea"));
         return false;
     }
     enlace_.setLineas(EstadoPuerto.Handle, modelo_.Config.DTR != 0, modelo_.Config.RTS != 0);

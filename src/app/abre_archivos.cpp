@@ -5,8 +5,6 @@
 #include "config/rutas.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>

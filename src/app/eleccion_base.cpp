@@ -6,8 +6,6 @@
 #include "config/rutas.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>

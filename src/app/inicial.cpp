@@ -2,11 +2,9 @@
 
 #include "centrar.h"
 
-#include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace ombrix {

@@ -436,10 +436,7 @@ void TMainForm::FormCloseQuery(bool& canClose)
             return;
         }
         if (detenerAdquisicion)
-            detenerAdquisicion();
-        modelo.Adquiriendo = false;
-        if (adquisicion->EstadoPuerto.Abierto)
-            enlace.ClosePort(adquisicion->EstadoPuerto.Handle, adquisicion->EstadoPuerto);
+            detenerAdquisicion();   // stops the thread and closes the port
     }
     canClose = GuardarConfiguracionactual1Click();
 }
