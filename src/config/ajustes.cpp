@@ -285,6 +285,7 @@ void Modelo::CargarIni()
     Config.TiempoSinc = p.leerEntero(kGeneral, QStringLiteral("TiempoSinc"), 1);
     Config.DTR = p.leerEntero(kGeneral, QStringLiteral("DTR"), 0);
     Config.RTS = p.leerEntero(kGeneral, QStringLiteral("RTS"), 0);
+    Config.ReintentoAlarma = qMax(0, p.leerEntero(kGeneral, QStringLiteral("ReintentoAlarma"), 0));
     Config.ADir = p.leerEntero(kGeneral, QStringLiteral("ADir"), 1950);
     Config.TecladoVirtual = p.leerBool(kGeneral, QStringLiteral("TecladoVirtual"), false);
     Config.Pedir_Partida = p.leerBool(kGeneral, QStringLiteral("Pedir_Partida"), true);
@@ -329,6 +330,7 @@ void Modelo::SalvarIni()
     p.escribirEntero(kGeneral, QStringLiteral("TiempoSinc"), Config.TiempoSinc);
     p.escribirEntero(kGeneral, QStringLiteral("DTR"), Config.DTR);
     p.escribirEntero(kGeneral, QStringLiteral("RTS"), Config.RTS);
+    p.escribirEntero(kGeneral, QStringLiteral("ReintentoAlarma"), Config.ReintentoAlarma);
     p.escribirEntero(kGeneral, QStringLiteral("ADir"), Config.ADir);
     p.escribirBool(kGeneral, QStringLiteral("TecladoVirtual"), Config.TecladoVirtual);
 

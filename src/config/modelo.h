@@ -28,6 +28,9 @@ struct Tconfig {
     qint32 ADir = 0;
     qint32 DTR = 0;
     qint32 RTS = 0;
+    // Seconds between probes of an instrument whose communication alarm is
+    // latched; 0 leaves the reset to the operator.
+    qint32 ReintentoAlarma = 0;
     bool Sincronismo = false;
     bool TecladoVirtual = false;
     bool TableReadOnly = false;
