@@ -1,12 +1,20 @@
 #include "base_datos.h"
 
 #include <QAtomicInt>
+#include <QFile>
 #include <QFileInfo>
+#include <QMutex>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStringList>
+#include <QUrl>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ombrix {
@@ -14,15 +22,79 @@ namespace ombrix {
 namespace {
 QAtomicInt contador;
 
+// The files this process holds, by device and inode. A second BaseDatos on a file
+// already held is refused before it opens a descriptor of its own: closing any
+// descriptor of a file drops every POSIX lock the process has on it, SQLite's too.
+QMutex mutexEnUso;
+QSet<QPair<quint64, quint64>> enUso;
+
+const QString kNoExiste = QStringLiteral("El archivo no existe");
+const QString kEnUso = QStringLiteral("El archivo está en uso por otro programa");
+const QString kYaAbierto = QStringLiteral("El archivo está en uso: este programa ya lo tiene abierto");
+const QString kSoloLectura = QStringLiteral("El archivo es de solo lectura: no se puede escribir en él");
+
+QString ajena(const QString& detalle)
+{
+    return QStringLiteral("El archivo no es una base de datos de este sistema: ") + detalle;
+}
+
+// The tables the recorder writes and the columns it writes in each.
+struct Tabla {
+    QString nombre;
+    QStringList columnas;
+};
+
+QList<Tabla> tablasDelSistema()
+{
+    QList<Tabla> tablas;
+    const QStringList instrumento{
+        QStringLiteral("Fecha"),    QStringLiteral("Hora"),     QStringLiteral("Valor_medido"),
+        QStringLiteral("Set_point"), QStringLiteral("Potencia"), QStringLiteral("Alarma_1"),
+        QStringLiteral("Alarma_2"), QStringLiteral("Alarma_3"), QStringLiteral("Alarma_4"),
+        QStringLiteral("Partida")};
+    for (int n = 1; n <= 20; ++n)
+        tablas.append({QStringLiteral("Instrumento%1").arg(n), instrumento});
+    QStringList combinada{QStringLiteral("Fecha"), QStringLiteral("Hora")};
+    for (int n = 1; n <= 20; ++n)
+        for (const char* c : {"V_medido", "SP", "Pot", "AL1", "AL2", "AL3", "AL4"})
+            combinada << QStringLiteral("%1(Ins%2)").arg(QLatin1String(c)).arg(n);
+    tablas.append({QStringLiteral("Combinada"), combinada});
+    return tablas;
+}
+
+int codigoSqlite(const QSqlError& e)
+{
+    return e.nativeErrorCode().toInt() & 0xff;   // primary code of an extended one
+}
+
+// The reason for an SQLite error, in the words the user is given.
+QString motivoSqlite(const QSqlError& e)
+{
+    switch (codigoSqlite(e)) {
+    case 5:    // SQLITE_BUSY
+    case 6:    // SQLITE_LOCKED
+        return kEnUso;
+    case 8:    // SQLITE_READONLY
+        return kSoloLectura;
+    case 11:   // SQLITE_CORRUPT
+    case 26:   // SQLITE_NOTADB
+        return ajena(QStringLiteral("no es un archivo SQLite válido"));
+    default:
+        return QStringLiteral("Error de la base de datos: ") + e.text();
+    }
+}
+
 bool ejecutar(QSqlDatabase& db, const QString& sql, QString* error)
 {
     QSqlQuery q(db);
     if (q.exec(sql))
         return true;
     if (error)
-        *error = q.lastError().text();
+        *error = motivoSqlite(q.lastError());
     return false;
 }
+
+const char* const kArchivosAnexos[] = {"-wal", "-shm", "-journal"};
 } // namespace
 
 BaseDatos::BaseDatos()
@@ -46,17 +118,54 @@ bool BaseDatos::abrir(const QString& ruta, QString* error)
 
     const QFileInfo info(ruta);
     if (ruta.isEmpty() || !info.exists() || !info.isFile())
-        return fallo(QStringLiteral("the file does not exist"));
+        return fallo(kNoExiste);
+
+    const QByteArray nombre = QFile::encodeName(ruta);
+    struct stat st;
+    if (::stat(nombre.constData(), &st) != 0)
+        return fallo(kNoExiste);
+    {
+        QMutexLocker l(&mutexEnUso);
+        if (enUso.contains({quint64(st.st_dev), quint64(st.st_ino)}))
+            return fallo(kYaAbierto);
+    }
 
     // The flock makes the file ours alone: it also holds against a second
     // connection inside this process, and against root, whom file modes do not stop.
-    candado_ = ::open(QFile::encodeName(ruta).constData(), O_RDWR | O_CLOEXEC);
-    if (candado_ < 0)
-        return fallo(QStringLiteral("the file cannot be opened for writing"));
+    // A file we may not write is still locked and read, so that the reason given
+    // for refusing it is the right one.
+    bool escribible = true;
+    candado_ = ::open(nombre.constData(), O_RDWR | O_CLOEXEC);
+    if (candado_ < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+        escribible = false;
+        candado_ = ::open(nombre.constData(), O_RDONLY | O_CLOEXEC);
+    }
+    if (candado_ < 0) {
+        if (errno == EACCES || errno == EPERM)
+            return fallo(QStringLiteral("No hay permiso para leer el archivo"));
+        if (errno == ENOENT)
+            return fallo(kNoExiste);
+        return fallo(QStringLiteral("No se pudo abrir el archivo: ") + QString::fromLocal8Bit(std::strerror(errno)));
+    }
     if (::flock(candado_, LOCK_EX | LOCK_NB) != 0)
-        return fallo(QStringLiteral("the file is in use by another program"));
+        return fallo(kEnUso);
+    struct stat propio;
+    if (::fstat(candado_, &propio) == 0) {
+        QMutexLocker l(&mutexEnUso);
+        dispositivo_ = quint64(propio.st_dev);
+        nodo_ = quint64(propio.st_ino);
+        enUso.insert({dispositivo_, nodo_});
+        enLista_ = true;
+    }
 
-    const QString porque = prepararConexion(ruta);
+    // Nothing is written until the file has shown it is one of ours.
+    QString porque = revisarArchivo(ruta);
+    if (!porque.isEmpty())
+        return fallo(porque);
+    if (!escribible)
+        return fallo(kSoloLectura);
+
+    porque = prepararConexion(ruta);
     if (!porque.isEmpty())
         return fallo(porque);
     ruta_ = ruta;
@@ -64,25 +173,105 @@ bool BaseDatos::abrir(const QString& ruta, QString* error)
     return true;
 }
 
+QString BaseDatos::revisarArchivo(const QString& ruta)
+{
+    // The header first, through our own descriptor: an empty file or one of another
+    // kind never reaches SQLite, which would take an empty file for a new database.
+    unsigned char cabecera[100];
+    ssize_t leidos;
+    do
+        leidos = ::pread(candado_, cabecera, sizeof cabecera, 0);
+    while (leidos < 0 && errno == EINTR);
+    if (leidos < 0)
+        return QStringLiteral("No se pudo leer el archivo: ") + QString::fromLocal8Bit(std::strerror(errno));
+    if (leidos == 0)
+        return ajena(QStringLiteral("el archivo está vacío"));
+    if (leidos < qsizetype(sizeof cabecera) || std::memcmp(cabecera, "SQLite format 3", 16) != 0)
+        return ajena(QStringLiteral("no es un archivo SQLite"));
+
+    // Bytes 18 and 19 are 2 in WAL mode. Such a file read by a read-only connection
+    // gets a -wal and a -shm that the connection cannot remove; with no log beside
+    // it everything is in the file itself, and it is read as immutable, which
+    // creates nothing. Whatever the reading still leaves beside the file goes.
+    const bool modoWal = cabecera[18] == 2 && cabecera[19] == 2;
+    const bool inmutable = modoWal && !QFileInfo::exists(ruta + QStringLiteral("-wal"));
+    QStringList nuevos;
+    for (const char* sufijo : kArchivosAnexos) {
+        const QString anexo = ruta + QLatin1String(sufijo);
+        if (!QFileInfo::exists(anexo))
+            nuevos << anexo;
+    }
+    const QString porque = revisarTablas(ruta, inmutable);
+    for (const QString& anexo : std::as_const(nuevos))
+        if (QFileInfo::exists(anexo))
+            QFile::remove(anexo);
+    return porque;
+}
+
+QString BaseDatos::revisarTablas(const QString& ruta, bool inmutable)
+{
+    const QString nombre = conexion_ + QStringLiteral("-revision");
+    QString porque;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre);
+        QString uri = QUrl::fromLocalFile(QFileInfo(ruta).absoluteFilePath()).toString(QUrl::FullyEncoded)
+                      + QStringLiteral("?mode=ro");
+        if (inmutable)
+            uri += QStringLiteral("&immutable=1");
+        db.setDatabaseName(uri);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+        porque = [&]() -> QString {
+            if (!db.open())
+                return motivoSqlite(db.lastError());
+            QSqlQuery q(db);
+            q.setForwardOnly(true);
+            if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'")))
+                return motivoSqlite(q.lastError());
+            QSet<QString> tablas;
+            while (q.next())
+                tablas.insert(q.value(0).toString().toLower());
+            // Names are compared as SQLite does, without regard to case.
+            for (const Tabla& t : tablasDelSistema()) {
+                if (!tablas.contains(t.nombre.toLower()))
+                    return ajena(QStringLiteral("falta la tabla %1").arg(t.nombre));
+                if (!q.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(t.nombre)))
+                    return motivoSqlite(q.lastError());
+                QSet<QString> columnas;
+                while (q.next())
+                    columnas.insert(q.value(1).toString().toLower());
+                for (const QString& c : t.columnas)
+                    if (!columnas.contains(c.toLower()))
+                        return ajena(QStringLiteral("a la tabla %1 le falta la columna %2").arg(t.nombre, c));
+            }
+            return QString();
+        }();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(nombre);
+    return porque;
+}
+
 QString BaseDatos::prepararConexion(const QString& ruta)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), conexion_);
     db.setDatabaseName(ruta);
     if (!db.open())
-        return db.lastError().text();
+        return motivoSqlite(db.lastError());
     QString err;
     // Exclusive locking keeps SQLite's own lock for the whole session; WAL with
     // full synchronisation commits every row durably without rewriting pages.
-    if (!ejecutar(db, QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"), &err)
-        || !ejecutar(db, QStringLiteral("PRAGMA journal_mode=WAL"), &err)
-        || !ejecutar(db, QStringLiteral("PRAGMA synchronous=FULL"), &err))
+    if (!ejecutar(db, QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"), &err))
         return err;
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND name='Instrumento1'")))
-        return q.lastError().text();
-    if (!q.next() || q.value(0).toInt() != 1)
-        return QStringLiteral("the file is not a database of this system");
-    q.finish();
+    {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
+            return motivoSqlite(q.lastError());
+        // SQLite answers with the mode it is left in; it does not fail when it cannot switch.
+        if (!q.next() || q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
+            return QStringLiteral("No se pudo pasar la base de datos al modo WAL");
+    }
+    if (!ejecutar(db, QStringLiteral("PRAGMA synchronous=FULL"), &err))
+        return err;
     // A write transaction takes the exclusive lock now and proves the file writable.
     if (!ejecutar(db, QStringLiteral("BEGIN IMMEDIATE"), &err))
         return err;
@@ -104,6 +293,11 @@ void BaseDatos::cerrar()
     if (candado_ >= 0) {
         ::close(candado_);
         candado_ = -1;
+    }
+    if (enLista_) {
+        QMutexLocker l(&mutexEnUso);
+        enUso.remove({dispositivo_, nodo_});
+        enLista_ = false;
     }
     abierta_ = false;
     ruta_.clear();

@@ -15,8 +15,9 @@ public:
     BaseDatos(const BaseDatos&) = delete;
     BaseDatos& operator=(const BaseDatos&) = delete;
 
-    // Opens an existing file; false with a reason when it does not exist, is not
-    // a database of this system, cannot be written, or another program holds it.
+    // Opens an existing file; false with a reason (in Spanish) when it does not
+    // exist, another program holds it, it is not a database of this system, or it
+    // cannot be written. A file that is not ours is only read, never written.
     bool abrir(const QString& ruta, QString* error = nullptr);
     void cerrar();
     bool abierta() const { return abierta_; }
@@ -24,10 +25,14 @@ public:
     QSqlDatabase db() const;
 
 private:
-    QString prepararConexion(const QString& ruta);   // "" when ready
+    QString revisarArchivo(const QString& ruta);      // "" when it is ours
+    QString revisarTablas(const QString& ruta, bool inmutable);
+    QString prepararConexion(const QString& ruta);    // "" when ready
     QString conexion_;
     QString ruta_;
     int candado_ = -1;   // descriptor holding the exclusive flock
+    bool enLista_ = false;   // the file is in the list of those this process holds
+    quint64 dispositivo_ = 0, nodo_ = 0;
     bool abierta_ = false;
 };
 

@@ -293,7 +293,7 @@ private slots:
         QVERIFY(Escenario::terminar(e.logger2, e.out2, e.err2, 10000));
         QVERIFY(e.logger2.exitCode() != 0);
         QVERIFY2(e.err2.todo.contains("cannot open the database " + e.base.toUtf8()), e.err2.todo.constData());
-        QVERIFY2(e.err2.todo.contains("in use by another program"), e.err2.todo.constData());
+        QVERIFY2(e.err2.todo.contains("en uso por otro programa"), e.err2.todo.constData());
         QVERIFY(!e.out2.todo.contains("recording into"));
 
         // The first one goes on undisturbed and keeps its rows.
