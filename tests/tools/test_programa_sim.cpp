@@ -1,6 +1,8 @@
 // The ombrix-sim program as the run scripts use it.
 
 #include "cliente_linea.h"
+#include "link/modbus.h"
+#include "link/puerto_serie.h"
 #include "raiz_temporal.h"
 
 #include <QFileInfo>
@@ -10,6 +12,8 @@
 
 #include <signal.h>
 
+namespace modbus = ombrix::modbus;
+namespace serie = ombrix::serie;
 using ombrix::test::ClienteLinea;
 using ombrix::test::RaizTemporal;
 using ombrix::test::trama;
@@ -38,6 +42,20 @@ QString iniciar(QProcess& p, const QStringList& argumentos)
         return {};
     const QByteArray l = linea(p);
     return l.startsWith("PTY ") ? QString::fromLocal8Bit(l.mid(4)) : QString();
+}
+
+// Reads one register the way the acquisition does: the count of reply bytes
+// (8 when it all came, the value in *valor when good), or -1 when the line failed.
+long leerRegistro(int fd, quint8 esclavo, quint16 registro, qint32* valor)
+{
+    const auto pedido = modbus::construirPeticion(esclavo, modbus::kLeerRegistro, registro, 0);
+    if (serie::escribir(fd, pedido.data(), pedido.size()) != long(pedido.size()))
+        return -1;
+    uint8_t r[8] = {};
+    const long n = serie::leer(fd, r, sizeof r);
+    if (n == 8 && modbus::respuestaValida(r, 8, esclavo, modbus::kLeerRegistro, true))
+        *valor = modbus::valorDe(r);
+    return n;
 }
 
 } // namespace
@@ -102,6 +120,51 @@ private slots:
         QVERIFY(p.waitForFinished(5000));
         QCOMPARE(p.exitCode(), 0);
         QVERIFY(!QFileInfo::exists(enlace) && !QFileInfo(enlace).isSymLink());
+    }
+
+    void adaptadorDesenchufadoYEnchufado()
+    {
+        QTemporaryDir dir;
+        const QString enlace = dir.filePath(QStringLiteral("ttyUSB0"));
+        QProcess p;
+        const QString primera = iniciar(p, {QStringLiteral("--link"), enlace, QStringLiteral("--no-pace"),
+                                            QStringLiteral("--inst"), QStringLiteral("5:c"),
+                                            QStringLiteral("--inst"), QStringLiteral("6:p")});
+        QVERIFY(!primera.isEmpty());
+        QCOMPARE(orden(p, "plug"), QByteArray("ERR already plugged"));
+        QCOMPARE(orden(p, "set 5 12 777"), QByteArray("OK"));
+        const int viejo = serie::abrir(enlace);
+        qint32 valor = 0;
+        QCOMPARE(leerRegistro(viejo, 5, 12, &valor), 8L);
+        QCOMPARE(valor, 777);
+
+        // The programmer's segment goes on counting down while the line is away.
+        QCOMPARE(orden(p, "set 6 300 100"), QByteArray("OK"));
+        QCOMPARE(orden(p, "unplug"), QByteArray("OK"));
+        uint8_t basura[8];
+        QCOMPARE(serie::leer(viejo, basura, sizeof basura), -1L);
+        QVERIFY(!QFileInfo(enlace).isSymLink());
+        QCOMPARE(orden(p, "unplug"), QByteArray("ERR not plugged"));
+        QTest::qSleep(2000);
+
+        // A new pseudo-terminal: the old one is still held open here.
+        const QByteArray respuesta = orden(p, "plug");
+        const QString segunda = QString::fromLocal8Bit(respuesta.mid(4));
+        QVERIFY2(respuesta.startsWith("PTY /dev/") && segunda != primera, respuesta.constData());
+        QCOMPARE(QFileInfo(enlace).symLinkTarget(), segunda);
+        const int restante = orden(p, "get 6 300").mid(6).toInt();
+        QVERIFY2(restante >= 90 && restante <= 98, QByteArray::number(restante).constData());
+        serie::cerrar(viejo);
+        const int nuevo = serie::abrir(enlace);
+        valor = 0;
+        QCOMPARE(leerRegistro(nuevo, 5, 12, &valor), 8L);
+        QCOMPARE(valor, 777);
+        serie::cerrar(nuevo);
+
+        QCOMPARE(orden(p, "unplug"), QByteArray("OK"));
+        QCOMPARE(orden(p, "quit"), QByteArray("OK"));
+        QVERIFY(p.waitForFinished(5000));
+        QCOMPARE(p.exitCode(), 0);
     }
 
     void demonioTerminaConSenal()

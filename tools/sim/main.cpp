@@ -62,6 +62,10 @@ void usage()
         "  get ADDR REG              -> VALUE <n>\n"
         "  log on|off                (prints RX <bytes> for every request served)\n"
         "  dynamics on|off\n"
+        "  unplug                    closes the pseudo-terminal as a pulled USB adapter\n"
+        "                            would (clients see a hang-up) and removes the link\n"
+        "  plug                      a new pseudo-terminal, the link pointed at it\n"
+        "                            -> PTY <path>\n"
         "  quit\n"
         "--daemon ignores stdin and runs until SIGINT or SIGTERM.\n",
         stderr);
@@ -92,11 +96,80 @@ bool numero(const QString& texto, long minimo, long maximo, long* valor)
     return true;
 }
 
+// Makes PATH a symbolic link to destino, replacing an earlier link (never a file).
+bool enlazar(const QByteArray& ruta, const QByteArray& destino, QByteArray* error)
+{
+    struct stat st;
+    if (lstat(ruta.constData(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) {
+            *error = ruta + " exists and is not a symbolic link";
+            return false;
+        }
+        if (unlink(ruta.constData()) != 0) {
+            *error = ruta + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    if (symlink(destino.constData(), ruta.constData()) != 0) {
+        *error = ruta + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// Removes the link, unless somebody has pointed it elsewhere.
+void desenlazar(const QByteArray& ruta, const QByteArray& destino)
+{
+    char buf[4096];
+    const ssize_t n = readlink(ruta.constData(), buf, sizeof buf - 1);
+    if (n >= 0 && QByteArray(buf, int(n)) == destino)
+        unlink(ruta.constData());
+}
+
 struct Estado {
     Simulador& sim;
     std::atomic<bool>& registro;
+    QByteArray enlace;  // --link, empty without it
+    QByteArray ruta;    // the line being served, empty while unplugged
+    bool pty = true;    // false when serving a --device
     bool salir = false;
 };
+
+// Pulls the adapter: the link goes first, so that a client that sees the
+// hang-up no longer finds it.
+QByteArray desenchufar(Estado& e)
+{
+    if (!e.pty)
+        return "ERR not on a pseudo-terminal";
+    if (e.ruta.isEmpty())
+        return "ERR not plugged";
+    if (!e.enlace.isEmpty())
+        desenlazar(e.enlace, e.ruta);
+    e.sim.cerrarLinea();
+    e.ruta.clear();
+    return "OK";
+}
+
+// Plugs the adapter back: it comes up as a new pseudo-terminal.
+QByteArray enchufar(Estado& e)
+{
+    if (!e.pty)
+        return "ERR not on a pseudo-terminal";
+    if (!e.ruta.isEmpty())
+        return "ERR already plugged";
+    QString ruta, error;
+    if (!e.sim.abrirPty(&ruta, &error))
+        return "ERR " + error.toLocal8Bit();
+    const QByteArray nueva = ruta.toLocal8Bit();
+    QByteArray fallo;
+    if (!e.enlace.isEmpty() && !enlazar(e.enlace, nueva, &fallo)) {
+        e.sim.cerrarLinea();
+        return "ERR " + fallo;
+    }
+    e.sim.iniciar();
+    e.ruta = nueva;
+    return "PTY " + nueva;
+}
 
 // Runs one command line and returns its answer.
 QByteArray orden(Estado& e, const QString& linea)
@@ -112,6 +185,10 @@ QByteArray orden(Estado& e, const QString& linea)
         e.salir = true;
         return "OK";
     }
+    if (cmd == QLatin1String("unplug") && p.size() == 1)
+        return desenchufar(e);
+    if (cmd == QLatin1String("plug") && p.size() == 1)
+        return enchufar(e);
     if (cmd == QLatin1String("log") && p.size() == 2) {
         const QString a = p[1].toLower();
         if (a != QLatin1String("on") && a != QLatin1String("off"))
@@ -178,36 +255,6 @@ QByteArray orden(Estado& e, const QString& linea)
         return "OK";
     }
     return "ERR unknown command";
-}
-
-// Makes PATH a symbolic link to destino, replacing an earlier link (never a file).
-bool enlazar(const QByteArray& ruta, const QByteArray& destino)
-{
-    struct stat st;
-    if (lstat(ruta.constData(), &st) == 0) {
-        if (!S_ISLNK(st.st_mode)) {
-            std::fprintf(stderr, "ombrix-sim: %s exists and is not a symbolic link\n", ruta.constData());
-            return false;
-        }
-        if (unlink(ruta.constData()) != 0) {
-            std::fprintf(stderr, "ombrix-sim: %s: %s\n", ruta.constData(), std::strerror(errno));
-            return false;
-        }
-    }
-    if (symlink(destino.constData(), ruta.constData()) != 0) {
-        std::fprintf(stderr, "ombrix-sim: %s: %s\n", ruta.constData(), std::strerror(errno));
-        return false;
-    }
-    return true;
-}
-
-// Removes the link on the way out, unless somebody has pointed it elsewhere.
-void desenlazar(const QByteArray& ruta, const QByteArray& destino)
-{
-    char buf[4096];
-    const ssize_t n = readlink(ruta.constData(), buf, sizeof buf - 1);
-    if (n >= 0 && QByteArray(buf, int(n)) == destino)
-        unlink(ruta.constData());
 }
 
 } // namespace
@@ -280,8 +327,11 @@ int main(int argc, char** argv)
     if (!dispositivo.isEmpty())
         ruta = QString::fromLocal8Bit(dispositivo);
     const QByteArray rutaLocal = ruta.toLocal8Bit();
-    if (!enlace.isEmpty() && !enlazar(enlace, rutaLocal))
+    QByteArray fallo;
+    if (!enlace.isEmpty() && !enlazar(enlace, rutaLocal, &fallo)) {
+        std::fprintf(stderr, "ombrix-sim: %s\n", fallo.constData());
         return 1;
+    }
 
     if (pipe2(senalPipe, O_NONBLOCK | O_CLOEXEC) != 0) {
         std::perror("ombrix-sim: pipe");
@@ -302,7 +352,7 @@ int main(int argc, char** argv)
     sim.iniciar();
     decir("PTY " + rutaLocal);
 
-    Estado estado{sim, registro};
+    Estado estado{sim, registro, enlace, rutaLocal, dispositivo.isEmpty()};
     QByteArray pendiente;
     while (!estado.salir) {
         pollfd pf[2] = {{senalPipe[0], POLLIN, 0}, {demonio ? -1 : STDIN_FILENO, POLLIN, 0}};
@@ -332,7 +382,8 @@ int main(int argc, char** argv)
     }
 
     sim.detener();
-    if (!enlace.isEmpty())
-        desenlazar(enlace, rutaLocal);
+    // Unplugged, the link is already gone.
+    if (!enlace.isEmpty() && !estado.ruta.isEmpty())
+        desenlazar(enlace, estado.ruta);
     return 0;
 }

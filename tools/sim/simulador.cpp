@@ -29,6 +29,9 @@ using Nanos = qint64;
 constexpr Nanos kMs = 1000000;
 constexpr Nanos kTic = 100 * kMs;            // period of the process dynamics
 constexpr Nanos kEsperaColgado = 50 * kMs;   // retry period while nobody holds the line
+// Longest time the processes are moved on for after the line was closed:
+// by then every process has long settled and every program has ended.
+constexpr Nanos kMaxSinLinea = Nanos(600) * 1000 * kMs;
 constexpr std::size_t kMaxPeticiones = 10000;
 
 Nanos ahora()
@@ -103,6 +106,7 @@ struct Simulador::Impl {
     int despertar[2] = {-1, -1};
     std::thread hilo;
     std::atomic<bool> parar{false};
+    Nanos lineaCerrada = 0;  // when cerrarLinea() stopped the serving, 0 otherwise
 
     // Owned by the serving thread.
     QByteArray entrada;
@@ -114,6 +118,7 @@ struct Simulador::Impl {
     Nanos silencio() const { return baudios.load() > 19200 ? 1750000 : tiempoByte() * 7 / 2; }
 
     void cerrar();
+    void vaciarDespertar();
     void servir();
     void recibir(const char* datos, int n, Nanos t);
     void atender(const QByteArray& trama, Nanos llegada);
@@ -127,6 +132,15 @@ void Simulador::Impl::cerrar()
     if (fd >= 0)
         ::close(fd);
     esclavoFd = fd = -1;
+}
+
+// Drops wake-ups the last serving thread left unread, so that the next one
+// does not start with a spurious one.
+void Simulador::Impl::vaciarDespertar()
+{
+    char basura[64];
+    while (despertar[0] >= 0 && ::read(despertar[0], basura, sizeof basura) > 0) {
+    }
 }
 
 void Simulador::Impl::servir()
@@ -420,6 +434,17 @@ void Simulador::iniciar()
         return;
     if (d->despertar[0] < 0 && pipe2(d->despertar, O_NONBLOCK | O_CLOEXEC) != 0)
         return;
+    if (d->lineaCerrada != 0) {
+        // The instruments went on working while the line was away.
+        const Nanos fuera = std::min(ahora() - d->lineaCerrada, kMaxSinLinea);
+        d->lineaCerrada = 0;
+        if (d->dinamica.load() && fuera > 0) {
+            std::lock_guard lock(d->m);
+            for (auto& [direccion, inst] : d->instrumentos)
+                inst->avanzar(double(fuera) / 1e9);
+        }
+    }
+    d->vaciarDespertar();
     d->parar.store(false);
     d->entrada.clear();
     d->llegadas.clear();
@@ -437,6 +462,19 @@ void Simulador::detener()
         // the pipe is full: the thread is being woken anyway
     }
     d->hilo.join();
+    d->vaciarDespertar();
+    d->pendientes.clear();
+}
+
+void Simulador::cerrarLinea()
+{
+    if (d->hilo.joinable() && d->lineaCerrada == 0)
+        d->lineaCerrada = ahora();
+    detener();
+    d->cerrar();
+    // Whatever was half received or still to be answered went with the line.
+    d->entrada.clear();
+    d->llegadas.clear();
     d->pendientes.clear();
 }
 

@@ -46,6 +46,12 @@ public:
     void setRetardoRespuesta(int ms);  // instrument turnaround before replying; default 2 ms
     void iniciar();                    // serves on its own thread
     void detener();
+    // Closes the line as a pulled USB adapter would: stops serving and closes
+    // the descriptors (both ends of a pseudo-terminal), so that a client
+    // holding the slave sees a hang-up. The instruments keep their registers
+    // and faults, and their processes go on meanwhile: abrirPty() or
+    // abrirDispositivo() and then iniciar() serve them again, brought up to date.
+    void cerrarLinea();
 
     // Control, thread-safe, any time:
     void setFalla(quint8 direccion, Falla f, int retardoMs = 0);  // Tarde: reply after retardoMs
