@@ -109,9 +109,27 @@ TFormaCom::TFormaCom(Modelo& modelo, QWidget* parent) : QDialog(parent), modelo_
     g3->addWidget(Barrido);
     g3->addWidget(new QLabel(QStringLiteral("Segundos"), GroupBox3));
     g3->addStretch();
+    grupoReintento = new QGroupBox(QStringLiteral(" Alarma de comunicación: "), Datos);
+    etiquetaReintento = new QLabel(QStringLiteral("Reintentar instrumentos en alarma cada"), grupoReintento);
+    casillaReintento = new QSpinBox(grupoReintento);
+    casillaReintento->setRange(0, 3600);
+    casillaReintento->setSuffix(QStringLiteral(" s"));
+    casillaReintento->setSpecialValueText(QStringLiteral("Nunca"));
+    etiquetaReintento->setBuddy(casillaReintento);
+    const QString ayudaReintento = QStringLiteral(
+        "Cada cuántos segundos se vuelve a interrogar a un instrumento que quedó en alarma "
+        "de comunicación; si responde, su alarma se repone sola.\n"
+        "«Nunca»: la alarma queda hasta que el operador la repone.");
+    etiquetaReintento->setToolTip(ayudaReintento);
+    casillaReintento->setToolTip(ayudaReintento);
+    auto* gr = new QHBoxLayout(grupoReintento);
+    gr->addWidget(etiquetaReintento);
+    gr->addWidget(casillaReintento);
+    gr->addStretch();
     auto* dl = new QVBoxLayout(Datos);
     dl->addWidget(GroupBox5);
     dl->addWidget(GroupBox3);
+    dl->addWidget(grupoReintento);
     dl->addStretch();
     Paginas->addTab(Datos, QStringLiteral("Datos"));
     Paginas->setCurrentIndex(0);
@@ -167,8 +185,9 @@ void TFormaCom::FormActivate()
     SincronismoClick();
     TiempoSinc1->setValue(c.TiempoSinc);
     Barrido->setValue(c.TiempoScan);
-    RadioGroup2->setItemIndex(c.DTR);
-    RadioGroup1->setItemIndex(c.RTS);
+    casillaReintento->setValue(c.ReintentoAlarma);
+    RadioGroup1->setItemIndex(c.DTR);
+    RadioGroup2->setItemIndex(c.RTS);
 }
 
 void TFormaCom::SincronismoClick() { TiempoSinc1->setEnabled(Sincronismo->isChecked()); }
@@ -191,11 +210,12 @@ void TFormaCom::BitBtn1Click()
         c.TiempoSinc = TiempoSinc1->value();
     }
     c.TiempoScan = Barrido->value();
+    c.ReintentoAlarma = casillaReintento->value();
     // An item left unselected keeps the line as it was.
-    if (RadioGroup2->ItemIndex() >= 0)
-        c.DTR = RadioGroup2->ItemIndex();
     if (RadioGroup1->ItemIndex() >= 0)
-        c.RTS = RadioGroup1->ItemIndex();
+        c.DTR = RadioGroup1->ItemIndex();
+    if (RadioGroup2->ItemIndex() >= 0)
+        c.RTS = RadioGroup2->ItemIndex();
 }
 
 } // namespace ombrix

@@ -1,6 +1,7 @@
 #pragma once
 // The communication parameters dialog: port, line speed, the DTR and RTS
-// levels, synchronised recording and the polling period.
+// levels, synchronised recording, the polling period and how often an
+// instrument in communication alarm is retried.
 
 #include <QDialog>
 #include <QGroupBox>
@@ -42,13 +43,16 @@ public:
     QRadioButton* COM[8];   // COM1 .. COM8
     QGroupBox* GroupBox6;
     QComboBox* BaudRate;
-    GrupoRadio* RadioGroup2;   // captioned "RTS": edits Config.DTR
-    GrupoRadio* RadioGroup1;   // captioned "DTR": edits Config.RTS
+    GrupoRadio* RadioGroup2;   // captioned "RTS": edits Config.RTS
+    GrupoRadio* RadioGroup1;   // captioned "DTR": edits Config.DTR
     QGroupBox* GroupBox5;
     QCheckBox* Sincronismo;
     QSpinBox* TiempoSinc1;
     QGroupBox* GroupBox3;
     QSpinBox* Barrido;
+    QGroupBox* grupoReintento;
+    QLabel* etiquetaReintento;
+    QSpinBox* casillaReintento;   // Config.ReintentoAlarma, 0 = "Nunca"
     QPushButton* BitBtn1;
     QPushButton* BitBtn2;
 

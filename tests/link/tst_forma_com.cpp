@@ -1,10 +1,11 @@
 // The communication parameters dialog: what it shows from the settings and
-// what OK stores, including the crossed DTR/RTS groups.
+// what OK stores, including that each line group edits the line it names.
 #include "config/modelo.h"
 #include "link/configurar2.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QGuiApplication>
@@ -15,6 +16,23 @@
 #include <QTimer>
 
 using namespace ombrix;
+
+namespace {
+
+// The radio group with this caption, found as the user finds it: by its title.
+GrupoRadio* grupoTitulado(TFormaCom& d, const QString& titulo)
+{
+    GrupoRadio* hallado = nullptr;
+    for (GrupoRadio* g : d.findChildren<GrupoRadio*>())
+        if (g->title() == titulo) {
+            if (hallado)
+                return nullptr;   // two groups with one caption: ambiguous
+            hallado = g;
+        }
+    return hallado;
+}
+
+} // namespace
 
 class TestFormaCom : public QObject {
     Q_OBJECT
@@ -29,6 +47,7 @@ private slots:
         m.Config.TiempoScan = 4;
         m.Config.DTR = 1;
         m.Config.RTS = 0;
+        m.Config.ReintentoAlarma = 90;
         TFormaCom d(m);
         QCOMPARE(d.windowTitle(), QStringLiteral("Parámetros de Comunicaciones"));
         QVERIFY(d.COM[1]->isChecked());   // COM2 until the settings are shown
@@ -39,11 +58,62 @@ private slots:
         QVERIFY(!d.TiempoSinc1->isEnabled());
         QCOMPARE(d.TiempoSinc1->value(), 15);
         QCOMPARE(d.Barrido->value(), 4);
-        // The group captioned "RTS" holds Config.DTR and the one captioned "DTR" Config.RTS.
-        QCOMPARE(d.RadioGroup2->title(), QStringLiteral("RTS"));
-        QCOMPARE(d.RadioGroup2->ItemIndex(), 1);
+        QCOMPARE(d.casillaReintento->value(), 90);
+        QCOMPARE(d.casillaReintento->text(), QStringLiteral("90 s"));
+        // Each group shows the line it is captioned with.
         QCOMPARE(d.RadioGroup1->title(), QStringLiteral("DTR"));
-        QCOMPARE(d.RadioGroup1->ItemIndex(), 0);
+        QCOMPARE(d.RadioGroup1->ItemIndex(), 1);
+        QCOMPARE(d.RadioGroup2->title(), QStringLiteral("RTS"));
+        QCOMPARE(d.RadioGroup2->ItemIndex(), 0);
+
+        // And the other way round, so that a crossed pair cannot pass.
+        m.Config.DTR = 0;
+        m.Config.RTS = 1;
+        d.FormActivate();
+        QCOMPARE(grupoTitulado(d, QStringLiteral("DTR"))->ItemIndex(), 0);
+        QCOMPARE(grupoTitulado(d, QStringLiteral("RTS"))->ItemIndex(), 1);
+    }
+
+    void cadaGrupoCambiaSuPropiaLinea()
+    {
+        Modelo m;
+        m.Config.DTR = 1;
+        m.Config.RTS = 0;
+        TFormaCom d(m);
+        d.FormActivate();
+        GrupoRadio* dtr = grupoTitulado(d, QStringLiteral("DTR"));
+        GrupoRadio* rts = grupoTitulado(d, QStringLiteral("RTS"));
+        QVERIFY(dtr && rts);
+
+        // "Enviar" under RTS raises RTS; DTR stays raised.
+        rts->setItemIndex(1);
+        d.BitBtn1Click();
+        QCOMPARE(m.Config.RTS, 1);
+        QCOMPARE(m.Config.DTR, 1);
+
+        // "Borrar" under DTR drops DTR; RTS stays raised.
+        dtr->setItemIndex(0);
+        d.BitBtn1Click();
+        QCOMPARE(m.Config.DTR, 0);
+        QCOMPARE(m.Config.RTS, 1);
+
+        // "Borrar" under RTS drops RTS only.
+        m.Config.DTR = 1;
+        d.FormActivate();
+        rts->setItemIndex(0);
+        d.BitBtn1Click();
+        QCOMPARE(m.Config.RTS, 0);
+        QCOMPARE(m.Config.DTR, 1);
+
+        // A group with nothing selected leaves its line alone.
+        m.Config.DTR = 1;
+        m.Config.RTS = 1;
+        d.FormActivate();
+        dtr->setItemIndex(-1);
+        rts->setItemIndex(0);
+        d.BitBtn1Click();
+        QCOMPARE(m.Config.DTR, 1);
+        QCOMPARE(m.Config.RTS, 0);
     }
 
     void velocidadNoOfrecidaConservaLaSeleccion()
@@ -85,8 +155,8 @@ private slots:
         QCOMPARE(m.ContadorSinc, 0);
         QCOMPARE(m.Config.Puerto, QStringLiteral("COM6"));
         QCOMPARE(m.Config.BaudRate, 4800);
-        QCOMPARE(m.Config.DTR, 1);
-        QCOMPARE(m.Config.RTS, 0);
+        QCOMPARE(m.Config.RTS, 1);
+        QCOMPARE(m.Config.DTR, 0);
     }
 
     void sincronismoHabilitaElPeriodoAlInstante()
@@ -116,6 +186,44 @@ private slots:
         QCOMPARE(m.Config.TiempoScan, 1);
     }
 
+    void reintentoDeAlarma()
+    {
+        Modelo m;
+        m.Config.ReintentoAlarma = 0;
+        TFormaCom d(m);
+        QVERIFY(d.Datos->isAncestorOf(d.casillaReintento));
+        QCOMPARE(d.casillaReintento->minimum(), 0);
+        QCOMPARE(d.casillaReintento->maximum(), 3600);
+        QVERIFY(!d.casillaReintento->toolTip().isEmpty());
+        d.FormActivate();
+        QCOMPARE(d.casillaReintento->text(), QStringLiteral("Nunca"));
+
+        m.Config.ReintentoAlarma = 300;
+        d.FormActivate();
+        QCOMPARE(d.casillaReintento->value(), 300);
+        QCOMPARE(d.casillaReintento->text(), QStringLiteral("300 s"));
+        d.casillaReintento->setValue(0);   // back to never
+        d.BitBtn1Click();
+        QCOMPARE(m.Config.ReintentoAlarma, 0);
+        d.casillaReintento->setValue(5000);   // beyond an hour: kept at the limit
+        d.BitBtn1Click();
+        QCOMPARE(m.Config.ReintentoAlarma, 3600);
+    }
+
+    void reintentoCabeEnSuPagina()
+    {
+        Modelo m;
+        TFormaCom d(m);
+        d.Paginas->setCurrentWidget(d.Datos);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        // The dialog has a fixed size: the new row must not come out clipped.
+        QVERIFY(d.etiquetaReintento->width() >= d.etiquetaReintento->sizeHint().width());
+        QVERIFY(d.casillaReintento->width() >= d.casillaReintento->minimumSizeHint().width());
+        const QRect caja(d.grupoReintento->mapTo(d.Datos, QPoint(0, 0)), d.grupoReintento->size());
+        QVERIFY(d.Datos->rect().contains(caja));
+    }
+
     void cancelarNoGuardaYMostrarRefresca()
     {
         Modelo m;
@@ -123,6 +231,7 @@ private slots:
         m.Config.BaudRate = 4800;
         m.Config.TiempoSinc = 10;
         m.Config.TiempoScan = 2;
+        m.Config.ReintentoAlarma = 60;
         m.ContadorSinc = 3;
         QWidget principal;
         principal.setGeometry(0, 0, 200, 150);
@@ -147,25 +256,32 @@ private slots:
             d.COM[0]->setChecked(true);
             d.TiempoSinc1->setValue(99);
             d.Barrido->setValue(9);
+            QCOMPARE(d.casillaReintento->value(), 60);
+            d.casillaReintento->setValue(120);
             d.BitBtn2->click();
         });
         QCOMPARE(d.exec(), int(QDialog::Rejected));
         QCOMPARE(m.Config.Puerto, QStringLiteral("COM4"));
         QCOMPARE(m.Config.TiempoSinc, 10);
         QCOMPARE(m.Config.TiempoScan, 2);
+        QCOMPARE(m.Config.ReintentoAlarma, 60);
         QCOMPARE(m.ContadorSinc, 3);
 
         // Shown again, it forgets the cancelled edits; OK stores.
         m.Config.TiempoScan = 7;
+        m.Config.ReintentoAlarma = 45;
         QTimer::singleShot(0, &d, [&] {
             QVERIFY(d.COM[3]->isChecked());
             QCOMPARE(d.TiempoSinc1->value(), 10);
             QCOMPARE(d.Barrido->value(), 7);
+            QCOMPARE(d.casillaReintento->value(), 45);
             d.Barrido->setValue(8);
+            d.casillaReintento->setValue(600);
             d.BitBtn1->click();
         });
         QCOMPARE(d.exec(), int(QDialog::Accepted));
         QCOMPARE(m.Config.TiempoScan, 8);
+        QCOMPARE(m.Config.ReintentoAlarma, 600);
         QCOMPARE(m.ContadorSinc, 3);
     }
 };
