@@ -85,7 +85,6 @@ int main(int argc, char** argv)
     enlace.setRetries(0);
     Adquisicion adq(modelo, enlace);
     adq.pausaLecturaMs = kPausaLecturaMs;
-    adq.esperaTerminarMs = 0;
 
     int peticiones = 0, fallas = 0;
     std::vector<int> peticionesPorPasada;
@@ -108,11 +107,19 @@ int main(int argc, char** argv)
             app.quit();
         }
     });
-    if (!adq.ComenzarExecute()) {
+    bool fallo = false;
+    QObject::connect(&adq, &Adquisicion::enLinea, &app, [&](bool activa) {
+        if (!activa && !adq.adquiriendo() && ms.empty()) {
+            fallo = true;
+            app.quit();
+        }
+    });
+    adq.ComenzarExecute();
+    app.exec();
+    if (fallo) {
         std::fprintf(stderr, "bench-pasada: cannot open %s\n", qPrintable(pty));
         return 1;
     }
-    app.exec();
     adq.esperarHilo(30000);
     simulador.detener();
 

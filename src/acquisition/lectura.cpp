@@ -102,21 +102,28 @@ QString textoPuntoFijo(qint32 valor, qint32 divisor, quint8 decimalesValor)
     return t;
 }
 
-ResultadoLectura LeerInstrumento(int n, Modelo& modelo, EnlaceModbus& enlace, int handle, EstadoDecimales& dec,
-                                 int pausaMs)
+void engancharAlarma(EstadoInstrumento& estado, ResultadoLectura& r)
+{
+    r.alarmaComEnganchada = false;
+    if (r.fallaComunicacion() && !estado.AlarmaCom) {
+        estado.AlarmaCom = true;
+        r.alarmaComEnganchada = true;
+    }
+}
+
+ResultadoLectura LeerInstrumento(const TAvanzadas1& a, quint8 esclavo, EnlaceModbus& enlace, int handle,
+                                 EstadoDecimales& dec, int pausaMs, const std::function<bool()>& cortar)
 {
     ResultadoLectura r;
-    if (n < 1 || n >= modelo.Avanzadas1.size() || n >= modelo.Estados.size()) {
-        r.Lecturas.fill(kError);
-        return r;
-    }
-    const TAvanzadas1& a = modelo.Avanzadas1[n];
-    EstadoInstrumento& estado = modelo.Estados[n];
-    const quint8 esclavo = estado.Direccion;
 
     // Every read waits its pause first and is sent once; a failed read counts
-    // once per quantity, not per register.
+    // once per quantity, not per register. Once the reading is cut short
+    // nothing more is sent.
     auto leer = [&](qint32 registro, bool registroRetenido) {
+        if (r.cortada || (cortar && cortar())) {
+            r.cortada = true;
+            return Leido{};
+        }
         if (pausaMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(pausaMs));
         TModbusResult res;
@@ -125,6 +132,10 @@ ResultadoLectura LeerInstrumento(int n, Modelo& modelo, EnlaceModbus& enlace, in
         else
             enlace.ReadCoils(handle, esclavo, registro, 0, a.CRC, res);
         ++r.peticiones;
+        if (res.PuertoPerdido) {
+            r.cortada = true;
+            r.puertoPerdido = true;
+        }
         return Leido{res.Ok, res.Ok ? res.Value : 0};
     };
     auto registro = [&](qint32 reg) { return leer(reg, true); };
@@ -136,6 +147,7 @@ ResultadoLectura LeerInstrumento(int n, Modelo& modelo, EnlaceModbus& enlace, in
     // Measured value with its decimals code and range state.
     Leido va, decVA, rangoVA;
     if (a.PCheckVA) {
+        ++r.habilitadas;
         va = registro(a.VActual);
         decVA = coils(a.Sensor);
         rangoVA = coils(a.FueraRango);
@@ -152,6 +164,7 @@ ResultadoLectura LeerInstrumento(int n, Modelo& modelo, EnlaceModbus& enlace, in
     // value's decimals code, and cannot be shown when that code is missing.
     Leido sp, decSP, rangoSP;
     if (a.PCheckSPRd) {
+        ++r.habilitadas;
         sp = registro(a.SetPointL);
         if (a.FueraRango2 != 0) {
             decSP = coils(a.Sensor2);
@@ -176,6 +189,7 @@ ResultadoLectura LeerInstrumento(int n, Modelo& modelo, EnlaceModbus& enlace, in
     auto leerEntero = [&](bool habilitado, qint32 reg, bool registroRetenido) {
         if (!habilitado)
             return kLeidoCero;
+        ++r.habilitadas;
         const Leido l = leer(reg, registroRetenido);
         if (!l.ok)
             ++fallas;
@@ -191,6 +205,7 @@ ResultadoLectura LeerInstrumento(int n, Modelo& modelo, EnlaceModbus& enlace, in
             lecturas[indice] = kNoHabilitado;
             return Leido{};
         }
+        ++r.habilitadas;
         const Leido l = coils(reg);
         if (!l.ok) {
             ++fallas;
@@ -204,17 +219,16 @@ ResultadoLectura LeerInstrumento(int n, Modelo& modelo, EnlaceModbus& enlace, in
     const Leido al3 = leerTexto(a.PCheckAl3, a.Alarma3, kAlarma3);
     const Leido al4 = leerTexto(a.PCheckAl4, a.Alarma4, kAlarma4);
 
-    // Five failures in one reading latch the communication alarm, once.
     r.fallas = fallas;
-    if (fallas > 4 && !estado.AlarmaCom) {
-        estado.AlarmaCom = true;
-        r.alarmaComEnganchada = true;
-    }
+    if (r.cortada)
+        return r;
 
+    // A set point without decimals register of its own borrowed the measured
+    // value's code, which is decoded by the register it was read from.
     if (decVA.ok)
         decimales(decVA.valor, dec.DivisorVA, dec.DecimalesVA, a.Sensor);
     if (decSP.ok)
-        decimales(decSP.valor, dec.DivisorSP, dec.DecimalesSP, a.Sensor2);
+        decimales(decSP.valor, dec.DivisorSP, dec.DecimalesSP, a.FueraRango2 != 0 ? a.Sensor2 : a.Sensor);
 
     if (rangoVA.ok && va.ok && decVA.ok) {
         r.valorActual = textoValor(rangoVA.valor, va.valor, dec.DivisorVA, dec.DecimalesVA);

@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <array>
+#include <functional>
 #include <optional>
 
 namespace ombrix {
@@ -49,16 +50,32 @@ struct ResultadoLectura {
     std::optional<BarraLeida> Potencia, Alarma1;
     // Alarms 2..4: the colour (0x00BBGGRR) the indicator takes, when read.
     std::array<std::optional<qint32>, 3> ColoresAlarma;
-    int fallas = 0;                 // failed reads in this reading
-    bool alarmaComEnganchada = false; // this reading latched the communication alarm
+    int fallas = 0;                 // failed quantities in this reading
+    int habilitadas = 0;            // quantities asked for (each counts once)
+    bool alarmaComEnganchada = false; // this reading latched the communication alarm (engancharAlarma)
     int peticiones = 0;             // requests sent
+    // The reading did not run to its end: it was cut short by a stop, or the
+    // port failed or vanished under it (puertoPerdido). Nothing of it is to be
+    // shown, counted or recorded, and the decimals state is left as it was.
+    bool cortada = false;
+    bool puertoPerdido = false;
+
+    // Every quantity asked for failed, or five or more did.
+    bool fallaComunicacion() const { return !cortada && (fallas > 4 || (fallas > 0 && fallas == habilitadas)); }
 };
 
-// Reads instrument n (1..N) of `modelo` over `enlace` on the open port `handle`.
-// Uses Estados[n].Direccion as slave address; sets Estados[n].AlarmaCom when
-// five or more reads fail and it was not set. `pausaMs` is the pause before
-// every read (3 ms on the line; tests may pass 0).
-ResultadoLectura LeerInstrumento(int n, Modelo& modelo, EnlaceModbus& enlace, int handle,
-                                 EstadoDecimales& dec, int pausaMs = 3);
+// Reads one instrument (its registers and flags `a`, slave address `esclavo`)
+// over `enlace` on the open port `handle`; touches no shared state but `dec`,
+// the instrument's own decimals state, so it may run on the thread that owns
+// the port. `pausaMs` is the pause before every read (3 ms on the line; tests
+// may pass 0). `cortar`, when given, is asked before every read: true ends
+// the reading there, as cut short.
+ResultadoLectura LeerInstrumento(const TAvanzadas1& a, quint8 esclavo, EnlaceModbus& enlace, int handle,
+                                 EstadoDecimales& dec, int pausaMs = 3, const std::function<bool()>& cortar = {});
+
+// Latches the communication alarm of an instrument after its reading `r`
+// when the reading failed as a whole and the alarm was not latched yet
+// (r.alarmaComEnganchada tells whether it happened now).
+void engancharAlarma(EstadoInstrumento& estado, ResultadoLectura& r);
 
 } // namespace ombrix

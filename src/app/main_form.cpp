@@ -88,8 +88,7 @@ void TMainForm::crearAdquisicion()
     connect(adquisicion, &Adquisicion::nuevaRonda, registrador, &Registrador::marcarNuevaRonda);
     connect(adquisicion, &Adquisicion::enLinea, this, &TMainForm::alCambiarLinea);
     connect(adquisicion, &Adquisicion::estado, this, [this](const QString& t) { mostrarEstado(0, t); });
-    connect(adquisicion, &Adquisicion::falloRegistro, this, [this](const QString& m) {
-        mostrarEstado(0, QStringLiteral("Error al guardar en la base de datos"));
+    connect(adquisicion, &Adquisicion::falloRegistro, this, [](const QString& m) {
         dialogos().aviso(kTituloError, QStringLiteral("No se pudo guardar la lectura en la base de datos: ") + m
                                            + QStringLiteral(". La adquisición continúa y se volverá a guardar en cuanto sea posible."));
     });
@@ -108,10 +107,21 @@ void TMainForm::crearAdquisicion()
             if (TFormaInstP* p = InstForm->panel(n))
                 p->mostrarLectura(r);
     });
+    connect(adquisicion, &Adquisicion::alarmaComRestablecida, this, [this](int n) {
+        if (InstForm)
+            if (TFormaInstP* p = InstForm->panel(n))
+                p->alarmaRestablecida();
+    });
     mostrarEstado(0, QStringLiteral("Sistema fuera de linea"));
 }
 
-void TMainForm::ComenzarExecute() { adquisicion->ComenzarExecute(); }
+void TMainForm::ComenzarExecute()
+{
+    // The port opens on the polling thread; the command is off at once.
+    if (!modelo.Adquiriendo)
+        Comenzar->setEnabled(false);
+    adquisicion->ComenzarExecute();
+}
 
 void TMainForm::TerminarExecute() { adquisicion->TerminarExecute(); }
 
@@ -159,6 +169,9 @@ void TMainForm::crearVentanaInstrumentos()
         contexto_->iniciarTimer1 = [this] { Timer1->start(); };
         contexto_->habilitarQuitar = [this](bool si) { ToolButton7->setEnabled(si); };
         contexto_->ventanaPrincipal = this;
+        contexto_->encolar = [this](QObject* receptor, TrabajoLinea trabajo) {
+            return adquisicion->encolar(receptor, std::move(trabajo));
+        };
     }
     InstForm = new TInstForm(*contexto_);
     subInstrumentos_ = mdi->addSubWindow(InstForm);

@@ -330,7 +330,6 @@ void Modelo::SalvarIni()
     p.escribirEntero(kGeneral, QStringLiteral("TiempoSinc"), Config.TiempoSinc);
     p.escribirEntero(kGeneral, QStringLiteral("DTR"), Config.DTR);
     p.escribirEntero(kGeneral, QStringLiteral("RTS"), Config.RTS);
-    p.escribirEntero(kGeneral, QStringLiteral("ReintentoAlarma"), Config.ReintentoAlarma);
     p.escribirEntero(kGeneral, QStringLiteral("ADir"), Config.ADir);
     p.escribirBool(kGeneral, QStringLiteral("TecladoVirtual"), Config.TecladoVirtual);
 
@@ -345,6 +344,8 @@ void Modelo::SalvarIni()
 
     p.escribirBool(kGraficos, QStringLiteral("ordenar"), Config.ordenar);
     p.escribirBool(kGeneral, QStringLiteral("TableReadOnly"), Config.TableReadOnly);
+    // Our own key, after the ones every installation has.
+    p.escribirEntero(kGeneral, QStringLiteral("ReintentoAlarma"), Config.ReintentoAlarma);
 
     asegurarLargo(CantidadAparatos);
     Escritor escritor{p};

@@ -9,12 +9,21 @@
 
 namespace ombrix::comandos {
 
-namespace {
-
-quint8 esclavo(const Modelo& m, int n) { return m.Estados[n].Direccion; }
-bool crc(const Modelo& m, int n) { return m.Avanzadas1[n].CRC; }
-
-} // namespace
+Destino destinoDe(const Modelo& m, int n)
+{
+    Destino d;
+    if (n < 1 || n >= m.Estados.size() || n >= m.Avanzadas1.size() || n >= m.Avanzadas2.size())
+        return d;
+    const TAvanzadas1& a = m.Avanzadas1[n];
+    d.esclavo = m.Estados[n].Direccion;
+    d.crc = a.CRC;
+    d.Sensor = a.Sensor;
+    d.NProg = a.NProg;
+    d.NSeg = a.NSeg;
+    d.Temp = a.Temp;
+    d.SP1 = m.Avanzadas2[n].SP1;
+    return d;
+}
 
 std::optional<double> leerDecimal(const QString& texto)
 {
@@ -46,49 +55,47 @@ bool escalarSetPoint(double valor, qint32 divisor, qint32& palabra)
     return true;
 }
 
-ResultadoSetPoint enviarSetPoint(Modelo& m, EnlaceModbus& enlace, int handle, int n, double valor)
+ResultadoSetPoint enviarSetPoint(const Destino& d, EnlaceModbus& enlace, int handle, double valor)
 {
-    const TAvanzadas1& a = m.Avanzadas1[n];
     TModbusResult r;
-    enlace.ReadCoils(handle, esclavo(m, n), a.Sensor, 0, crc(m, n), r);
+    enlace.ReadCoils(handle, d.esclavo, d.Sensor, 0, d.crc, r);
     if (!r.Ok)
         return ResultadoSetPoint::ErrorLectura;
 
     qint32 divisor = 1;
     quint8 decs = 0;
-    decimales(r.Value, divisor, decs, a.Sensor);
+    decimales(r.Value, divisor, decs, d.Sensor);
 
     qint32 palabra = 0;
     if (!escalarSetPoint(valor, divisor, palabra))
         return ResultadoSetPoint::FueraDeRango;
 
     TModbusResult w;
-    enlace.WriteSingleRegister(handle, esclavo(m, n), m.Avanzadas2[n].SP1, palabra, crc(m, n), w);
+    enlace.WriteSingleRegister(handle, d.esclavo, d.SP1, palabra, d.crc, w);
     return ResultadoSetPoint::Enviado;
 }
 
-void enviarAutomatico(Modelo& m, EnlaceModbus& enlace, int handle, int n)
+void enviarAutomatico(const Destino& d, EnlaceModbus& enlace, int handle)
 {
     TModbusResult r;
-    enlace.WriteSingleCoil(handle, esclavo(m, n), kRegistroModo, kModoAutomatico, crc(m, n), r);
+    enlace.WriteSingleCoil(handle, d.esclavo, kRegistroModo, kModoAutomatico, d.crc, r);
 }
 
-void enviarPotenciaManual(Modelo& m, EnlaceModbus& enlace, int handle, int n, int porcentaje, int pausaMs)
+void enviarPotenciaManual(const Destino& d, EnlaceModbus& enlace, int handle, int porcentaje, int pausaMs)
 {
     TModbusResult r;
-    enlace.WriteSingleCoil(handle, esclavo(m, n), kRegistroModo, kModoManual, crc(m, n), r);
+    enlace.WriteSingleCoil(handle, d.esclavo, kRegistroModo, kModoManual, d.crc, r);
     if (pausaMs > 0)
         QThread::msleep(pausaMs);
-    enlace.WriteSingleCoil(handle, esclavo(m, n), kRegistroPotenciaManual, porcentaje * 10, crc(m, n), r);
+    enlace.WriteSingleCoil(handle, d.esclavo, kRegistroPotenciaManual, porcentaje * 10, d.crc, r);
 }
 
-void enviarPrograma(Modelo& m, EnlaceModbus& enlace, int handle, int n, int programa, int segmento, int tiempo)
+void enviarPrograma(const Destino& d, EnlaceModbus& enlace, int handle, int programa, int segmento, int tiempo)
 {
-    const TAvanzadas1& a = m.Avanzadas1[n];
     TModbusResult r;
-    enlace.WriteSingleCoil(handle, esclavo(m, n), a.NProg, programa, crc(m, n), r);
-    enlace.WriteSingleCoil(handle, esclavo(m, n), a.NSeg, segmento, crc(m, n), r);
-    enlace.WriteSingleRegister(handle, esclavo(m, n), a.Temp, tiempo, crc(m, n), r);
+    enlace.WriteSingleCoil(handle, d.esclavo, d.NProg, programa, d.crc, r);
+    enlace.WriteSingleCoil(handle, d.esclavo, d.NSeg, segmento, d.crc, r);
+    enlace.WriteSingleRegister(handle, d.esclavo, d.Temp, tiempo, d.crc, r);
 }
 
 } // namespace ombrix::comandos

@@ -4,7 +4,9 @@
 // these, and so can a headless tool.
 //
 // Every command uses the instrument's slave address (Estados[n].Direccion)
-// and its CRC setting; write replies are not examined.
+// and its CRC setting; write replies are not examined. The commands run on
+// the thread that owns the port, so they take a copy of what they need of
+// the model (Destino), made on the main thread.
 
 #include "config/modelo.h"
 #include "link/modbus.h"
@@ -33,20 +35,28 @@ bool escalarSetPoint(double valor, qint32 divisor, qint32& palabra);
 
 enum class ResultadoSetPoint { Enviado, ErrorLectura, FueraDeRango };
 
+// The instrument a command goes to, as the model describes it.
+struct Destino {
+    quint8 esclavo = 0;
+    bool crc = true;
+    qint32 Sensor = 0, NProg = 0, NSeg = 0, Temp = 0, SP1 = 0;
+};
+Destino destinoDe(const Modelo& m, int n);
+
 // Reads the decimals code from register Sensor, scales the set point with it
 // and writes it to register SP1 (of the additional parameters). Nothing is
 // written when the read fails or the scaled value does not fit.
-ResultadoSetPoint enviarSetPoint(Modelo& m, EnlaceModbus& enlace, int handle, int n, double valor);
+ResultadoSetPoint enviarSetPoint(const Destino& d, EnlaceModbus& enlace, int handle, double valor);
 
 // Output to automatic: 0 to the mode register.
-void enviarAutomatico(Modelo& m, EnlaceModbus& enlace, int handle, int n);
+void enviarAutomatico(const Destino& d, EnlaceModbus& enlace, int handle);
 
 // Output to manual with the given power (0..100 %): 2 to the mode register,
 // a pause, the power in tenths of a percent to register 236.
-void enviarPotenciaManual(Modelo& m, EnlaceModbus& enlace, int handle, int n, int porcentaje, int pausaMs = 3);
+void enviarPotenciaManual(const Destino& d, EnlaceModbus& enlace, int handle, int porcentaje, int pausaMs = 3);
 
 // Program number and segment (function 5) and segment time (function 6), to
 // the registers NProg, NSeg and Temp of the instrument's configuration.
-void enviarPrograma(Modelo& m, EnlaceModbus& enlace, int handle, int n, int programa, int segmento, int tiempo);
+void enviarPrograma(const Destino& d, EnlaceModbus& enlace, int handle, int programa, int segmento, int tiempo);
 
 } // namespace ombrix::comandos

@@ -8,6 +8,7 @@
 #include <QString>
 #include <functional>
 
+class QObject;
 class QWidget;
 
 namespace ombrix {
@@ -17,7 +18,21 @@ struct ContextoInstrumentos {
 
     Modelo& modelo;
     EnlaceModbus& enlace;
-    TEstadoPuerto& puerto;   // commands write through enlace on puerto.Handle while puerto.Abierto
+    TEstadoPuerto& puerto;   // commands are offered while puerto.Abierto
+
+    // Hands work for an instrument to the owner of the port; `receptor`
+    // gets what is to run afterwards. False when nothing was queued. Without
+    // it the work runs at once on `enlace` and puerto.Handle (a line the
+    // caller owns on this thread).
+    std::function<bool(QObject* receptor, TrabajoLinea trabajo)> encolar;
+    bool enviar(QObject* receptor, TrabajoLinea trabajo)
+    {
+        if (encolar)
+            return encolar(receptor, std::move(trabajo));
+        if (auto despues = trabajo(enlace, puerto.Abierto ? puerto.Handle : -1))
+            despues();
+        return true;
+    }
 
     std::function<void(const QString&)> estado;   // text of the status bar's first panel
     std::function<void(int n)> abrirTabla;        // the data table of instrument n (empty: nothing)

@@ -1,4 +1,5 @@
 #include "instruments/forma_inst_p.h"
+#include "acquisition/adquisicion.h"
 
 #include "config/dialogos.h"
 #include "instruments/colores.h"
@@ -144,6 +145,9 @@ void TFormaInstP::FormCreate()
     }
 
     ComLed = lampara(GroupBox4, 110, 13, color::kVerde);
+    // A latched communication alarm must be seen from across the room: the
+    // lamp alternates between bright red and grey.
+    ComLed->setFlashColor(color::kRojo);
     Alarma2 = lampara(GroupBox4, 110, 33, color::kGranate);
     Alarma3 = lampara(GroupBox4, 110, 53, color::kGranate);
     Alarma4 = lampara(GroupBox4, 110, 73, color::kGranate);
@@ -502,7 +506,11 @@ void TFormaInstP::Button_manClick()
 
 void TFormaInstP::Button_autoClick()
 {
-    comandos::enviarAutomatico(ctx_.modelo, ctx_.enlace, ctx_.puerto.Handle, tag_);
+    const comandos::Destino d = comandos::destinoDe(ctx_.modelo, tag_);
+    ctx_.enviar(this, [d](EnlaceModbus& e, int h) {
+        comandos::enviarAutomatico(d, e, h);
+        return std::function<void()>{};
+    });
 }
 
 void TFormaInstP::BotonCancelarClick()
@@ -528,18 +536,18 @@ void TFormaInstP::BotonAceptarClick()
         }
         const QString anterior = SetPoint->text();
         SetPoint->setText(Edit1->text());
-        switch (comandos::enviarSetPoint(ctx_.modelo, ctx_.enlace, ctx_.puerto.Handle, tag_, *valor)) {
-        case comandos::ResultadoSetPoint::ErrorLectura:
-            avisar(QStringLiteral("Error al leer"));
-            GroupBox1->hide();
-            return;
-        case comandos::ResultadoSetPoint::FueraDeRango:
+        // The line answers later: until then the overlay takes no second value.
+        BotonAceptar->setEnabled(false);
+        const comandos::Destino d = comandos::destinoDe(ctx_.modelo, tag_);
+        const double v = *valor;
+        const bool enviado = ctx_.enviar(this, [this, d, v, anterior](EnlaceModbus& e, int h) {
+            const comandos::ResultadoSetPoint res = comandos::enviarSetPoint(d, e, h, v);
+            return std::function<void()>([this, res, anterior] { alEnviarSetPoint(res, anterior); });
+        });
+        if (!enviado) {
+            BotonAceptar->setEnabled(true);
             SetPoint->setText(anterior);
-            rechazar(Edit1, true);
-            return;
-        case comandos::ResultadoSetPoint::Enviado:
             GroupBox1->hide();
-            return;
         }
         return;
     }
@@ -562,7 +570,12 @@ void TFormaInstP::BotonAceptarClick()
             rechazar(Edit1, false);
             return;
         }
-        comandos::enviarPotenciaManual(ctx_.modelo, ctx_.enlace, ctx_.puerto.Handle, tag_, *porcentaje);
+        const comandos::Destino d = comandos::destinoDe(ctx_.modelo, tag_);
+        const int p = *porcentaje;
+        ctx_.enviar(this, [d, p](EnlaceModbus& e, int h) {
+            comandos::enviarPotenciaManual(d, e, h, p);
+            return std::function<void()>{};
+        });
         GroupBox1->hide();
         return;
     }
@@ -623,7 +636,11 @@ void TFormaInstP::BitBtn1Click()
     NSeg->setText(dosCifras(Edit3->text().trimmed()));
     Temp->setText(Edit4->text().trimmed().rightJustified(4, QLatin1Char('0')));
 
-    comandos::enviarPrograma(ctx_.modelo, ctx_.enlace, ctx_.puerto.Handle, tag_, *programa, *segmento, *tiempo);
+    const comandos::Destino d = comandos::destinoDe(ctx_.modelo, tag_);
+    ctx_.enviar(this, [d, p = *programa, sg = *segmento, t = *tiempo](EnlaceModbus& e, int h) {
+        comandos::enviarPrograma(d, e, h, p, sg, t);
+        return std::function<void()>{};
+    });
     GroupBox2->hide();
 }
 
@@ -685,14 +702,51 @@ void TFormaInstP::AdquirirClick()
     Adquirir->setText(kNoAdquirir);
 }
 
+void TFormaInstP::alEnviarSetPoint(comandos::ResultadoSetPoint res, const QString& anterior)
+{
+    BotonAceptar->setEnabled(true);
+    switch (res) {
+    case comandos::ResultadoSetPoint::ErrorLectura:
+        avisar(QStringLiteral("Error al leer"));
+        GroupBox1->hide();
+        return;
+    case comandos::ResultadoSetPoint::FueraDeRango:
+        SetPoint->setText(anterior);
+        rechazar(Edit1, true);
+        return;
+    case comandos::ResultadoSetPoint::Enviado:
+        GroupBox1->hide();
+        return;
+    }
+}
+
 void TFormaInstP::BotonResetClick()
 {
     ComLed->setFlash(false);
-    estado().AlarmaCom = false;
     ponerResetAlFrente(false);
+    if (!Adquisicion::restablecerAlarmaCom(ctx_.modelo, tag_)) {
+        // Recording needs a batch code: asked for as "Adquirir" asks for it.
+        QString partida;
+        if (!dialogos().entrada(QStringLiteral("Código de la partida"), QString(), partida))
+            partida.clear();
+        estado().Partida = partida;
+        if (partida.trimmed().isEmpty()) {
+            avisar(QStringLiteral("No ha ingresado nombre para la Partida. La adquisición no ha iniciado."));
+            config().SalvarTabla = false;
+            Adquirir->setText(kAdquirir);
+            return;
+        }
+        config().SalvarTabla = true;
+    }
     // Polling and recording resume together; the caption says so.
-    config().SalvarTabla = true;
     Adquirir->setText(kNoAdquirir);
+}
+
+void TFormaInstP::alarmaRestablecida()
+{
+    ComLed->setFlash(false);
+    ponerResetAlFrente(false);
+    Adquirir->setText(config().SalvarTabla ? kNoAdquirir : kAdquirir);
 }
 
 void TFormaInstP::BotonTablaClick()

@@ -10,6 +10,7 @@
 // written there and into ArrayConfig[n].
 
 #include "acquisition/lectura.h"
+#include "instruments/comandos.h"
 #include "instruments/alarma.h"
 #include "instruments/contexto.h"
 #include "instruments/visores.h"
@@ -67,6 +68,10 @@ public:
     // quantity was not read; a latched alarm makes ComLed flash and brings
     // BotonReset to the front.
     void mostrarLectura(const ResultadoLectura& r);
+
+    // The communication alarm was reset without the operator (a probe
+    // answered): the panel shows it as after its own reset.
+    void alarmaRestablecida();
 
     // Which of the two buttons at the Config place is in front.
     bool resetAlFrente() const { return resetAlFrente_; }
@@ -153,6 +158,7 @@ private:
     void abrirEdicion(const QString& texto, const QString& titulo);
     void rechazar(QLineEdit* edit, bool pitido);
     void ponerResetAlFrente(bool alFrente);
+    void alEnviarSetPoint(comandos::ResultadoSetPoint res, const QString& anterior);
 
     ContextoInstrumentos& ctx_;
     int tag_ = 0;

@@ -1,6 +1,5 @@
 #include "modbus.h"
 
-#include "config/dialogos.h"
 #include "link/crc16.h"
 
 #include <chrono>
@@ -8,8 +7,9 @@
 
 namespace ombrix {
 
+const QString EnlaceModbus::kTituloAtencion = QStringLiteral("Atención");
+
 namespace {
-const QString kTituloAtencion = QStringLiteral("Atención");
 const QString kPuertoInvalido =
     QStringLiteral("El puerto solicitado es inválido o está siendo usado por otro dispositivo");
 const QString kParametrosIncorrectos = QStringLiteral("Los parámetros de configuración del puerto son incorrectos");
@@ -84,7 +84,11 @@ void EnlaceModbus::cambiar(T& campo, T valor)
 
 void EnlaceModbus::setBaud(TBaud v) { cambiar(baud_, v); }
 void EnlaceModbus::setTimeOuts(int v) { cambiar(timeOuts_, v); }
-void EnlaceModbus::setRetries(int v) { cambiar(retries_, v); }
+void EnlaceModbus::setRetries(int v)
+{
+    if (retries_.exchange(v) != v)
+        emit propiedadesCambiaron();
+}
 void EnlaceModbus::setWordSize(TWord v) { cambiar(wordSize_, v); }
 void EnlaceModbus::setPar(TPar v) { cambiar(par_, v); }
 void EnlaceModbus::setStopBits(TStop v) { cambiar(stopBits_, v); }
@@ -99,7 +103,27 @@ QString EnlaceModbus::rutaDe(const QString& PortName) const
     return resolverPuerto(PortName, dispositivoConfigurado_);
 }
 
-void EnlaceModbus::OpenPort(const QString& PortName, TEstadoPuerto& Port)
+ParametrosPuerto EnlaceModbus::parametros() const
+{
+    return ParametrosPuerto{baud_, timeOuts_, wordSize_, par_, stopBits_};
+}
+
+QString EnlaceModbus::mensajeDe(FalloApertura f)
+{
+    switch (f) {
+    case FalloApertura::Ninguno: return {};
+    case FalloApertura::PuertoInvalido: return kPuertoInvalido;
+    case FalloApertura::Parametros: return kParametrosIncorrectos;
+    }
+    return {};
+}
+
+FalloApertura EnlaceModbus::OpenPort(const QString& PortName, TEstadoPuerto& Port)
+{
+    return abrirCon(PortName, parametros(), Port);
+}
+
+FalloApertura EnlaceModbus::abrirCon(const QString& PortName, const ParametrosPuerto& p, TEstadoPuerto& Port)
 {
     ultimoError_.clear();
     const QString ruta = rutaDe(PortName);
@@ -110,32 +134,31 @@ void EnlaceModbus::OpenPort(const QString& PortName, TEstadoPuerto& Port)
         ultimoError_ = ruta + QStringLiteral(": ") + error;
         Port.Abierto = false;
         portOpen_ = false;
-        dialogos().mensaje(kTituloAtencion, kPuertoInvalido, Icono::Advertencia, Botones::Ok);
-        return;
+        return FalloApertura::PuertoInvalido;
     }
 
     serie::ParametrosLinea linea;
-    linea.baudios = baudiosDe(baud_);
-    linea.bitsDatos = wordSize_ == ws7 ? 7 : 8;
-    linea.paridad = par_ == spOdd ? serie::Paridad::Impar
-                  : par_ == spEven ? serie::Paridad::Par
-                                   : serie::Paridad::Ninguna;
-    linea.bitsParada = stopBits_ == sb2 ? 2 : 1;
+    linea.baudios = baudiosDe(p.baud);
+    linea.bitsDatos = p.wordSize == ws7 ? 7 : 8;
+    linea.paridad = p.par == spOdd ? serie::Paridad::Impar
+                  : p.par == spEven ? serie::Paridad::Par
+                                    : serie::Paridad::Ninguna;
+    linea.bitsParada = p.stopBits == sb2 ? 2 : 1;
     bool ok = serie::configurarLinea(fd, linea, &error);
-    if (ok && !serie::configurarTiempos(fd, serie::tiemposPara(timeOuts_))) {
+    if (ok && !serie::configurarTiempos(fd, serie::tiemposPara(p.timeOuts))) {
         ok = false;
-        error = QStringLiteral("tiempos de espera no admitidos (TimeOuts %1)").arg(timeOuts_);
+        error = QStringLiteral("tiempos de espera no admitidos (TimeOuts %1)").arg(p.timeOuts);
     }
     if (!ok) {
         // The handle stays in Port.Handle: the caller closes it.
         ultimoError_ = ruta + QStringLiteral(": ") + error;
         Port.Abierto = false;
         portOpen_ = false;
-        dialogos().mensaje(kTituloAtencion, kParametrosIncorrectos, Icono::Advertencia, Botones::Ok);
-        return;
+        return FalloApertura::Parametros;
     }
     Port.Abierto = true;
     portOpen_ = true;
+    return FalloApertura::Ninguno;
 }
 
 void EnlaceModbus::ClosePort(int Handle, TEstadoPuerto& Port)
@@ -168,6 +191,7 @@ void EnlaceModbus::Transact(int Handle, quint8 Slave, int Address, int Value, qu
     const bool lectura = FunctionCode == modbus::kLeerCoils || FunctionCode == modbus::kLeerRegistro;
 
     int intentos = 0;
+    Result.PuertoPerdido = false;
     lamparas(txLamp_, rxLamp_, false);
     for (;;) {
         // Whatever is still in the receive buffer (a late reply to an earlier
@@ -176,17 +200,26 @@ void EnlaceModbus::Transact(int Handle, quint8 Slave, int Address, int Value, qu
         lamparas(!lectura, lectura, false);
 
         uint8_t respuesta[modbus::kLargoTrama] = {};
-        long recibidos = 0;
-        // A port that failed or vanished makes the attempt fail at once.
-        if (serie::escribir(Handle, peticion.data(), peticion.size()) >= 0) {
+        long recibidos = serie::escribir(Handle, peticion.data(), peticion.size());
+        if (recibidos >= 0) {
             std::this_thread::sleep_for(kPausaAntesDeLeer);
             recibidos = serie::leer(Handle, respuesta, sizeof respuesta);
         }
 
         lamparas(false, false, false);
 
-        if (recibidos > 0
-            && modbus::respuestaValida(respuesta, static_cast<std::size_t>(recibidos), Slave, FunctionCode, CheckCrc)) {
+        // A port that failed or vanished: no retry can help and the
+        // instrument is not to blame.
+        if (recibidos < 0) {
+            Result.Ok = false;
+            Result.PuertoPerdido = true;
+            lamparas(false, false, true);
+            DoRetries(0);
+            DoFallaComm();
+            return;
+        }
+
+        if (recibidos > 0 && modbus::respuestaValida(respuesta, static_cast<std::size_t>(recibidos), Slave, FunctionCode, CheckCrc)) {
             Result.Value = modbus::valorDe(respuesta);
             Result.Ok = true;
             DoRetries(0);

@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -20,9 +21,13 @@
 namespace ombrix {
 
 // Filled by every Modbus operation. Value is written only when Ok is true.
+// PuertoPerdido: the request could not even be sent or read because the
+// device failed or vanished (an adapter pulled out); the instrument is not to
+// blame for it.
 struct TModbusResult {
     bool Ok = false;
     qint32 Value = 0;
+    bool PuertoPerdido = false;
 };
 
 enum TBaud { br4800, br9600, br19200, br38400, br76800, br115200 };
@@ -56,6 +61,32 @@ qint32 valorDe(const uint8_t* respuesta);
 
 } // namespace modbus
 
+// Work for the line, run on the thread that owns the port with the open
+// handle (−1 when the port is not open: every transaction then fails at
+// once). It returns what is to run on the caller's thread afterwards (may be
+// empty).
+using TrabajoLinea = std::function<std::function<void()>(class EnlaceModbus& enlace, int handle)>;
+
+// Why a port could not be opened.
+enum class FalloApertura {
+    Ninguno,
+    PuertoInvalido,   // missing, not accessible or held by another program
+    Parametros,       // opened, but the line settings or time-outs were refused
+};
+
+// The line settings a port is opened with, taken at once so that a later
+// reopening (after the device came back) uses the same ones.
+struct ParametrosPuerto {
+    TBaud baud = br9600;
+    int timeOuts = 500;
+    TWord wordSize = ws8;
+    TPar par = spNone;
+    TStop stopBits = sb1;
+};
+
+// Thread use: the settings and OpenPort belong to the thread that created the
+// object; once a port is open, its transactions may run on another thread (the
+// one that owns the port), one at a time. The lamps may be read from any thread.
 class EnlaceModbus : public QObject {
     Q_OBJECT
 public:
@@ -87,13 +118,22 @@ public:
     void setDispositivoConfigurado(std::function<QString(QString)> buscar);
     QString rutaDe(const QString& PortName) const;
 
-    // Opens and configures the port. On failure shows one of the two messages
-    // and leaves Port.Abierto false.
-    virtual void OpenPort(const QString& PortName, TEstadoPuerto& Port);
+    ParametrosPuerto parametros() const;
+
+    // Opens and configures the port with the current settings. On failure
+    // leaves Port.Abierto false and says why; it shows nothing (the caller
+    // tells the user, see mensajeDe).
+    FalloApertura OpenPort(const QString& PortName, TEstadoPuerto& Port);
+    // The same with given settings, on any thread (as long as no other thread
+    // changes the settings meanwhile it touches none of them).
+    FalloApertura abrirCon(const QString& PortName, const ParametrosPuerto& p, TEstadoPuerto& Port);
+    // The message the user is shown for a failed open, under kTituloAtencion.
+    static QString mensajeDe(FalloApertura f);
+    static const QString kTituloAtencion;
     // Closes Handle: Port.Abierto false when closed, true when closing failed;
     // Port.Handle −1.
     void ClosePort(int Handle, TEstadoPuerto& Port);
-    // Why the last OpenPort failed (for logs; the user sees the message box).
+    // Why the last OpenPort failed, with the device's own reason (for logs).
     QString ultimoError() const { return ultimoError_; }
 
     // Sets or clears the DTR and RTS lines. Accepted on a pseudo-terminal,
@@ -113,7 +153,7 @@ public:
 signals:
     void OnFallaComm();
     void OnRetries();
-    // Emitted at once on every lamp step so that the lamps repaint in time.
+    // Emitted on every lamp step, from the thread that drives the line.
     void lamparasCambiaron();
     void propiedadesCambiaron();
 
@@ -124,16 +164,16 @@ private:
 
     TBaud baud_ = br9600;
     int timeOuts_ = 500;
-    int retries_ = 5;
+    std::atomic<int> retries_{5};
     TWord wordSize_ = ws8;
     TPar par_ = spNone;
     TStop stopBits_ = sb1;
 
-    bool txLamp_ = false;
-    bool rxLamp_ = false;
-    bool alLamp_ = false;
-    int retryCount_ = 0;
-    bool portOpen_ = false;
+    std::atomic<bool> txLamp_{false};
+    std::atomic<bool> rxLamp_{false};
+    std::atomic<bool> alLamp_{false};
+    std::atomic<int> retryCount_{0};
+    std::atomic<bool> portOpen_{false};
 
     std::function<QString(QString)> dispositivoConfigurado_;
     QString ultimoError_;

@@ -39,9 +39,9 @@ TOmbrixComm::TOmbrixComm(EnlaceModbus* enlace, QWidget* parent) : QWidget(parent
 void TOmbrixComm::conectar()
 {
     setFixedSize(kAncho, kAlto);
-    // Every lamp step is painted at once: the transaction blocks the event
-    // loop, so a queued update would only show the final state.
-    connect(enlace_, &EnlaceModbus::lamparasCambiaron, this, [this] { repaint(); });
+    // The line runs on its own thread: each lamp step arrives here queued and
+    // is painted with the next frame.
+    connect(enlace_, &EnlaceModbus::lamparasCambiaron, this, [this] { update(); });
     connect(enlace_, &EnlaceModbus::propiedadesCambiaron, this, [this] { update(); });
     connect(enlace_, &EnlaceModbus::OnFallaComm, this, &TOmbrixComm::OnFallaComm);
     connect(enlace_, &EnlaceModbus::OnRetries, this, &TOmbrixComm::OnRetries);

@@ -46,7 +46,7 @@ public:
     {
         enlace_->setDispositivoConfigurado(std::move(buscar));
     }
-    void OpenPort(const QString& PortName, TEstadoPuerto& Port) { enlace_->OpenPort(PortName, Port); }
+    FalloApertura OpenPort(const QString& PortName, TEstadoPuerto& Port) { return enlace_->OpenPort(PortName, Port); }
     void ClosePort(int Handle, TEstadoPuerto& Port) { enlace_->ClosePort(Handle, Port); }
     bool setLineas(int Handle, bool dtr, bool rts) { return enlace_->setLineas(Handle, dtr, rts); }
 

@@ -9,6 +9,7 @@
 #include "raiz_temporal.h"
 #include "sim/simulador.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QSqlQuery>
@@ -25,6 +26,7 @@ struct Banco {
     RaizTemporal raiz;
     sim::Simulador simulador;
     QString pty;
+    QString enlaceLinea;   // the path the program opens: a link to the pty, as a udev name would be
     Modelo modelo;
     EnlaceModbus enlace;
     BaseDatos base;
@@ -41,6 +43,8 @@ struct Banco {
         if (!simulador.abrirPty(&pty, &error))
             qFatal("no pseudo-terminal: %s", qPrintable(error));
         simulador.iniciar();
+        enlaceLinea = raiz.datos() + QStringLiteral("/ttyOMBRIX");
+        QFile::link(pty, enlaceLinea);
 
         const QString ruta = raiz.datos() + QStringLiteral("/Prueba.mdb");
         QFile::copy(RaizTemporal::modeloConstruido(), ruta);
@@ -58,7 +62,7 @@ struct Banco {
             st.Habilitado = true;
             st.Direccion = quint8(n);
         }
-        modelo.Config.Puerto = pty;
+        modelo.Config.Puerto = enlaceLinea;
         modelo.Config.BaudRate = 19200;
         modelo.Config.TiempoScan = 0;
         enlace.setRetries(0);
@@ -67,7 +71,7 @@ struct Banco {
         registrador = std::make_unique<Registrador>(base, modelo);
         adq = std::make_unique<Adquisicion>(modelo, enlace);
         adq->pausaLecturaMs = 0;
-        adq->esperaTerminarMs = 20;
+        adq->reintentoPuertoMs = 200;
         adq->registrar = [this](int n, const std::array<QString, 7>& l, const QString& f, const QString& h, QString* e) {
             return registrador->ActualizarTabla(n, l, modelo.Estados[n].Partida, f, h, e);
         };
@@ -85,10 +89,30 @@ struct Banco {
         adq.reset();
     }
 
+    // Starts and waits for the answer of the port.
     bool comenzar()
     {
         adq->Timer1Timer();   // the tick before the start marks every recording instrument
-        return adq->ComenzarExecute();
+        QSignalSpy enLinea(adq.get(), &Adquisicion::enLinea);
+        adq->ComenzarExecute();
+        if (enLinea.isEmpty() && !enLinea.wait(5000))
+            return false;
+        return enLinea.last().first().toBool();
+    }
+
+    // The adapter pulled out (the pty and its name gone) and plugged back.
+    void desenchufar()
+    {
+        simulador.cerrarLinea();
+        QFile::remove(enlaceLinea);
+    }
+    void enchufar()
+    {
+        QString error;
+        if (!simulador.abrirPty(&pty, &error))
+            qFatal("no pseudo-terminal: %s", qPrintable(error));
+        simulador.iniciar();
+        QFile::link(pty, enlaceLinea);
     }
 
     // One tick of the clock, then at least one whole pass after it.
@@ -266,7 +290,7 @@ private slots:
         DialogosGuion guion;
         b.modelo.Config.Puerto = QStringLiteral("/dev/no-existe-ombrix");
         QSignalSpy estados(b.adq.get(), &Adquisicion::estado);
-        QVERIFY(!b.adq->ComenzarExecute());
+        QVERIFY(!b.comenzar());
         QVERIFY(!b.adq->adquiriendo());
         QVERIFY(!b.adq->EstadoPuerto.Abierto);
         QCOMPARE(guion.mostrados.size(), 2);
@@ -276,7 +300,7 @@ private slots:
                  QStringLiteral("No se pudo abrir el puerto de comunicaciones: /dev/no-existe-ombrix. Verifique que el puerto sea el correcto, o que no este siendo usado por otro programa"));
         QCOMPARE(estados.last().first().toString(), QStringLiteral("Sistema fuera de linea"));
         // A second start with a good port polls normally.
-        b.modelo.Config.Puerto = b.pty;
+        b.modelo.Config.Puerto = b.enlaceLinea;
         QVERIFY(b.comenzar());
         b.pasadas(2);
         QCOMPARE(b.filas(QStringLiteral("Instrumento1")), 1);
@@ -309,6 +333,170 @@ private slots:
         b.tic();
         QCOMPARE(recuperado.size(), 1);
         QVERIFY(b.filas(QStringLiteral("Instrumento1")) >= 1);
+    }
+
+    void erroresDeRegistroSeAvisanUnaVezPorEpisodio()
+    {
+        Banco b(2);
+        b.modelo.ArrayConfig[1].Barrido = 1;
+        b.modelo.ArrayConfig[2].Barrido = 1;
+        DialogosGuion guion;
+        QSignalSpy fallos(b.adq.get(), &Adquisicion::falloRegistro);
+        QSignalSpy recuperado(b.adq.get(), &Adquisicion::registroRecuperado);
+        {
+            QSqlQuery q(b.base.db());
+            QVERIFY(q.exec(QStringLiteral("ALTER TABLE Instrumento1 RENAME TO Apartada")));
+        }
+        b.registrador->olvidarSentencias();
+        QSignalSpy estados(b.adq.get(), &Adquisicion::estado);
+        QVERIFY(b.comenzar());
+        b.pasadas(2);
+        for (int i = 0; i < 3; ++i)
+            b.tic();
+        // Instrument 2 keeps storing, instrument 1 keeps failing: one notice,
+        // and the status bar keeps saying rows are not stored.
+        QCOMPARE(fallos.size(), 1);
+        QCOMPARE(recuperado.size(), 0);
+        QVERIFY(b.filas(QStringLiteral("Instrumento2")) >= 3);
+        QCOMPARE(estados.last().first().toString(), Adquisicion::kErrorGuardar);
+        for (const auto& e : estados.mid(estados.indexOf(QVariantList{Adquisicion::kErrorGuardar})))
+            QVERIFY2(!e.first().toString().startsWith(QStringLiteral("Consultando")), qPrintable(e.first().toString()));
+        {
+            QSqlQuery q(b.base.db());
+            QVERIFY(q.exec(QStringLiteral("ALTER TABLE Apartada RENAME TO Instrumento1")));
+        }
+        b.registrador->olvidarSentencias();
+        estados.clear();
+        b.tic();
+        QCOMPARE(recuperado.size(), 1);
+        QCOMPARE(fallos.size(), 1);
+        // Once stored again the status bar follows the polling again.
+        const int recuperacion = estados.indexOf(QVariantList{QStringLiteral("Actualizando Tabla: 1")});
+        QVERIFY(recuperacion >= 0);
+        for (const auto& e : estados.mid(recuperacion))
+            QVERIFY(e.first().toString() != Adquisicion::kErrorGuardar);
+    }
+
+    void comandoEncoladoCorreEntreLecturas()
+    {
+        Banco b(2);
+        QVERIFY(b.comenzar());
+        b.pasadas(1);
+        QObject receptor;
+        bool hecho = false;
+        bool ok = false;
+        QVERIFY(b.adq->encolar(&receptor, [&ok, &hecho](EnlaceModbus& e, int h) {
+            TModbusResult r;
+            e.WriteSingleRegister(h, 1, sim::reg::SP1, 321, true, r);
+            ok = r.Ok;
+            return std::function<void()>([&hecho] { hecho = true; });
+        }));
+        QTRY_VERIFY_WITH_TIMEOUT(hecho, 5000);
+        QVERIFY(ok);
+        QCOMPARE(b.simulador.registro(1, sim::reg::SP1), qint16(321));
+        // Work for a receiver that is gone runs, and its answer is dropped.
+        bool tarde = false;
+        {
+            QObject efimero;
+            QVERIFY(b.adq->encolar(&efimero, [&](EnlaceModbus&, int) { return std::function<void()>([&] { tarde = true; }); }));
+        }
+        b.pasadas(1);
+        QVERIFY(!tarde);
+        // Nothing is queued while acquisition is off.
+        b.adq->TerminarExecute();
+        QVERIFY(!b.adq->encolar(&receptor, [](EnlaceModbus&, int) { return std::function<void()>{}; }));
+    }
+
+    void puertoPerdidoYRecuperadoSinCulparALosInstrumentos()
+    {
+        Banco b(2);
+        b.modelo.ArrayConfig[1].Barrido = 1;
+        QSignalSpy perdido(b.adq.get(), &Adquisicion::puertoPerdido);
+        QSignalSpy recuperado(b.adq.get(), &Adquisicion::puertoRecuperado);
+        QVERIFY(b.comenzar());
+        b.pasadas(2);
+        b.desenchufar();
+        QTRY_COMPARE_WITH_TIMEOUT(perdido.size(), 1, 5000);
+        QVERIFY(b.adq->adquiriendo());
+        QVERIFY(!b.adq->EstadoPuerto.Abierto);
+        QTest::qWait(700);   // several attempts to reopen, none of them spinning
+        QVERIFY(!b.modelo.Estados[1].AlarmaCom);
+        QVERIFY(!b.modelo.Estados[2].AlarmaCom);
+        const int filasAntes = b.filas(QStringLiteral("Instrumento1"));
+        b.enchufar();
+        QTRY_COMPARE_WITH_TIMEOUT(recuperado.size(), 1, 5000);
+        QVERIFY(b.adq->EstadoPuerto.Abierto);
+        b.tic();
+        b.tic();
+        QVERIFY(b.filas(QStringLiteral("Instrumento1")) > filasAntes);
+        QVERIFY(!b.modelo.Estados[1].AlarmaCom);
+        QCOMPARE(perdido.size(), 1);
+    }
+
+    void sondeoRestableceLaAlarmaCuandoResponde()
+    {
+        Banco b(1);
+        b.adq->reintentoAlarmaS = 1;
+        b.modelo.Config.Pedir_Partida = false;
+        b.simulador.setFalla(1, sim::Falla::Silencio);
+        QSignalSpy enganchada(b.adq.get(), &Adquisicion::alarmaComEnganchada);
+        QSignalSpy restablecida(b.adq.get(), &Adquisicion::alarmaComRestablecida);
+        QVERIFY(b.comenzar());
+        QTRY_COMPARE_WITH_TIMEOUT(enganchada.size(), 1, 10000);
+        b.modelo.ArrayConfig[1].SalvarTabla = false;
+        // While it stays silent only single probes go out, about one a second.
+        b.simulador.limpiarPeticiones();
+        QTest::qWait(1500);
+        QVERIFY(b.simulador.peticiones().size() <= 2);
+        QVERIFY(b.modelo.Estados[1].AlarmaCom);
+        b.simulador.setFalla(1, sim::Falla::Ninguna);
+        QTRY_COMPARE_WITH_TIMEOUT(restablecida.size(), 1, 5000);
+        QVERIFY(!b.modelo.Estados[1].AlarmaCom);
+        QVERIFY(b.modelo.ArrayConfig[1].SalvarTabla);   // as the reset button does
+        b.pasadas(2);
+        QVERIFY(!b.modelo.Estados[1].AlarmaCom);
+    }
+
+    void sinReintentoLaAlarmaEsperaAlOperador()
+    {
+        Banco b(1);
+        b.adq->reintentoAlarmaS = 0;
+        b.simulador.setFalla(1, sim::Falla::Silencio);
+        QVERIFY(b.comenzar());
+        QTRY_VERIFY_WITH_TIMEOUT(b.modelo.Estados[1].AlarmaCom, 10000);
+        b.simulador.setFalla(1, sim::Falla::Ninguna);
+        b.simulador.limpiarPeticiones();
+        QTest::qWait(1200);
+        QVERIFY(b.simulador.peticiones().isEmpty());
+        QVERIFY(b.modelo.Estados[1].AlarmaCom);
+    }
+
+    void nadaQueSondearNoGira()
+    {
+        Banco b(2);
+        b.modelo.Estados[1].Habilitado = false;
+        b.modelo.Estados[2].Habilitado = false;
+        QVERIFY(b.comenzar());
+        QTest::qWait(1000);
+        // One 100 ms step per empty pass at least, whatever TiempoScan says.
+        QVERIFY2(b.adq->pasadas() <= 11, qPrintable(QString::number(b.adq->pasadas())));
+        QVERIFY(b.adq->pasadas() >= 3);
+    }
+
+    void paradaNoEsperaAUnInstrumentoMudo()
+    {
+        Banco b(1);
+        b.enlace.setTimeOuts(500);   // a silent read costs about a second
+        b.simulador.setFalla(1, sim::Falla::Silencio);
+        QVERIFY(b.comenzar());
+        QTest::qWait(300);
+        QElapsedTimer t;
+        t.start();
+        b.adq->TerminarExecute();
+        QVERIFY(t.elapsed() < 50);   // the window thread never waits for the line
+        QVERIFY(b.adq->esperarHilo(3000));   // one transaction's time-out at most
+        QVERIFY(!b.modelo.Estados[1].AlarmaCom);
+        QCOMPARE(b.adq->pasadas(), 0);   // the pass cut short is not a pass
     }
 
     void tiempoScanLargoSeRespeta()

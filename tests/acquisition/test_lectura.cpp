@@ -42,7 +42,13 @@ private:
     // Instrument 1: controller at address 1; instrument 2: programmer at address 3.
     TAvanzadas1& a1() { return modelo->Avanzadas1[1]; }
 
-    ResultadoLectura leer(int n = 1, int pausaMs = 0) { return LeerInstrumento(n, *modelo, *enlace, puerto.Handle, dec, pausaMs); }
+    ResultadoLectura leer(int n = 1, int pausaMs = 0)
+    {
+        ResultadoLectura r =
+            LeerInstrumento(modelo->Avanzadas1[n], modelo->Estados[n].Direccion, *enlace, puerto.Handle, dec, pausaMs);
+        engancharAlarma(modelo->Estados[n], r);
+        return r;
+    }
 
 private slots:
     void init()
@@ -365,31 +371,92 @@ private slots:
         QCOMPARE(r.Lecturas[kValorMedido], QStringLiteral("20.0"));
     }
 
-    void alarmaDeComunicacionACincoFallas()
+    void alarmaDeComunicacion()
     {
+        // Four enabled quantities, all failed: the instrument is not there.
         simu->setFalla(1, sim::Falla::Silencio);
         todoApagado(a1());
         a1().PCheckNProg = a1().PCheckNSeg = a1().PCheckTemp = a1().PCheckPOT = true;
-
         ResultadoLectura r = leer();
         QCOMPARE(r.fallas, 4);
-        QVERIFY(!r.alarmaComEnganchada);
-        QVERIFY(!modelo->Estados[1].AlarmaCom);
+        QCOMPARE(r.habilitadas, 4);
+        QVERIFY(r.alarmaComEnganchada);
+        QVERIFY(modelo->Estados[1].AlarmaCom);
         QCOMPARE(r.Lecturas[kPotencia], QStringLiteral("Err"));
         QVERIFY(!r.NProg && !r.NSeg && !r.Temp && !r.Potencia);
 
-        a1().PCheckAl1 = true;
-        r = leer();
-        QCOMPARE(r.fallas, 5);
-        QVERIFY(r.alarmaComEnganchada);
-        QVERIFY(modelo->Estados[1].AlarmaCom);
-        QCOMPARE(r.Lecturas[kAlarma1], QStringLiteral("Err"));
-
         // Already latched: not latched again.
         r = leer();
-        QCOMPARE(r.fallas, 5);
         QVERIFY(!r.alarmaComEnganchada);
         QVERIFY(modelo->Estados[1].AlarmaCom);
+
+        // A single enabled quantity that fails latches too.
+        modelo->Estados[1].AlarmaCom = false;
+        todoApagado(a1());
+        a1().PCheckAl4 = true;
+        r = leer();
+        QCOMPARE(r.fallas, 1);
+        QVERIFY(r.alarmaComEnganchada);
+
+        // Nothing enabled: nothing sent, nothing failed, nothing latched.
+        modelo->Estados[1].AlarmaCom = false;
+        todoApagado(a1());
+        r = leer();
+        QCOMPARE(r.peticiones, 0);
+        QVERIFY(!r.alarmaComEnganchada);
+    }
+
+    void alarmaDeComunicacionParcial()
+    {
+        // Some quantities answered: five failures latch, four do not.
+        ResultadoLectura r;
+        r.habilitadas = 10;
+        r.fallas = 4;
+        QVERIFY(!r.fallaComunicacion());
+        r.fallas = 5;
+        QVERIFY(r.fallaComunicacion());
+        // A reading cut short is nobody's failure.
+        r.cortada = true;
+        QVERIFY(!r.fallaComunicacion());
+    }
+
+    void lecturaCortadaNoEnviaNadaMas()
+    {
+        int preguntas = 0;
+        const ResultadoLectura r = LeerInstrumento(a1(), 1, *enlace, puerto.Handle, dec, 0, [&] { return ++preguntas > 2; });
+        QVERIFY(r.cortada);
+        QCOMPARE(r.peticiones, 2);
+        QCOMPARE(simu->peticiones().size(), 2);
+        QVERIFY(!r.valorActual);
+    }
+
+    void puertoPerdidoCortaLaLectura()
+    {
+        // The device vanished: no instrument is to blame.
+        simu->cerrarLinea();
+        ResultadoLectura r = leer();
+        QVERIFY(r.puertoPerdido);
+        QVERIFY(r.cortada);
+        QCOMPARE(r.peticiones, 1);
+        QVERIFY(!r.alarmaComEnganchada);
+        QVERIFY(!modelo->Estados[1].AlarmaCom);
+    }
+
+    void setPointConDecimalesPrestadosDeTipoDeEntrada()
+    {
+        // The measured value's decimals come from an input-type register; the
+        // set point borrows them and is decoded by that same register.
+        todoApagado(a1());
+        a1().PCheckVA = a1().PCheckSPRd = true;
+        a1().FueraRango2 = 0;
+        a1().Sensor = 47000;
+        a1().Sensor2 = 16440;
+        simu->setRegistro(1, 47000, 10);   // input type 10: two decimals
+        simu->setRegistro(1, sim::reg::VActual, 2534);
+        simu->setRegistro(1, sim::reg::SetPoint, -5);
+        const ResultadoLectura r = leer();
+        QCOMPARE(r.Lecturas[kValorMedido], QStringLiteral("25.34"));
+        QCOMPARE(r.Lecturas[kSetPoint], QStringLiteral("-0.05"));
     }
 
     void valorMedidoCuentaUnaFalla()

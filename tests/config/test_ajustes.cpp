@@ -261,7 +261,7 @@ private slots:
                                         QStringLiteral("graficos"), QStringLiteral("instrumento1"),
                                         QStringLiteral("instrumento1grafico"), QStringLiteral("puertos")}));
         QCOMPARE(s[QStringLiteral("puertos")].size(), 2);
-        QCOMPARE(s[QStringLiteral("general")].size(), 14);
+        QCOMPARE(s[QStringLiteral("general")].size(), 15);
         QCOMPARE(s[QStringLiteral("grafico combinado")].size(), 8);
         QCOMPARE(s[QStringLiteral("graficos")].size(), 1);
         QCOMPARE(s[QStringLiteral("instrumento1")].size(), 150);
@@ -273,7 +273,7 @@ private slots:
         QCOMPARE(general.join(QLatin1Char(',')),
                  QStringLiteral("tiemposcan,cantidad de aparatos,sincronismo,pedir_partida,mantener_nivel,nivel,"
                                 "password_ingenieria,password_avanzado,tiemposinc,dtr,rts,adir,tecladovirtual,"
-                                "tablereadonly"));
+                                "tablereadonly,reintentoalarma"));
         QCOMPARE(valorEn(s, QStringLiteral("Instrumento1"), QStringLiteral("MaximoTemp")), QStringLiteral("500"));
         QCOMPARE(valorEn(s, QStringLiteral("Instrumento1"), QStringLiteral("Unidad")), QStringLiteral("ºC"));
         QVERIFY(leerArchivo(c.ini()).contains("\r\nVactual=4096\r\n"));
@@ -311,7 +311,7 @@ private slots:
             l = l.left(i + 1) + nuevo;
             ++cambiadas;
         }
-        QCOMPARE(cambiadas, 2 + 13 + 8 + 1 + 150 + 22);
+        QCOMPARE(cambiadas, 2 + 14 + 8 + 1 + 150 + 22);
         const QByteArray cambiado = lineas.join(QStringLiteral("\r\n")).toUtf8();
 
         Caso c;

@@ -197,12 +197,21 @@ int main(int argc, char** argv)
     // Before the start every recording instrument is due at its first reading.
     adq.Timer1Timer();
     registrador.iniciarAdquisicion();
-    if (!adq.ComenzarExecute()) {
-        imprimirError(QStringLiteral("cannot open the serial port ") + modelo.Config.Puerto + QStringLiteral(" (")
-                      + enlace.rutaDe(modelo.Config.Puerto) + QStringLiteral("): ") + enlace.ultimoError());
-        return 1;
-    }
-    imprimir(QStringLiteral("recording into %1 from %2 (%3)").arg(rutaBase, modelo.Config.Puerto, enlace.rutaDe(modelo.Config.Puerto)));
+    // The port opens on the polling thread: the answer comes as enLinea.
+    bool enMarcha = false;
+    QObject::connect(&adq, &Adquisicion::enLinea, &app, [&](bool activa) {
+        if (activa) {
+            enMarcha = true;
+            imprimir(QStringLiteral("recording into %1 from %2 (%3)")
+                         .arg(rutaBase, modelo.Config.Puerto, enlace.rutaDe(modelo.Config.Puerto)));
+        } else if (!enMarcha && !parando) {
+            imprimirError(QStringLiteral("cannot open the serial port ") + modelo.Config.Puerto + QStringLiteral(" (")
+                          + enlace.rutaDe(modelo.Config.Puerto) + QStringLiteral(")"));
+            parando = true;
+            app.exit(1);
+        }
+    });
+    adq.ComenzarExecute();
 
     QTimer reloj;
     reloj.setInterval(1000);
