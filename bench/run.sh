@@ -23,6 +23,7 @@ ejecutar() {
 ejecutar bench-transaccion
 ejecutar bench-registro
 ejecutar bench-pasada
+ejecutar bench-bloqueo
 ejecutar bench-memoria
 
 exit $estado

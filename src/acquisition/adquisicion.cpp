@@ -292,8 +292,8 @@ void Adquisicion::alPerderPuerto(quint64 generacion)
     if (!modelo_.Adquiriendo || generacion != generacion_)
         return;
     EstadoPuerto.Abierto = false;
-    const QString texto = QStringLiteral("Puerto no disponible: ") + modelo_.Config.Puerto
-        + QStringLiteral(". Se intentará abrirlo de nuevo cada pocos segundos");
+    // Short enough for the first panel of the status bar.
+    const QString texto = QStringLiteral("Puerto ") + modelo_.Config.Puerto + QStringLiteral(" no disponible; reintentando");
     emit estado(texto);
     emit puertoPerdido(texto);
 }

@@ -520,6 +520,10 @@ void TFormaInstP::BotonCancelarClick()
 
 void TFormaInstP::BotonAceptarClick()
 {
+    // Enter in Edit1 comes here too: while a set point waits for its answer
+    // the disabled OK button must not be got round by it.
+    if (!BotonAceptar->isEnabledTo(GroupBox1))
+        return;
     const QString titulo = GroupBox1->title();
 
     if (titulo == kCambiarSetPoint) {
@@ -687,17 +691,8 @@ void TFormaInstP::AdquirirClick()
         return;
     }
 
-    if (ctx_.modelo.Config.Pedir_Partida) {
-        QString partida;
-        if (!dialogos().entrada(QStringLiteral("Código de la partida"), QString(), partida))
-            partida.clear();
-        estado().Partida = partida;
-        // A code of blanks only names no batch either.
-        if (partida.trimmed().isEmpty()) {
-            avisar(QStringLiteral("No ha ingresado nombre para la Partida. La adquisición no ha iniciado."));
-            return;
-        }
-    }
+    if (ctx_.modelo.Config.Pedir_Partida && !pedirPartida())
+        return;
     c.SalvarTabla = true;
     Adquirir->setText(kNoAdquirir);
 }
@@ -720,18 +715,27 @@ void TFormaInstP::alEnviarSetPoint(comandos::ResultadoSetPoint res, const QStrin
     }
 }
 
+bool TFormaInstP::pedirPartida()
+{
+    QString partida;
+    if (!dialogos().entrada(QStringLiteral("Código de la partida"), QString(), partida))
+        partida.clear();
+    estado().Partida = partida;
+    // A code of blanks only names no batch either.
+    if (partida.trimmed().isEmpty()) {
+        avisar(QStringLiteral("No ha ingresado nombre para la Partida. La adquisición no ha iniciado."));
+        return false;
+    }
+    return true;
+}
+
 void TFormaInstP::BotonResetClick()
 {
     ComLed->setFlash(false);
     ponerResetAlFrente(false);
     if (!Adquisicion::restablecerAlarmaCom(ctx_.modelo, tag_)) {
         // Recording needs a batch code: asked for as "Adquirir" asks for it.
-        QString partida;
-        if (!dialogos().entrada(QStringLiteral("Código de la partida"), QString(), partida))
-            partida.clear();
-        estado().Partida = partida;
-        if (partida.trimmed().isEmpty()) {
-            avisar(QStringLiteral("No ha ingresado nombre para la Partida. La adquisición no ha iniciado."));
+        if (!pedirPartida()) {
             config().SalvarTabla = false;
             Adquirir->setText(kAdquirir);
             return;

@@ -158,6 +158,8 @@ private:
     void abrirEdicion(const QString& texto, const QString& titulo);
     void rechazar(QLineEdit* edit, bool pitido);
     void ponerResetAlFrente(bool alFrente);
+    // Asks for the batch code and keeps it; false (after saying so) when none was given.
+    bool pedirPartida();
     void alEnviarSetPoint(comandos::ResultadoSetPoint res, const QString& anterior);
 
     ContextoInstrumentos& ctx_;

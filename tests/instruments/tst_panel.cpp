@@ -1,7 +1,9 @@
 // The panel without a line: what a reading puts on it, the enabled and
-// disabled looks, the display groups and the compact layout, and the
-// commands of the button bar, title and unit.
+// disabled looks, the display groups and the compact layout, the commands of
+// the button bar, title and unit, and the communication alarm: its flashing
+// lamp and its reset, by the operator or by a probe that was answered.
 
+#include "acquisition/adquisicion.h"
 #include "banco_paneles.h"
 #include "dialogos_guion.h"
 #include "instruments/colores.h"
@@ -37,6 +39,29 @@ class TstPanel : public QObject {
     QWidget* alFrente(TFormaInstP* p)
     {
         return p->Panel1->childAt(p->BotonConfig->geometry().center());
+    }
+
+    // A reading that latches the panel's communication alarm.
+    void enganchar(TFormaInstP* p)
+    {
+        ResultadoLectura r;
+        r.fallas = 5;
+        r.alarmaComEnganchada = true;
+        p->consultando();
+        p->mostrarLectura(r);
+        QVERIFY(p->AlarmaCom());
+        QVERIFY(p->ComLed->Flash());
+        QCOMPARE(alFrente(p), p->BotonReset);
+    }
+
+    // Reset done: nothing latched, the lamp still, Config in front again.
+    void verificarRestablecido(TFormaInstP* p)
+    {
+        QVERIFY(!p->AlarmaCom());
+        QVERIFY(!modelo->Estados[p->Tag()].AlarmaCom);
+        QVERIFY(!p->ComLed->Flash());
+        QVERIFY(!p->resetAlFrente());
+        QCOMPARE(alFrente(p), p->BotonConfig);
     }
 
 private slots:
@@ -398,6 +423,133 @@ private slots:
         enlace.setRetries(0);
         ventana->panel(1)->Button_autoClick();
         QVERIFY(guion->mostrados.isEmpty());
+    }
+
+    void lamparaDeComunicacionParpadeaYDescansa()
+    {
+        construir({0});
+        TFormaInstP* p = ventana->panel(1);
+        ventana->show();
+        enganchar(p);
+
+        // Both phases of the flashing must be told apart from each other.
+        const int ciclo = p->ComLed->FlashOn() + p->ComLed->FlashOff();
+        QSet<qint32> vistos;
+        QElapsedTimer reloj;
+        reloj.start();
+        while (reloj.elapsed() < 2 * ciclo + 200 && vistos.size() < 3) {
+            vistos.insert(p->ComLed->ForeColor());
+            QTest::qWait(20);
+        }
+        vistos.remove(color::kGranate);   // the first moments, before the first phase
+        QCOMPARE(vistos.size(), 2);
+        QVERIFY(vistos.contains(p->ComLed->FlashColor()));
+        QVERIFY(vistos.contains(p->ComLed->FlashOffColor()));
+
+        // Reset in the bright phase: the lamp goes back to its resting colour and stays.
+        QTRY_COMPARE(p->ComLed->ForeColor(), p->ComLed->FlashColor());
+        p->BotonResetClick();
+        verificarRestablecido(p);
+        QCOMPARE(p->ComLed->ForeColor(), color::kGranate);
+        QTest::qWait(ciclo + 100);
+        QCOMPARE(p->ComLed->ForeColor(), color::kGranate);
+
+        // Latched again later, it flashes again.
+        enganchar(p);
+        QTRY_COMPARE(p->ComLed->ForeColor(), p->ComLed->FlashColor());
+        QTRY_COMPARE(p->ComLed->ForeColor(), p->ComLed->FlashOffColor());
+    }
+
+    void restablecerPideLaPartida()
+    {
+        construir({0});
+        TFormaInstP* p = ventana->panel(1);
+        const QString aviso = QStringLiteral("No ha ingresado nombre para la Partida. La adquisición no ha iniciado.");
+        // Recording began before batch codes were asked for: it has none.
+        p->AdquirirClick();
+        QCOMPARE(p->Adquirir->text(), QStringLiteral("No Adquirir"));
+        modelo->Config.Pedir_Partida = true;
+
+        // Cancelled: the alarm is reset all the same, recording is off.
+        enganchar(p);
+        guion->entradas.enqueue(std::nullopt);
+        p->BotonResetClick();
+        QCOMPARE(guion->mostrados.size(), 2);
+        QVERIFY(guion->mostrados[0].esEntrada);
+        QCOMPARE(guion->mostrados[0].titulo, QStringLiteral("Código de la partida"));
+        QCOMPARE(guion->mostrados[1].texto, aviso);
+        verificarRestablecido(p);
+        QVERIFY(!modelo->ArrayConfig[1].SalvarTabla);
+        QCOMPARE(p->Adquirir->text(), QStringLiteral("Adquirir"));
+
+        // Blanks name no batch either.
+        enganchar(p);
+        guion->mostrados.clear();
+        guion->entradas.enqueue(QStringLiteral("  "));
+        p->BotonResetClick();
+        QCOMPARE(guion->textos().last(), aviso);
+        verificarRestablecido(p);
+        QVERIFY(!modelo->ArrayConfig[1].SalvarTabla);
+        QCOMPARE(p->Adquirir->text(), QStringLiteral("Adquirir"));
+
+        enganchar(p);
+        guion->mostrados.clear();
+        guion->entradas.enqueue(QStringLiteral("L-88"));
+        p->BotonResetClick();
+        QCOMPARE(guion->mostrados.size(), 1);
+        verificarRestablecido(p);
+        QVERIFY(modelo->ArrayConfig[1].SalvarTabla);
+        QCOMPARE(p->Partida(), QStringLiteral("L-88"));
+        QCOMPARE(p->Adquirir->text(), QStringLiteral("No Adquirir"));
+
+        // With its batch code the next reset asks nothing.
+        enganchar(p);
+        guion->mostrados.clear();
+        p->BotonResetClick();
+        QVERIFY(guion->mostrados.isEmpty());
+        verificarRestablecido(p);
+        QVERIFY(modelo->ArrayConfig[1].SalvarTabla);
+        QCOMPARE(p->Partida(), QStringLiteral("L-88"));
+        QCOMPARE(p->Adquirir->text(), QStringLiteral("No Adquirir"));
+    }
+
+    void restablecimientoAutomatico()
+    {
+        construir({0, 0});
+        modelo->Config.Pedir_Partida = true;
+        TFormaInstP* a = ventana->panel(1);
+        TFormaInstP* b = ventana->panel(2);
+        guion->entradas.enqueue(QStringLiteral("B-3"));
+        b->AdquirirClick();
+        guion->mostrados.clear();
+        enganchar(a);
+        enganchar(b);
+
+        // A probe answered: the acquisition resets the model, the panel follows.
+        // Nobody is there to be asked: instrument 1, with no batch code,
+        // stays without recording.
+        QVERIFY(!Adquisicion::restablecerAlarmaCom(*modelo, 1));
+        a->alarmaRestablecida();
+        verificarRestablecido(a);
+        QVERIFY(!modelo->ArrayConfig[1].SalvarTabla);
+        QCOMPARE(a->Adquirir->text(), QStringLiteral("Adquirir"));
+
+        QVERIFY(Adquisicion::restablecerAlarmaCom(*modelo, 2));
+        b->alarmaRestablecida();
+        verificarRestablecido(b);
+        QVERIFY(modelo->ArrayConfig[2].SalvarTabla);
+        QCOMPARE(b->Adquirir->text(), QStringLiteral("No Adquirir"));
+        QVERIFY(guion->mostrados.isEmpty());
+
+        // Without batch codes recording resumes on its own.
+        modelo->Config.Pedir_Partida = false;
+        enganchar(a);
+        QVERIFY(Adquisicion::restablecerAlarmaCom(*modelo, 1));
+        a->alarmaRestablecida();
+        verificarRestablecido(a);
+        QCOMPARE(a->Adquirir->text(), QStringLiteral("No Adquirir"));
+        QTest::qWait(a->ComLed->FlashOn() + 100);
+        QCOMPARE(a->ComLed->ForeColor(), color::kGranate);
     }
 };
 

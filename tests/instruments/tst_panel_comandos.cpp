@@ -1,6 +1,8 @@
 // The panel's commands against the instrument simulator over a real
 // pseudo-terminal: the exact requests that reach the line, and that bad input
-// sends nothing.
+// sends nothing. Most run on the window thread's own line; the last ones hand
+// the work to a thread that owns the line, as the program does while it
+// acquires, and the panel waits for the answer without blocking.
 
 #include "banco_paneles.h"
 #include "dialogos_guion.h"
@@ -8,7 +10,13 @@
 #include "instruments/inst_form.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QtTest>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 using namespace ombrix;
 using namespace ombrix::test;
@@ -18,6 +26,99 @@ namespace {
 constexpr quint8 F1 = modbus::kLeerCoils;
 constexpr quint8 F5 = modbus::kEscribirCoil;
 constexpr quint8 F6 = modbus::kEscribirRegistro;
+
+// The owner of the line on a thread of its own: it runs the queued work one
+// item at a time on the line and hands what is to follow back to the window
+// thread, where it runs only if its receiver is still there. The test can
+// hold the work before it touches the line, or hold the answer after it.
+class HiloDeLinea : public QObject {
+public:
+    explicit HiloDeLinea(Linea& l) : linea_(l), hilo_([this] { atender(); }) {}
+    ~HiloDeLinea() override
+    {
+        {
+            std::lock_guard l(m_);
+            fin_ = true;
+        }
+        cambio_.notify_all();
+        hilo_.join();
+    }
+
+    bool encolar(QObject* receptor, TrabajoLinea trabajo)
+    {
+        {
+            std::lock_guard l(m_);
+            cola_.push_back({QPointer<QObject>(receptor), std::move(trabajo)});
+        }
+        cambio_.notify_all();
+        return true;
+    }
+
+    void retenerTrabajo(bool si) { poner(retenerTrabajo_, si); }
+    void retenerRespuestas(bool si) { poner(retenerRespuestas_, si); }
+    // Work items that have been on the line.
+    int hechos()
+    {
+        std::lock_guard l(m_);
+        return hechos_;
+    }
+
+private:
+    struct Pedido {
+        QPointer<QObject> receptor;
+        TrabajoLinea trabajo;
+    };
+
+    void poner(bool& bandera, bool si)
+    {
+        {
+            std::lock_guard l(m_);
+            bandera = si;
+        }
+        cambio_.notify_all();
+    }
+
+    void atender()
+    {
+        for (;;) {
+            Pedido p;
+            {
+                std::unique_lock l(m_);
+                cambio_.wait(l, [this] { return fin_ || (!retenerTrabajo_ && !cola_.empty()); });
+                if (fin_)
+                    return;
+                p = std::move(cola_.front());
+                cola_.pop_front();
+            }
+            std::function<void()> despues = p.trabajo(linea_.enlace, linea_.puerto.Abierto ? linea_.puerto.Handle : -1);
+            {
+                std::unique_lock l(m_);
+                ++hechos_;
+                cambio_.wait(l, [this] { return fin_ || !retenerRespuestas_; });
+                if (fin_)
+                    return;
+            }
+            if (despues)
+                QMetaObject::invokeMethod(
+                    this,
+                    [receptor = std::move(p.receptor), despues = std::move(despues)] {
+                        if (receptor)
+                            despues();
+                    },
+                    Qt::QueuedConnection);
+        }
+    }
+
+    Linea& linea_;
+    std::mutex m_;
+    std::condition_variable cambio_;
+    std::deque<Pedido> cola_;
+    bool fin_ = false;
+    bool retenerTrabajo_ = false;
+    bool retenerRespuestas_ = false;
+    int hechos_ = 0;
+    std::thread hilo_;   // last: starts once everything it uses exists
+};
 
 } // namespace
 
@@ -29,6 +130,7 @@ class TstPanelComandos : public QObject {
     std::unique_ptr<ContextoInstrumentos> ctx;
     std::unique_ptr<TInstForm> ventana;
     std::unique_ptr<DialogosGuion> guion;
+    std::unique_ptr<HiloDeLinea> hilo;
 
     TFormaInstP* controlador() { return ventana->panel(1); }
     TFormaInstP* programador() { return ventana->panel(2); }
@@ -38,6 +140,24 @@ class TstPanelComandos : public QObject {
     {
         p->Edit1->setText(texto);
         p->BotonAceptarClick();
+    }
+
+    // From here on the commands go to the line's own thread.
+    HiloDeLinea& ponerHilo()
+    {
+        hilo = std::make_unique<HiloDeLinea>(*linea);
+        ctx->encolar = [h = hilo.get()](QObject* receptor, TrabajoLinea trabajo) {
+            return h->encolar(receptor, std::move(trabajo));
+        };
+        return *hilo;
+    }
+
+    // Opens the set point overlay and accepts `texto` in it.
+    void pedirSetPoint(TFormaInstP* p, const QString& texto)
+    {
+        p->SetPointDblClick();
+        QVERIFY(p->GroupBox1->isVisible());
+        aceptar(p, texto);
     }
 
 private slots:
@@ -59,6 +179,7 @@ private slots:
 
     void cleanup()
     {
+        hilo.reset();
         ventana.reset();
         ctx.reset();
         modelo.reset();
@@ -361,6 +482,148 @@ private slots:
         p->Edit2->setText(QString());
         QVERIFY(p->Edit2->hasFocus());
         QVERIFY(enviado().isEmpty());
+    }
+
+    void setPointPorElHiloDeLaLinea()
+    {
+        HiloDeLinea& h = ponerHilo();
+        h.retenerRespuestas(true);
+        TFormaInstP* p = controlador();
+        pedirSetPoint(p, "25.5");
+
+        // Written on the other thread, but until the answer is back the
+        // overlay stays open and takes no second value, not even by Enter.
+        QTRY_COMPARE(linea->sim.registro(1, sim::reg::SP1), qint16(255));
+        QCoreApplication::processEvents();
+        QVERIFY(p->GroupBox1->isVisible());
+        QVERIFY(!p->BotonAceptar->isEnabled());
+        QCOMPARE(p->SetPoint->text(), QStringLiteral("25.5"));
+        p->Edit1->setText(QStringLiteral("40"));
+        QTest::keyClick(p->Edit1, Qt::Key_Return);
+        QTest::mouseClick(p->BotonAceptar, Qt::LeftButton);
+
+        h.retenerRespuestas(false);
+        QTRY_VERIFY(!p->GroupBox1->isVisible());
+        QVERIFY(p->BotonAceptar->isEnabled());
+        QCOMPARE(p->SetPoint->text(), QStringLiteral("25.5"));
+        QTest::qWait(100);
+        QCOMPARE(h.hechos(), 1);
+        QCOMPARE(enviado(), (QList<QByteArray>{trama(1, F1, 16440, 0), trama(1, F6, 4, 255)}));
+        QCOMPARE(linea->sim.registro(1, sim::reg::SP1), qint16(255));
+        QVERIFY(guion->mostrados.isEmpty());
+
+        // A value the instrument's decimals cannot hold comes back refused:
+        // the display shows what it showed before and the overlay takes another.
+        linea->sim.setRegistro(1, sim::reg::Decimales, 2);
+        linea->sim.limpiarPeticiones();
+        pedirSetPoint(p, "400");
+        QTRY_VERIFY(p->BotonAceptar->isEnabled());
+        QVERIFY(p->GroupBox1->isVisible());
+        QCOMPARE(p->SetPoint->text(), QStringLiteral("25.5"));
+        QCOMPARE(p->Edit1->selectedText(), QStringLiteral("400"));
+        QCOMPARE(enviado(), (QList<QByteArray>{trama(1, F1, 16440, 0)}));
+        aceptar(p, "40");
+        QTRY_VERIFY(!p->GroupBox1->isVisible());
+        QCOMPARE(linea->sim.registro(1, sim::reg::SP1), qint16(4000));
+    }
+
+    void setPointPorElHiloConLecturaFallida()
+    {
+        ponerHilo();
+        linea->sim.setFalla(1, sim::Falla::Silencio);
+        TFormaInstP* p = controlador();
+        pedirSetPoint(p, "30");
+        QVERIFY(p->GroupBox1->isVisible());
+        QTRY_VERIFY(!p->GroupBox1->isVisible());
+        QCOMPARE(guion->textos(), QStringList{QStringLiteral("Error al leer")});
+        QVERIFY(p->BotonAceptar->isEnabled());
+        for (const QByteArray& t : enviado())
+            QCOMPARE(quint8(t[1]), F1);
+
+        // The overlay works again afterwards.
+        linea->sim.setFalla(1, sim::Falla::Ninguna);
+        pedirSetPoint(p, "31");
+        QTRY_VERIFY(!p->GroupBox1->isVisible());
+        QCOMPARE(linea->sim.registro(1, sim::reg::SP1), qint16(310));
+    }
+
+    void panelCerradoAntesDeLaRespuesta_data()
+    {
+        QTest::addColumn<bool>("antesDeLaLinea");
+        QTest::newRow("closed while the answer is on its way") << false;
+        QTest::newRow("closed before the work reached the line") << true;
+    }
+    void panelCerradoAntesDeLaRespuesta()
+    {
+        QFETCH(bool, antesDeLaLinea);
+        HiloDeLinea& h = ponerHilo();
+        h.retenerTrabajo(antesDeLaLinea);
+        h.retenerRespuestas(!antesDeLaLinea);
+        pedirSetPoint(controlador(), "12.5");
+        if (!antesDeLaLinea)
+            QTRY_COMPARE(h.hechos(), 1);
+        ventana.reset();
+
+        h.retenerTrabajo(false);
+        h.retenerRespuestas(false);
+        QTRY_COMPARE(h.hechos(), 1);
+        QTest::qWait(100);
+        // The command still reached the instrument; nobody was told.
+        QCOMPARE(linea->sim.registro(1, sim::reg::SP1), qint16(125));
+        QVERIFY(guion->mostrados.isEmpty());
+    }
+
+    void setPointSinAdquisicionNoSeEnvia()
+    {
+        int pedidos = 0;
+        ctx->encolar = [&pedidos](QObject*, TrabajoLinea) {
+            ++pedidos;
+            return false;
+        };
+        TFormaInstP* p = controlador();
+        ResultadoLectura r;
+        r.SetPoint = QStringLiteral("12.5");
+        p->mostrarLectura(r);
+
+        pedirSetPoint(p, "30");
+        QCOMPARE(pedidos, 1);
+        QVERIFY(!p->GroupBox1->isVisible());
+        QCOMPARE(p->SetPoint->text(), QStringLiteral("12.5"));
+        QVERIFY(p->BotonAceptar->isEnabled());
+        QTest::qWait(50);
+        QVERIFY(enviado().isEmpty());
+        QVERIFY(guion->mostrados.isEmpty());
+
+        p->SetPointDblClick();
+        QCOMPARE(p->Edit1->text(), QStringLiteral("12.5"));
+    }
+
+    void otrosComandosPorElHilo()
+    {
+        // Fire and forget: the overlays close at once and the commands reach
+        // the line in the order they were given.
+        HiloDeLinea& h = ponerHilo();
+        h.retenerTrabajo(true);
+        TFormaInstP* c = controlador();
+        c->Button_manClick();
+        aceptar(c, "40");
+        QVERIFY(!c->GroupBox1->isVisible());
+        c->Button_autoClick();
+        TFormaInstP* p = programador();
+        p->Button1Click();
+        p->Edit2->setText("7");
+        p->Edit3->setText("3");
+        p->Edit4->setText("45");
+        p->BitBtn1Click();
+        QVERIFY(!p->GroupBox2->isVisible());
+        QVERIFY(enviado().isEmpty());
+
+        h.retenerTrabajo(false);
+        QTRY_COMPARE(h.hechos(), 3);
+        const QList<QByteArray> esperado{trama(1, F5, 228, 2), trama(1, F5, 236, 400), trama(1, F5, 228, 0),
+                                         trama(2, F5, 252, 7),  trama(2, F5, 268, 3),   trama(2, F6, 300, 45)};
+        QCOMPARE(enviado(), esperado);
+        QCOMPARE(linea->sim.registro(1, sim::reg::Modo), qint16(0));
     }
 };
 
