@@ -6,6 +6,7 @@
 #include "raiz_temporal.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -16,18 +17,32 @@
 #include <QTest>
 
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using ombrix::test::RaizTemporal;
 
 namespace {
 
 struct Instrumento {
-    int id = 1;
-    bool programador = false;
-    bool habilitado = true;
-    bool salvar = true;
-    int barrido = 1;
+    Instrumento(int id_ = 1, bool programador_ = false, bool habilitado_ = true, bool salvar_ = true,
+                int barrido_ = 1, QByteArray titulo_ = {}, QByteArray extra_ = {})
+        : id(id_), programador(programador_), habilitado(habilitado_), salvar(salvar_), barrido(barrido_),
+          titulo(std::move(titulo_)), extra(std::move(extra_))
+    {
+    }
+    int id;
+    bool programador;
+    bool habilitado;
+    bool salvar;
+    int barrido;
+    QByteArray titulo;   // empty: the default title
+    QByteArray extra;    // further lines of its section
 };
+
+// Lines that leave only the measured value to be read: a silent instrument
+// latches after three requests rather than ten.
+const QByteArray kSoloValor = "PCheckSPRd=0\r\nPCheckPOT=0\r\nPCheckAl1=0\r\nPCheckAl2=0\r\nPCheckAl3=0\r\nPCheckAl4=0\r\n";
 
 // Reads a process's output as it comes, keeping all of it.
 struct Salida {
@@ -48,21 +63,57 @@ struct Salida {
         while (p.waitForReadyRead(300))
             recoger();
     }
-    // Waits until the output holds `texto`; false after plazoMs.
-    bool esperar(const QByteArray& texto, int plazoMs)
+    // Waits until `hecho` holds for the output; false after plazoMs or when
+    // the process ended without it.
+    template <typename F>
+    bool esperarQue(F hecho, int plazoMs)
     {
         QElapsedTimer reloj;
         reloj.start();
         for (;;) {
             recoger();
-            if (todo.contains(texto))
+            if (hecho())
                 return true;
-            if (reloj.elapsed() >= plazoMs || p.state() == QProcess::NotRunning)
-                return false;
+            if (reloj.elapsed() >= plazoMs || p.state() == QProcess::NotRunning) {
+                recoger();
+                return hecho();
+            }
             p.waitForReadyRead(50);
         }
     }
+    // Waits until the output holds `texto` (from byte `desde` on); false after plazoMs.
+    bool esperar(const QByteArray& texto, int plazoMs, qsizetype desde = 0)
+    {
+        return esperarQue([&] { return todo.indexOf(texto, desde) >= 0; }, plazoMs);
+    }
+    // Waits until a whole line from byte `desde` on matches `patron`.
+    bool esperarLinea(const QRegularExpression& patron, int plazoMs, qsizetype desde = 0)
+    {
+        return esperarQue([&] { return !lineas(patron, desde).isEmpty(); }, plazoMs);
+    }
+    // The whole lines from byte `desde` on that match `patron`.
+    QStringList lineas(const QRegularExpression& patron, qsizetype desde = 0) const
+    {
+        QStringList r;
+        const QByteArray resto = todo.mid(desde);
+        const qsizetype fin = resto.lastIndexOf('\n');
+        for (const QByteArray& l : resto.left(fin + 1).split('\n'))
+            if (patron.match(QString::fromUtf8(l)).hasMatch())
+                r << QString::fromUtf8(l);
+        return r;
+    }
+    qsizetype veces(const QByteArray& texto, qsizetype desde = 0) const { return todo.mid(desde).count(texto); }
 };
+
+// Lines of the recorder's log.
+const QRegularExpression kLineaRegistrada(QStringLiteral("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d recorded (.+) \\(total (\\d+) rows\\)$"));
+
+// The row total of the last "recorded" line, 0 before the first.
+int totalRegistrado(const Salida& s)
+{
+    const QStringList l = s.lineas(kLineaRegistrada);
+    return l.isEmpty() ? 0 : kLineaRegistrada.match(l.last()).captured(2).toInt();
+}
 
 class Escenario {
 public:
@@ -86,13 +137,14 @@ public:
     }
 
     // The settings file: COM1 is the link, polling without a wait.
-    void escribirAjustes(const QList<Instrumento>& instrumentos, const QString& rutaPuerto = QString())
+    void escribirAjustes(const QList<Instrumento>& instrumentos, const QString& rutaPuerto = QString(),
+                         const QByteArray& general = QByteArray())
     {
         QByteArray t;
         t += "[Puertos]\r\nPuerto=COM1\r\nCOM1=" + (rutaPuerto.isEmpty() ? enlace : rutaPuerto).toUtf8()
             + "\r\nBaudRate=19200\r\n";
         t += "[General]\r\ncantidad de aparatos=" + QByteArray::number(instrumentos.size() + 1)
-            + "\r\nTiempoScan=0\r\nSincronismo=0\r\n";
+            + "\r\nTiempoScan=0\r\nSincronismo=0\r\n" + general;
         for (int i = 0; i < instrumentos.size(); ++i) {
             const Instrumento& ins = instrumentos[i];
             t += "[Instrumento" + QByteArray::number(i + 1) + "]\r\n";
@@ -101,6 +153,9 @@ public:
             t += "SalvarTabla=" + QByteArray(ins.salvar ? "1" : "0") + "\r\n";
             t += "Barrido=" + QByteArray::number(ins.barrido) + "\r\n";
             t += "ID=" + QByteArray::number(ins.id) + "\r\n";
+            if (!ins.titulo.isEmpty())
+                t += "Titulo=" + ins.titulo + "\r\n";
+            t += ins.extra;
         }
         QFile f(raiz.datos() + QStringLiteral("/Ombrix.ini"));
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -108,8 +163,9 @@ public:
     }
 
     // Starts the simulator on the link. With `ordenes` it listens on stdin
-    // and logs every request it serves; otherwise it runs as a daemon.
-    void iniciarSimulador(const QStringList& instrumentos, bool ordenes = false)
+    // and, with `registro`, logs every request it serves; otherwise it runs
+    // as a daemon.
+    void iniciarSimulador(const QStringList& instrumentos, bool ordenes = false, bool registro = true)
     {
         QStringList args{QStringLiteral("--link"), enlace, QStringLiteral("--no-pace")};
         for (const QString& i : instrumentos)
@@ -120,10 +176,21 @@ public:
         QVERIFY(sim.waitForStarted(5000));
         QVERIFY2(salidaSim.esperar("PTY ", 5000), salidaSim.todo.constData());
         QVERIFY(QFileInfo::exists(enlace));
-        if (ordenes) {
-            sim.write("log on\n");
-            QVERIFY(salidaSim.esperar("OK", 5000));
-        }
+        if (ordenes && registro)
+            QCOMPARE(ordenSimulador("log on"), QByteArray("OK"));
+    }
+
+    // Sends a command to the simulator and returns its answer line (the
+    // request log may be interleaved with it); empty when none came.
+    QByteArray ordenSimulador(const QByteArray& orden)
+    {
+        static const QRegularExpression respuesta(QStringLiteral("^(?!RX ).+"));
+        salidaSim.recoger();
+        const qsizetype desde = salidaSim.todo.size();
+        sim.write(orden + "\n");
+        if (!salidaSim.esperarLinea(respuesta, 5000, desde))
+            return {};
+        return salidaSim.lineas(respuesta, desde).first().toUtf8();
     }
 
     static void arrancar(QProcess& p, const QStringList& args)
@@ -173,6 +240,17 @@ public:
         return r;
     }
 
+    QString rutaAjustes() const { return raiz.datos() + QStringLiteral("/Ombrix.ini"); }
+
+    // Sends SIGTERM to the recorder and waits for its end: true when it ended
+    // by itself with status 0.
+    bool detener(int plazoMs = 10000)
+    {
+        ::kill(pid_t(logger.processId()), SIGTERM);
+        return terminar(logger, out, err, plazoMs) && logger.exitStatus() == QProcess::NormalExit
+            && logger.exitCode() == 0;
+    }
+
     void cerrarBase()
     {
         if (QSqlDatabase::contains(QStringLiteral("lectura-prueba")))
@@ -195,6 +273,20 @@ int filasDeclaradas(const QByteArray& salida)
 {
     const auto m = QRegularExpression(QStringLiteral("stopped: (\\d+) rows recorded")).match(QString::fromUtf8(salida));
     return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+// Processor time a process has used so far, in seconds; −1 when unknown.
+double segundosCpu(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray stat = f.readAll();
+    // Fields after the command name: state is the 3rd field, utime the 14th, stime the 15th.
+    const QList<QByteArray> campos = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (campos.size() < 13)
+        return -1;
+    return double(campos[11].toLongLong() + campos[12].toLongLong()) / double(::sysconf(_SC_CLK_TCK));
 }
 
 bool pareceLectura(const QString& t, bool conDecimales)
@@ -262,8 +354,8 @@ private slots:
         e.escribirAjustes({{1, false, true, true, 1}, {2, true, true, true, 1}});
         e.iniciarSimulador({QStringLiteral("1:c"), QStringLiteral("2:p")});
         Escenario::arrancar(e.logger, {QStringLiteral("--db"), e.base});
-        QVERIFY2(e.out.esperar(" pass 1:", 10000), e.err.todo.constData());
-        QTest::qWait(1200);   // a few rows after the first
+        // A few rows after the two of the first pass.
+        QVERIFY2(e.out.esperarQue([&] { return totalRegistrado(e.out) >= 4; }, 15000), e.out.todo.constData());
         ::kill(pid_t(e.logger.processId()), SIGTERM);
         QVERIFY(Escenario::terminar(e.logger, e.out, e.err, 10000));
         QCOMPARE(e.logger.exitStatus(), QProcess::NormalExit);
@@ -271,7 +363,7 @@ private slots:
         QVERIFY2(e.err.todo.isEmpty(), e.err.todo.constData());
 
         const int filas = e.filas(QStringLiteral("Instrumento1")) + e.filas(QStringLiteral("Instrumento2"));
-        QVERIFY(filas >= 2);
+        QVERIFY(filas >= 4);
         QCOMPARE(filasDeclaradas(e.out.todo), filas);
         QSqlQuery q(e.abrirBase());
         QVERIFY(q.exec(QStringLiteral("PRAGMA integrity_check")));
@@ -287,7 +379,7 @@ private slots:
         e.escribirAjustes({{1, false, true, true, 1}});
         e.iniciarSimulador({QStringLiteral("1:c")});
         Escenario::arrancar(e.logger, {QStringLiteral("--db"), e.base});
-        QVERIFY2(e.out.esperar(" pass 1:", 10000), e.err.todo.constData());
+        QVERIFY2(e.out.esperarLinea(kLineaRegistrada, 10000), e.err.todo.constData());
 
         Escenario::arrancar(e.logger2, {QStringLiteral("--db"), e.base, QStringLiteral("--duration"), QStringLiteral("2")});
         QVERIFY(Escenario::terminar(e.logger2, e.out2, e.err2, 10000));
@@ -311,13 +403,17 @@ private slots:
         Escenario e;
         const QString falta = e.raiz.ruta(QStringLiteral("no-hay-linea"));
         e.escribirAjustes({{1, false, true, true, 1}}, falta);
-        Escenario::arrancar(e.logger, {QStringLiteral("--db"), e.base, QStringLiteral("--duration"), QStringLiteral("2")});
+        // No --duration: the failure alone ends it, at once.
+        Escenario::arrancar(e.logger, {QStringLiteral("--db"), e.base});
         QVERIFY(Escenario::terminar(e.logger, e.out, e.err, 10000));
         QCOMPARE(e.logger.exitStatus(), QProcess::NormalExit);
-        QVERIFY(e.logger.exitCode() != 0);
-        QVERIFY2(e.err.todo.contains("cannot open the serial port COM1 (" + falta.toUtf8() + ")"), e.err.todo.constData());
-        QVERIFY2(e.err.todo.contains("No se pudo abrir el puerto de comunicaciones: COM1."), e.err.todo.constData());
-        QVERIFY(!e.out.todo.contains("recording into"));
+        QCOMPARE(e.logger.exitCode(), 1);
+        // The two messages of the acquisition and the recorder's own line, each once.
+        const QByteArray linea = "cannot open the serial port COM1 (" + falta.toUtf8() + ")";
+        QVERIFY2(e.err.veces(linea) == 1, e.err.todo.constData());
+        QVERIFY2(e.err.veces("No se pudo abrir el puerto de comunicaciones: COM1.") == 1, e.err.todo.constData());
+        QVERIFY2(e.err.todo.count('\n') == 3, e.err.todo.constData());
+        QVERIFY(e.out.todo.isEmpty());
         QCOMPARE(e.filas(QStringLiteral("Instrumento1")), 0);
         e.cerrarBase();
     }
@@ -374,9 +470,9 @@ private slots:
         Escenario e;
         e.escribirAjustes({{1, false, true, true, 1}, {2, true, true, false, 1}, {3, false, false, true, 1}});
         e.iniciarSimulador({QStringLiteral("1:c"), QStringLiteral("2:p"), QStringLiteral("3:c")}, true);
-        Escenario::arrancar(e.logger, {QStringLiteral("--db"), e.base, QStringLiteral("--duration"), QStringLiteral("2")});
-        QVERIFY(Escenario::terminar(e.logger, e.out, e.err));
-        QVERIFY2(e.logger.exitCode() == 0, e.err.todo.constData());
+        Escenario::arrancar(e.logger, {QStringLiteral("--db"), e.base});
+        QVERIFY2(e.out.esperarQue([&] { return totalRegistrado(e.out) >= 2; }, 15000), e.out.todo.constData());
+        QVERIFY2(e.detener(), e.err.todo.constData());
         e.salidaSim.drenar();
 
         QVERIFY(e.filas(QStringLiteral("Instrumento1")) >= 2);
@@ -388,17 +484,197 @@ private slots:
         QVERIFY(log.contains("RX 01 "));
         QVERIFY2(log.contains("RX 02 "), "the instrument that does not record is still polled");
         QVERIFY2(!log.contains("RX 03 "), "the disabled instrument was polled");
-        // And the status lines show readings of 1 and 2 only.
-        const QRegularExpression paso(QStringLiteral(" pass \\d+: (.*) rows \\d+"));
-        int pasadas = 0;
-        for (const QByteArray& linea : e.out.todo.split('\n')) {
-            const auto m = paso.match(QString::fromUtf8(linea));
-            if (!m.hasMatch())
-                continue;
-            ++pasadas;
-            QVERIFY2(QRegularExpression(QStringLiteral("^1:\\S+ 2:\\S+$")).match(m.captured(1)).hasMatch(), linea.constData());
+        // And the log names the rows of 1 only, one line per pass that stored one.
+        const QStringList registradas = e.out.lineas(kLineaRegistrada);
+        QVERIFY2(registradas.size() >= 2, e.out.todo.constData());
+        for (const QString& linea : registradas)
+            QVERIFY2(QRegularExpression(QStringLiteral("^1:\\S+$")).match(kLineaRegistrada.match(linea).captured(1)).hasMatch(),
+                     qPrintable(linea));
+        QCOMPARE(filasDeclaradas(e.out.todo), e.filas(QStringLiteral("Instrumento1")));
+        e.cerrarBase();
+    }
+
+    void alarmaSeEnganchaUnaVezYSeRestableceSola()
+    {
+        Escenario e;
+        e.escribirAjustes({{1, false, true, true, 1}, {2, false, true, true, 1, "Horno B", kSoloValor}});
+        e.iniciarSimulador({QStringLiteral("1:c"), QStringLiteral("2:c")}, true);
+        Escenario::arrancar(e.logger, {QStringLiteral("--db"), e.base, QStringLiteral("--retry"), QStringLiteral("1")});
+        QVERIFY2(e.out.esperar(" 2:", 10000), e.err.todo.constData());
+        QVERIFY2(e.out.todo.contains(", retry 1 s\n"), e.out.todo.constData());
+
+        QCOMPARE(e.ordenSimulador("fault 2 silent"), QByteArray("OK"));
+        const QByteArray enganche = "comm alarm latched: instrument 2 (Horno B) does not answer\n";
+        QVERIFY2(e.out.esperar(enganche, 15000), e.out.todo.constData());
+        // Probes go out while it is silent (each one a read of the measured
+        // value; the reading that latched made one more) and latch nothing again.
+        e.salidaSim.recoger();
+        const qsizetype antesSondeos = e.salidaSim.todo.size();
+        QVERIFY2(e.salidaSim.esperarQue([&] { return e.salidaSim.veces("RX 02 03 10 00", antesSondeos) >= 3; }, 15000),
+                 e.salidaSim.todo.mid(antesSondeos).constData());
+
+        QCOMPARE(e.ordenSimulador("fault 2 none"), QByteArray("OK"));
+        const QByteArray reset = "comm alarm reset: instrument 2 (Horno B) answers again\n";
+        QVERIFY2(e.out.esperar(reset, 15000), e.out.todo.constData());
+        // Its rows resume, with readings again.
+        const qsizetype trasReset = e.out.todo.indexOf(reset);
+        const QRegularExpression filaDe2(QStringLiteral("^\\S+ \\S+ recorded (.* )?2:-?\\d+(\\.\\d+)? "));
+        QVERIFY2(e.out.esperarLinea(filaDe2, 10000, trasReset), e.out.todo.constData());
+        QVERIFY2(e.detener(), e.err.todo.constData());
+
+        QCOMPARE(e.out.veces("comm alarm latched"), 1);
+        QCOMPARE(e.out.veces("comm alarm reset"), 1);
+        QVERIFY2(e.err.todo.isEmpty(), e.err.todo.constData());
+        const int filas2 = e.filas(QStringLiteral("Instrumento2"));
+        QCOMPARE(filasDeclaradas(e.out.todo), e.filas(QStringLiteral("Instrumento1")) + filas2);
+        const auto valores = e.contenido(QStringLiteral("Instrumento2"), QStringLiteral("Valor_medido"));
+        QVERIFY(!valores.isEmpty());
+        QVERIFY2(pareceLectura(valores.last().first(), true), qPrintable(valores.last().first()));
+        e.cerrarBase();
+    }
+
+    void puertoQueDesapareceYVuelve()
+    {
+        Escenario e;
+        e.escribirAjustes({{1, false, true, true, 1}, {2, true, true, true, 1}});
+        e.iniciarSimulador({QStringLiteral("1:c"), QStringLiteral("2:p")}, true, false);
+        Escenario::arrancar(e.logger, {QStringLiteral("--db"), e.base});
+        QVERIFY2(e.out.esperarLinea(kLineaRegistrada, 10000), e.err.todo.constData());
+
+        QCOMPARE(e.ordenSimulador("unplug"), QByteArray("OK"));
+        QVERIFY2(e.out.esperar(" port lost: ", 10000), e.out.todo.constData());
+        QElapsedTimer sinPuerto;
+        sinPuerto.start();
+        const double cpuAntes = segundosCpu(e.logger.processId());
+        QVERIFY2(e.ordenSimulador("plug").startsWith("PTY "), e.salidaSim.todo.constData());
+        // Reopened at its next attempt, a few seconds apart.
+        QVERIFY2(e.out.esperar(" port back: COM1 (" + e.enlace.toUtf8() + ")\n", 15000), e.out.todo.constData());
+        // It waited for the port rather than trying it over and over.
+        const double cpu = segundosCpu(e.logger.processId()) - cpuAntes;
+        QVERIFY2(cpuAntes >= 0 && cpu < 0.5 * double(sinPuerto.elapsed()) / 1000.0 + 0.3,
+                 qPrintable(QStringLiteral("%1 s of processor in %2 ms").arg(cpu).arg(sinPuerto.elapsed())));
+        const qsizetype vuelta = e.out.todo.indexOf(" port back: ");
+        QVERIFY2(e.out.esperarLinea(kLineaRegistrada, 10000, vuelta), e.out.todo.constData());
+        QVERIFY2(e.detener(), e.err.todo.constData());
+
+        QCOMPARE(e.out.veces(" port lost: "), 1);
+        QCOMPARE(e.out.veces(" port back: "), 1);
+        // A missing port is not an instrument that stopped answering.
+        QVERIFY2(!e.out.todo.contains("comm alarm"), e.out.todo.constData());
+        QVERIFY2(e.err.todo.isEmpty(), e.err.todo.constData());
+        QCOMPARE(filasDeclaradas(e.out.todo),
+                 e.filas(QStringLiteral("Instrumento1")) + e.filas(QStringLiteral("Instrumento2")));
+        e.cerrarBase();
+    }
+
+    void ajustesQueNoSePuedenUsar()
+    {
+        Escenario e;
+        const QByteArray ruta = e.rutaAjustes().toUtf8();
+        // None of these runs gets as far as the database or the port.
+        const QString noHay = e.raiz.datos() + QStringLiteral("/NoHay.mdb");
+        auto correr = [&](const QByteArray& aviso) {
+            e.out.todo.clear();
+            e.err.todo.clear();
+            Escenario::arrancar(e.logger, {QStringLiteral("--db"), noHay});
+            QVERIFY(Escenario::terminar(e.logger, e.out, e.err, 10000));
+            QCOMPARE(e.logger.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(e.logger.exitCode(), 1);
+            // One line, naming the file and what is wrong with it.
+            QVERIFY2(e.err.veces("settings file") == 1, e.err.todo.constData());
+            const QStringList lineas = e.err.lineas(QRegularExpression(QStringLiteral("^ombrix-logger: settings file ")));
+            QVERIFY2(lineas.size() == 1, e.err.todo.constData());
+            QVERIFY2(lineas[0].startsWith(QString::fromUtf8("ombrix-logger: settings file " + ruta + " " + aviso)),
+                     qPrintable(lineas[0]));
+            QVERIFY2(lineas[0].endsWith(QStringLiteral("; running with the defaults")), qPrintable(lineas[0]));
+            // The defaults enable no instrument.
+            QVERIFY2(e.err.todo.contains("nothing to record: "), e.err.todo.constData());
+            QVERIFY2(!e.err.todo.contains("cannot open"), e.err.todo.constData());
+            QVERIFY(e.out.todo.isEmpty());
+        };
+
+        correr("not found");
+        {
+            QFile f(e.rutaAjustes());
+            QVERIFY(f.open(QIODevice::WriteOnly));
         }
-        QVERIFY(pasadas >= 2);
+        correr("is empty");
+        {
+            // Bytes of no text at all: no line ends, no sections, no keys.
+            QFile f(e.rutaAjustes());
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            QByteArray basura;
+            quint32 x = 12345;
+            for (int i = 0; i < 4096; ++i) {
+                x = x * 1103515245u + 12345u;
+                const char c = char(x >> 24);
+                basura += (c == '\n' || c == '[' || c == '=') ? '\0' : c;
+            }
+            f.write(basura);
+        }
+        correr("holds no settings (no key=value line under a [section])");
+        if (::geteuid() != 0) {
+            e.escribirAjustes({{1, false, true, true, 1}});
+            QVERIFY(::chmod(ruta.constData(), 0) == 0);
+            correr("cannot be read (");
+        }
+        QVERIFY(QFile::remove(e.rutaAjustes()));
+        QVERIFY(QDir().mkdir(e.rutaAjustes()));
+        correr("is not a regular file");
+    }
+
+    void nadaQueRegistrarNoArranca()
+    {
+        Escenario e;
+        // The link leads nowhere and the database does not exist: neither is
+        // looked at before the refusal.
+        const QString noHay = e.raiz.datos() + QStringLiteral("/NoHay.mdb");
+        auto correr = [&](const QByteArray& motivo) {
+            e.out.todo.clear();
+            e.err.todo.clear();
+            Escenario::arrancar(e.logger, {QStringLiteral("--db"), noHay});
+            QVERIFY(Escenario::terminar(e.logger, e.out, e.err, 10000));
+            QCOMPARE(e.logger.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(e.logger.exitCode(), 1);
+            const QByteArray linea = "ombrix-logger: nothing to record: " + motivo + " in " + e.rutaAjustes().toUtf8() + "\n";
+            QVERIFY2(e.err.todo == linea, e.err.todo.constData());
+            QVERIFY(e.out.todo.isEmpty());
+        };
+        // One enabled but not recording, one recording but disabled.
+        e.escribirAjustes({{1, false, true, false, 1}, {2, false, false, true, 1}});
+        correr("none of the 2 instrument(s) is both enabled (Habilitado) and recording (SalvarTabla)");
+        e.escribirAjustes({});
+        correr("no instrument is configured");
+    }
+
+    void periodoDeSondeo()
+    {
+        Escenario e;
+        for (const QString& malo : {QStringLiteral("-1"), QStringLiteral("x"), QStringLiteral("1.5"), QString()}) {
+            e.err.todo.clear();
+            Escenario::arrancar(e.logger, {QStringLiteral("--db"), e.base, QStringLiteral("--retry"), malo});
+            QVERIFY(Escenario::terminar(e.logger, e.out, e.err, 10000));
+            QCOMPARE(e.logger.exitCode(), 2);
+            QVERIFY2(e.err.todo.contains("--retry"), e.err.todo.constData());
+        }
+        QVERIFY(e.out.todo.isEmpty());
+
+        // Without the option: the settings' period when it has one, else 60.
+        e.iniciarSimulador({QStringLiteral("1:c")});
+        auto periodo = [&](const QByteArray& general, const QStringList& extra) -> QByteArray {
+            e.escribirAjustes({{1, false, true, true, 1}}, QString(), general);
+            e.out.todo.clear();
+            Escenario::arrancar(e.logger, QStringList{QStringLiteral("--db"), e.base} + extra);
+            if (!e.out.esperar("recording into", 10000) || !e.detener())
+                return "no start: " + e.err.todo;
+            const auto m = QRegularExpression(QStringLiteral(", retry (.*)\n")).match(QString::fromUtf8(e.out.todo));
+            return m.captured(1).toUtf8();
+        };
+        QCOMPARE(periodo({}, {}), QByteArray("60 s"));
+        QCOMPARE(periodo("ReintentoAlarma=0\r\n", {}), QByteArray("60 s"));
+        QCOMPARE(periodo("ReintentoAlarma=7\r\n", {}), QByteArray("7 s"));
+        QCOMPARE(periodo("ReintentoAlarma=7\r\n", {QStringLiteral("--retry"), QStringLiteral("0")}), QByteArray("off"));
+        QCOMPARE(periodo({}, {QStringLiteral("--retry"), QStringLiteral("5")}), QByteArray("5 s"));
         e.cerrarBase();
     }
 };
