@@ -31,6 +31,7 @@ Adquisicion::Adquisicion(Modelo& modelo, EnlaceModbus& enlace, QObject* parent)
 
 Adquisicion::~Adquisicion()
 {
+    modelo_.Adquiriendo = false;
     {
         std::lock_guard l(mutex_);
         salir_ = true;
@@ -79,9 +80,8 @@ void Adquisicion::ComenzarExecute()
     cambio_.notify_all();
 }
 
-void Adquisicion::alAbrir(FalloApertura fallo, const QString& detalle, quint64 generacion)
+void Adquisicion::alAbrir(FalloApertura fallo, quint64 generacion)
 {
-    Q_UNUSED(detalle);
     if (generacion != generacion_ || !modelo_.Adquiriendo)
         return;   // stopped meanwhile: the stop's own close follows
     if (fallo != FalloApertura::Ninguno) {
@@ -394,7 +394,6 @@ void Adquisicion::ejecutar(Orden& o)
         generacionHilo_ = o.generacion;
         TEstadoPuerto p;
         const FalloApertura fallo = enlace_.abrirCon(o.puerto, o.parametros, p);
-        const QString detalle = enlace_.ultimoError();
         if (fallo != FalloApertura::Ninguno) {
             // A refused configuration leaves the handle open: it goes here.
             if (p.Handle >= 0)
@@ -406,7 +405,7 @@ void Adquisicion::ejecutar(Orden& o)
             std::lock_guard l(mutex_);
             activo_ = generacion_ == o.generacion;
         }
-        alHiloPrincipal([this, fallo, detalle, g = o.generacion] { alAbrir(fallo, detalle, g); });
+        alHiloPrincipal([this, fallo, g = o.generacion] { alAbrir(fallo, g); });
         break;
     }
     case Orden::Cerrar:

@@ -155,7 +155,7 @@ private:
     void aplicarLectura(int n, ResultadoLectura r, const QString& fecha, const QString& hora, quint64 generacion);
     void aplicarSondeo(int n, bool respondio, quint64 generacion);
     qint32 finDePasada(quint64 generacion);
-    void alAbrir(FalloApertura fallo, const QString& detalle, quint64 generacion);
+    void alAbrir(FalloApertura fallo, quint64 generacion);
     void alPerderPuerto(quint64 generacion);
     void alRecuperarPuerto(quint64 generacion);
     void mostrar(const QString& texto);   // routine status texts
