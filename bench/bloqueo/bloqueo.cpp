@@ -128,7 +128,6 @@ Medida medir(bool silencio, int segundos, const QString& modeloMod, const QStrin
     modelo.Config.BaudRate = kBaudios;
     modelo.Config.TiempoScan = 0;
     modelo.Config.Pedir_Partida = false;
-    modelo.PosX = modelo.PosY = modelo.PosXFila = 0;
     modelo.Cargando = true;
 
     // The line as the program sets it up: each request sent once.
@@ -152,7 +151,8 @@ Medida medir(bool silencio, int segundos, const QString& modeloMod, const QStrin
     };
     QObject::connect(&adq, &Adquisicion::nuevaRonda, &registrador, &Registrador::marcarNuevaRonda);
 
-    ContextoInstrumentos ctx(modelo, enlace, adq.EstadoPuerto);
+    RegistroVentanas ventanas;
+    ContextoInstrumentos ctx(modelo, ventanas, enlace, adq.EstadoPuerto);
 
     // The main window: the instruments window in its area, the lamps on the
     // tool bar, the status bar and the one-second tick.

@@ -164,7 +164,7 @@ void TMainForm::crearVentanaInstrumentos()
         InstForm = nullptr;
     }
     if (!contexto_) {
-        contexto_ = std::make_unique<ContextoInstrumentos>(modelo, enlace, adquisicion->EstadoPuerto);
+        contexto_ = std::make_unique<ContextoInstrumentos>(modelo, ventanas, enlace, adquisicion->EstadoPuerto);
         contexto_->estado = [this](const QString& t) { mostrarEstado(0, t); };
         contexto_->iniciarTimer1 = [this] { Timer1->start(); };
         contexto_->habilitarQuitar = [this](bool si) { ToolButton7->setEnabled(si); };
@@ -488,8 +488,8 @@ void TMainForm::CargarBaseExecute()
     }
     modelo.CargarIni();
     mostrarEstado(1, modelo.RutaBase);
-    modelo.PosX = 0;
-    modelo.PosY = 0;
+    ventanas.PosX = 0;
+    ventanas.PosY = 0;
     if (construirInstrumentos)
         construirInstrumentos();
 }

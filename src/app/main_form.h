@@ -4,6 +4,7 @@
 
 #include "acquisition/base_datos.h"
 #include "config/modelo.h"
+#include "instruments/registro_ventanas.h"
 #include "link/modbus.h"
 
 #include <QMainWindow>
@@ -36,7 +37,8 @@ public:
     explicit TMainForm(QWidget* parent = nullptr);   // runs FormCreate
     ~TMainForm() override;
 
-    Modelo modelo;          // Config, the per-instrument arrays and the shared state
+    Modelo modelo;          // the settings and the instruments' runtime state
+    RegistroVentanas ventanas;   // the windows open for each instrument
     BaseDatos ADOConnection1;
 
     QMdiArea* mdi;

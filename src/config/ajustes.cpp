@@ -1,6 +1,6 @@
 // Loading and saving of the settings file.
 
-#include "modelo.h"
+#include "configuracion.h"
 #include "perfil.h"
 
 namespace ombrix {
@@ -14,6 +14,18 @@ const QString kGraficos = QStringLiteral("Graficos");
 
 QString K(const char* clave) { return QString::fromLatin1(clave); }
 
+// The stored count is N + 1, taken modulo 256; a value the model cannot hold
+// (0 would make every instrument loop run through the whole 8-bit range)
+// falls back to one instrument.
+quint8 cantidadLeida(const Perfil& p)
+{
+    const auto c = static_cast<quint8>(p.leerEntero(kGeneral, QStringLiteral("cantidad de aparatos"),
+                                                    Configuracion::kCantidadPorDefecto));
+    if (c < Configuracion::kCantidadMinima || c > Configuracion::kCantidadMaxima)
+        return Configuracion::kCantidadPorDefecto;
+    return c;
+}
+
 // Reads each key into its field; a missing or invalid value takes the default.
 // uint8 and uint16 fields keep the low 8 or 16 bits of the integer read.
 struct Lector {
@@ -26,6 +38,7 @@ struct Lector {
     void u16(const QString& s, const char* k, quint16& f, qint32 d) { f = static_cast<quint16>(p.leerEntero(s, K(k), d)); }
     void logico(const QString& s, const char* k, bool& f, bool d) { f = p.leerBool(s, K(k), d); }
     void doble(const QString& s, const char* k, double& f, double d) { f = p.leerDoble(s, K(k), d); }
+    void cantidad(const QString&, const char*, quint8& f) { f = cantidadLeida(p); }
 };
 
 // Writes each field under its key.
@@ -39,6 +52,7 @@ struct Escritor {
     void u16(const QString& s, const char* k, quint16& f, qint32) { p.escribirEntero(s, K(k), f); }
     void logico(const QString& s, const char* k, bool& f, bool) { p.escribirBool(s, K(k), f); }
     void doble(const QString& s, const char* k, double& f, double) { p.escribirDoble(s, K(k), f); }
+    void cantidad(const QString& s, const char* k, quint8& f) { p.escribirEntero(s, K(k), f); }
 };
 
 // Every key of instrument n's two sections, with its field and default, in
@@ -239,28 +253,55 @@ void recorrerInstrumento(V& v, int n, TarrayConfig& a, TAvanzadas1& b, Tavanzada
     v.logico(S, "Actualizacion_Automatica", g.Actualizacion_Automatica, true);
 }
 
-void cargarInstrumento(Modelo& m, const Perfil& p, int n)
+// Every key of the fixed sections with its field and default, in the order
+// they are saved. The same list drives loading and saving; "Nivel" is only
+// loaded when the level is to be kept ("Mantener_Nivel", which comes first).
+template <class V>
+void recorrerGeneral(V& v, Tconfig& c, quint8& cantidadAparatos)
+{
+    v.texto(kPuertos, "Puerto", c.Puerto, QStringLiteral("COM1"));
+    v.entero(kPuertos, "BaudRate", c.BaudRate, 9600);
+
+    v.entero(kGeneral, "TiempoScan", c.TiempoScan, 1);
+    v.cantidad(kGeneral, "cantidad de aparatos", cantidadAparatos);
+    v.logico(kGeneral, "Sincronismo", c.Sincronismo, false);
+    v.logico(kGeneral, "Pedir_Partida", c.Pedir_Partida, true);
+    v.logico(kGeneral, "Mantener_Nivel", c.Mantener_Nivel, false);
+    if (V::guardando || c.Mantener_Nivel)
+        v.u8(kGeneral, "Nivel", c.Nivel, 0);
+    v.texto(kGeneral, "Password_Ingenieria", c.Password_Ingenieria, QString());
+    v.texto(kGeneral, "Password_Avanzado", c.Password_Avanzado, QString());
+    v.entero(kGeneral, "TiempoSinc", c.TiempoSinc, 1);
+    v.entero(kGeneral, "DTR", c.DTR, 0);
+    v.entero(kGeneral, "RTS", c.RTS, 0);
+    v.entero(kGeneral, "ADir", c.ADir, 1950);
+    v.logico(kGeneral, "TecladoVirtual", c.TecladoVirtual, false);
+
+    v.texto(kCombinado, "Tiempo", c.Tiempo, QStringLiteral("00:10:00"));
+    v.texto(kCombinado, "dias", c.dias, QStringLiteral("00"));
+    v.u8(kCombinado, "espesor", c.espesor, 1);
+    v.logico(kCombinado, "Puntos", c.Puntos, true);
+    v.entero(kCombinado, "maximoizq", c.maximoizq, 500);
+    v.entero(kCombinado, "minimoizq", c.minimoizq, 0);
+    v.entero(kCombinado, "maximoder", c.maximoder, 500);
+    v.entero(kCombinado, "minimoder", c.minimoder, 0);
+
+    v.logico(kGraficos, "ordenar", c.ordenar, false);
+    v.logico(kGeneral, "TableReadOnly", c.TableReadOnly, true);
+    // Our own key, after the ones every installation has.
+    v.entero(kGeneral, "ReintentoAlarma", c.ReintentoAlarma, 0);
+}
+
+void cargarInstrumento(Configuracion& m, const Perfil& p, int n)
 {
     Lector lector{p};
     recorrerInstrumento(lector, n, m.ArrayConfig[n], m.Avanzadas1[n], m.Avanzadas2[n],
                         m.Gindividual[n], m.InstGrafico[n]);
 }
 
-// The stored count is N + 1, taken modulo 256; a value the model cannot hold
-// (0 would make every instrument loop run through the whole 8-bit range)
-// falls back to one instrument.
-quint8 cantidadLeida(const Perfil& p)
-{
-    const auto c = static_cast<quint8>(p.leerEntero(kGeneral, QStringLiteral("cantidad de aparatos"),
-                                                    Modelo::kCantidadPorDefecto));
-    if (c < Modelo::kCantidadMinima || c > Modelo::kCantidadMaxima)
-        return Modelo::kCantidadPorDefecto;
-    return c;
-}
-
 } // namespace
 
-void Modelo::granini(int n, const QString& fileName)
+void Configuracion::granini(int n, const QString& fileName)
 {
     if (n < 0)
         return;
@@ -269,94 +310,29 @@ void Modelo::granini(int n, const QString& fileName)
     cargarInstrumento(*this, p, n);
 }
 
-void Modelo::CargarIni()
+void Configuracion::CargarIni()
 {
-    Cargando = true;
     const Perfil p(rutaIni());
-
-    Config.Puerto = p.leerTexto(kPuertos, QStringLiteral("Puerto"), QStringLiteral("COM1"));
-    Config.BaudRate = p.leerEntero(kPuertos, QStringLiteral("BaudRate"), 9600);
-    Config.TiempoScan = p.leerEntero(kGeneral, QStringLiteral("TiempoScan"), 1);
-    CantidadAparatos = cantidadLeida(p);
-
+    Lector lector{p};
+    recorrerGeneral(lector, Config, CantidadAparatos);
+    Config.ReintentoAlarma = qMax(0, Config.ReintentoAlarma);
     ActualizarMemoria();
-
-    Config.Sincronismo = p.leerBool(kGeneral, QStringLiteral("Sincronismo"), false);
-    Config.TiempoSinc = p.leerEntero(kGeneral, QStringLiteral("TiempoSinc"), 1);
-    Config.DTR = p.leerEntero(kGeneral, QStringLiteral("DTR"), 0);
-    Config.RTS = p.leerEntero(kGeneral, QStringLiteral("RTS"), 0);
-    Config.ReintentoAlarma = qMax(0, p.leerEntero(kGeneral, QStringLiteral("ReintentoAlarma"), 0));
-    Config.ADir = p.leerEntero(kGeneral, QStringLiteral("ADir"), 1950);
-    Config.TecladoVirtual = p.leerBool(kGeneral, QStringLiteral("TecladoVirtual"), false);
-    Config.Pedir_Partida = p.leerBool(kGeneral, QStringLiteral("Pedir_Partida"), true);
-    Config.Mantener_Nivel = p.leerBool(kGeneral, QStringLiteral("Mantener_Nivel"), false);
-    // Without "Mantener_Nivel" the level in memory stays as it is.
-    if (Config.Mantener_Nivel)
-        Config.Nivel = static_cast<quint8>(p.leerEntero(kGeneral, QStringLiteral("Nivel"), 0));
-    Config.Password_Ingenieria = p.leerTexto(kGeneral, QStringLiteral("Password_Ingenieria"), QString());
-    Config.Password_Avanzado = p.leerTexto(kGeneral, QStringLiteral("Password_Avanzado"), QString());
-
-    Config.espesor = static_cast<quint8>(p.leerEntero(kCombinado, QStringLiteral("espesor"), 1));
-    Config.Tiempo = p.leerTexto(kCombinado, QStringLiteral("Tiempo"), QStringLiteral("00:10:00"));
-    Config.dias = p.leerTexto(kCombinado, QStringLiteral("dias"), QStringLiteral("00"));
-    Config.Puntos = p.leerBool(kCombinado, QStringLiteral("Puntos"), true);
-    Config.maximoizq = p.leerEntero(kCombinado, QStringLiteral("maximoizq"), 500);
-    Config.minimoizq = p.leerEntero(kCombinado, QStringLiteral("minimoizq"), 0);
-    Config.maximoder = p.leerEntero(kCombinado, QStringLiteral("maximoder"), 500);
-    Config.minimoder = p.leerEntero(kCombinado, QStringLiteral("minimoder"), 0);
-    Config.ordenar = p.leerBool(kGraficos, QStringLiteral("ordenar"), false);
-    Config.TableReadOnly = p.leerBool(kGeneral, QStringLiteral("TableReadOnly"), true);
-
     // The file is read once; this is granini(n, RutaIni) for every instrument.
     for (int n = 1; n < CantidadAparatos; ++n)
         cargarInstrumento(*this, p, n);
 }
 
-void Modelo::SalvarIni()
+void Configuracion::SalvarIni(const std::function<void(int n, TarrayConfig&)>& enVivo)
 {
     Perfil p(rutaIni());   // keeps every line the program does not write
-
-    p.escribirTexto(kPuertos, QStringLiteral("Puerto"), Config.Puerto);
-    p.escribirEntero(kPuertos, QStringLiteral("BaudRate"), Config.BaudRate);
-
-    p.escribirEntero(kGeneral, QStringLiteral("TiempoScan"), Config.TiempoScan);
-    p.escribirEntero(kGeneral, QStringLiteral("cantidad de aparatos"), CantidadAparatos);
-    p.escribirBool(kGeneral, QStringLiteral("Sincronismo"), Config.Sincronismo);
-    p.escribirBool(kGeneral, QStringLiteral("Pedir_Partida"), Config.Pedir_Partida);
-    p.escribirBool(kGeneral, QStringLiteral("Mantener_Nivel"), Config.Mantener_Nivel);
-    p.escribirEntero(kGeneral, QStringLiteral("Nivel"), Config.Nivel);
-    p.escribirTexto(kGeneral, QStringLiteral("Password_Ingenieria"), Config.Password_Ingenieria);
-    p.escribirTexto(kGeneral, QStringLiteral("Password_Avanzado"), Config.Password_Avanzado);
-    p.escribirEntero(kGeneral, QStringLiteral("TiempoSinc"), Config.TiempoSinc);
-    p.escribirEntero(kGeneral, QStringLiteral("DTR"), Config.DTR);
-    p.escribirEntero(kGeneral, QStringLiteral("RTS"), Config.RTS);
-    p.escribirEntero(kGeneral, QStringLiteral("ADir"), Config.ADir);
-    p.escribirBool(kGeneral, QStringLiteral("TecladoVirtual"), Config.TecladoVirtual);
-
-    p.escribirTexto(kCombinado, QStringLiteral("Tiempo"), Config.Tiempo);
-    p.escribirTexto(kCombinado, QStringLiteral("dias"), Config.dias);
-    p.escribirEntero(kCombinado, QStringLiteral("espesor"), Config.espesor);
-    p.escribirBool(kCombinado, QStringLiteral("Puntos"), Config.Puntos);
-    p.escribirEntero(kCombinado, QStringLiteral("maximoizq"), Config.maximoizq);
-    p.escribirEntero(kCombinado, QStringLiteral("minimoizq"), Config.minimoizq);
-    p.escribirEntero(kCombinado, QStringLiteral("maximoder"), Config.maximoder);
-    p.escribirEntero(kCombinado, QStringLiteral("minimoder"), Config.minimoder);
-
-    p.escribirBool(kGraficos, QStringLiteral("ordenar"), Config.ordenar);
-    p.escribirBool(kGeneral, QStringLiteral("TableReadOnly"), Config.TableReadOnly);
-    // Our own key, after the ones every installation has.
-    p.escribirEntero(kGeneral, QStringLiteral("ReintentoAlarma"), Config.ReintentoAlarma);
+    Escritor escritor{p};
+    recorrerGeneral(escritor, Config, CantidadAparatos);
 
     asegurarLargo(CantidadAparatos);
-    Escritor escritor{p};
     for (int n = 1; n < CantidadAparatos; ++n) {
-        // The panel holds the live enabled state, title and unit.
         TarrayConfig a = ArrayConfig[n];
-        if (Estados[n].Vivo) {
-            a.Habilitado = Estados[n].Habilitado;
-            a.Titulo = Estados[n].Titulo;
-            a.Unidad = Estados[n].Unidad;
-        }
+        if (enVivo)
+            enVivo(n, a);
         TAvanzadas1 b = Avanzadas1[n];
         Tavanzadas2 c = Avanzadas2[n];
         TGindividual g = Gindividual[n];
@@ -367,38 +343,38 @@ void Modelo::SalvarIni()
     p.guardar();
 }
 
-TarrayConfig Modelo::arrayConfigPorDefecto(int n)
+TarrayConfig Configuracion::arrayConfigPorDefecto(int n)
 {
-    Modelo m;
+    Configuracion m;
     n = qMax(n, 0);
     m.granini(n, QString());
     return m.ArrayConfig[n];
 }
 
-TAvanzadas1 Modelo::avanzadas1PorDefecto()
+TAvanzadas1 Configuracion::avanzadas1PorDefecto()
 {
-    Modelo m;
+    Configuracion m;
     m.granini(1, QString());
     return m.Avanzadas1[1];
 }
 
-Tavanzadas2 Modelo::avanzadas2PorDefecto()
+Tavanzadas2 Configuracion::avanzadas2PorDefecto()
 {
-    Modelo m;
+    Configuracion m;
     m.granini(1, QString());
     return m.Avanzadas2[1];
 }
 
-TGindividual Modelo::gindividualPorDefecto()
+TGindividual Configuracion::gindividualPorDefecto()
 {
-    Modelo m;
+    Configuracion m;
     m.granini(1, QString());
     return m.Gindividual[1];
 }
 
-TInstGrafico Modelo::instGraficoPorDefecto()
+TInstGrafico Configuracion::instGraficoPorDefecto()
 {
-    Modelo m;
+    Configuracion m;
     m.granini(1, QString());
     return m.InstGrafico[1];
 }

@@ -2,6 +2,7 @@
 // What the instruments window and its panels get from the main window.
 
 #include "config/modelo.h"
+#include "instruments/registro_ventanas.h"
 #include "link/modbus.h"
 #include "link/puerto_serie.h"
 
@@ -14,9 +15,13 @@ class QWidget;
 namespace ombrix {
 
 struct ContextoInstrumentos {
-    ContextoInstrumentos(Modelo& m, EnlaceModbus& e, TEstadoPuerto& p) : modelo(m), enlace(e), puerto(p) {}
+    ContextoInstrumentos(Modelo& m, RegistroVentanas& v, EnlaceModbus& e, TEstadoPuerto& p)
+        : modelo(m), ventanas(v), enlace(e), puerto(p)
+    {
+    }
 
     Modelo& modelo;
+    RegistroVentanas& ventanas;
     EnlaceModbus& enlace;
     TEstadoPuerto& puerto;   // commands are offered while puerto.Abierto
 

@@ -71,11 +71,14 @@ TFormaInstP::TFormaInstP(ContextoInstrumentos& ctx, int n, QWidget* parent) : QW
 {
     tag_ = n;
     Modelo& m = ctx_.modelo;
-    // A slot the arrays do not reach yet gets the default configuration.
+    // A slot the arrays do not reach yet gets the default configuration; an
+    // instrument nobody has set up yet is set up as its settings say.
     if (m.ArrayConfig.size() <= n || m.Estados.size() <= n)
         m.granini(n, QString());
-    m.Estados[n] = EstadoInstrumento{};
-    m.Estados[n].Vivo = true;
+    if (ctx_.ventanas.Paneles.size() <= n)
+        ctx_.ventanas.ajustar(n + 1);
+    if (!m.Estados[n].Vivo)
+        m.prepararInstrumento(n);
     FormCreate();
     setTag(n);
 }
@@ -85,8 +88,9 @@ TFormaInstP::~TFormaInstP()
     Modelo& m = ctx_.modelo;
     if (tag_ > 0 && tag_ < m.Estados.size())
         m.Estados[tag_].Vivo = false;
-    if (tag_ > 0 && tag_ < m.Paneles.size() && m.Paneles[tag_] == this)
-        m.Paneles[tag_] = nullptr;
+    RegistroVentanas& v = ctx_.ventanas;
+    if (tag_ > 0 && tag_ < v.Paneles.size() && v.Paneles[tag_] == this)
+        v.Paneles[tag_] = nullptr;
 }
 
 void TFormaInstP::FormCreate()
@@ -414,8 +418,8 @@ void TFormaInstP::aplicarDisenoCompacto()
 
 void TFormaInstP::Activafalse()
 {
-    if (tag_ > 0 && tag_ < ctx_.modelo.VentanasTabla.size())
-        ctx_.modelo.VentanasTabla[tag_].Abierta = false;
+    if (tag_ > 0 && tag_ < ctx_.ventanas.VentanasTabla.size())
+        ctx_.ventanas.VentanasTabla[tag_].Abierta = false;
 }
 
 // ---------------------------------------------------------------- Readings

@@ -53,28 +53,28 @@ TInstForm::TInstForm(ContextoInstrumentos& ctx, QWidget* parent) : QScrollArea(p
 TInstForm::~TInstForm()
 {
     // The panels go with the window; their slots must not point at them.
-    Modelo& m = ctx_.modelo;
-    for (int n = 1; n < m.Paneles.size(); ++n)
-        if (m.Paneles[n] && m.Paneles[n]->parent() == lienzo_) {
-            delete m.Paneles[n];
-            m.Paneles[n] = nullptr;
+    RegistroVentanas& v = ctx_.ventanas;
+    for (int n = 1; n < v.Paneles.size(); ++n)
+        if (v.Paneles[n] && v.Paneles[n]->parent() == lienzo_) {
+            delete v.Paneles[n];
+            v.Paneles[n] = nullptr;
         }
 }
 
 TFormaInstP* TInstForm::panel(int n) const
 {
-    const Modelo& m = ctx_.modelo;
-    if (n <= 0 || n >= m.Paneles.size())
+    const RegistroVentanas& v = ctx_.ventanas;
+    if (n <= 0 || n >= v.Paneles.size())
         return nullptr;
-    return qobject_cast<TFormaInstP*>(m.Paneles[n]);
+    return qobject_cast<TFormaInstP*>(v.Paneles[n]);
 }
 
 TFormaInstP* TInstForm::crearPanel(int n)
 {
-    Modelo& m = ctx_.modelo;
+    RegistroVentanas& v = ctx_.ventanas;
     auto* p = new TFormaInstP(ctx_, n, lienzo_);
-    m.Paneles[n] = p;
-    p->move(m.PosX, m.PosY);
+    v.Paneles[n] = p;
+    p->move(v.PosX, v.PosY);
     p->setTag(n);
     p->show();
     return p;
@@ -83,31 +83,34 @@ TFormaInstP* TInstForm::crearPanel(int n)
 void TInstForm::FormCreate()
 {
     Modelo& m = ctx_.modelo;
+    RegistroVentanas& v = ctx_.ventanas;
+    m.Cargando = true;
     m.ActualizarMemoria();
+    v.ajustar(m.CantidadAparatos + 1);
 
     for (int i = 1; i < m.CantidadAparatos; ++i) {
-        m.ContadorBarrido[i] = 0;
-        TFormaInstP* p = crearPanel(i);
+        // The instrument as its settings say (the recorder does the same),
+        // then its panel shows it.
+        m.prepararInstrumento(i);
         TarrayConfig& c = m.ArrayConfig[i];
-        p->setTitulo(c.Titulo);
-        p->setUnidadTexto(c.Unidad);
-        p->setHabilitado(c.Habilitado);
         // With batch codes required nothing records until started on its panel.
         if (m.Config.Pedir_Partida)
             c.SalvarTabla = false;
+        TFormaInstP* p = crearPanel(i);
+        p->setTitulo(c.Titulo);
+        p->setUnidadTexto(c.Unidad);
+        p->setHabilitado(c.Habilitado);
         if (c.SalvarTabla)
             p->Adquirir->setText(QStringLiteral("No Adquirir"));
         p->aplicarGrupos();
         p->HabilitarModulo(i, p->Habilitado());
-        p->setDireccion(c.ID);
-        p->setRegistroPendiente(false);
-        m.PosX += p->width();
+        v.PosX += p->width();
         if (c.Tipo == 0)
             p->aplicarDisenoCompacto();
-        if (m.PosX > anchoVentana()) {
-            m.PosXFila = m.PosX;
-            m.PosX = 0;
-            m.PosY += p->height();
+        if (v.PosX > anchoVentana()) {
+            v.PosXFila = v.PosX;
+            v.PosX = 0;
+            v.PosY += p->height();
         }
     }
 
@@ -123,37 +126,32 @@ void TInstForm::FormCreate()
 TFormaInstP* TInstForm::AparatoCreate(quint8 tipo)
 {
     Modelo& m = ctx_.modelo;
+    RegistroVentanas& v = ctx_.ventanas;
     if (m.CantidadAparatos >= Modelo::kCantidadMaxima)
         return nullptr;
     const int K = m.CantidadAparatos;
 
     m.ActualizarMemoria();
+    v.ajustar(K + 1);
+    // A new instrument starts from the defaults: title "Instrumento" K, unit
+    // ºC, address K, every reading of its type.
     m.granini(K, QString());
     m.ArrayConfig[K].Tipo = tipo;
-    m.ContadorBarrido[K] = 0;
+    m.prepararInstrumento(K);
     verticalScrollBar()->setValue(0);
 
     TFormaInstP* p = crearPanel(K);
-    p->setTitulo(QStringLiteral("Instrumento") + QString::number(K));
-    p->setUnidadTexto(QStringLiteral("ºC"));
+    p->setTitulo(m.ArrayConfig[K].Titulo);
+    p->setUnidadTexto(m.ArrayConfig[K].Unidad);
     p->setHabilitado(m.ArrayConfig[K].Habilitado);
     p->HabilitarModulo(K, p->Habilitado());
-    p->setDireccion(quint8(K));
-    p->setRegistroPendiente(false);
-    m.PosX += p->width();
-
-    TAvanzadas1& a = m.Avanzadas1[K];
-    if (tipo == 0) {
+    v.PosX += p->width();
+    if (tipo == 0)
         p->aplicarDisenoCompacto();
-    } else {
-        a.PCheckNProg = true;
-        a.PCheckNSeg = true;
-        a.PCheckTemp = true;
-    }
-    if (m.PosX + p->width() > anchoVentana()) {
-        m.PosXFila = m.PosX;
-        m.PosX = 0;
-        m.PosY += p->height();
+    if (v.PosX + p->width() > anchoVentana()) {
+        v.PosXFila = v.PosX;
+        v.PosX = 0;
+        v.PosY += p->height();
     }
     m.CantidadAparatos = quint8(m.CantidadAparatos + 1);
     ajustarLienzo();
@@ -163,6 +161,7 @@ TFormaInstP* TInstForm::AparatoCreate(quint8 tipo)
 int TInstForm::QuitarUltimo()
 {
     Modelo& m = ctx_.modelo;
+    RegistroVentanas& v = ctx_.ventanas;
     if (m.CantidadAparatos <= Modelo::kCantidadMinima)
         return 0;
     m.CantidadAparatos = quint8(m.CantidadAparatos - 1);
@@ -171,16 +170,16 @@ int TInstForm::QuitarUltimo()
     TFormaInstP* p = panel(k);
     const int ancho = p ? p->width() : TFormaInstP::kAncho;
     const int alto = p ? p->height() : TFormaInstP::kAlto;
-    if (m.PosX == 0 && k != 0) {
-        m.PosX = m.PosXFila;
-        m.PosY -= alto;
+    if (v.PosX == 0 && k != 0) {
+        v.PosX = v.PosXFila;
+        v.PosY -= alto;
     }
-    if (m.PosX != 0)
-        m.PosX -= ancho;
+    if (v.PosX != 0)
+        v.PosX -= ancho;
 
     delete p;
-    if (k < m.Paneles.size())
-        m.Paneles[k] = nullptr;
+    if (k < v.Paneles.size())
+        v.Paneles[k] = nullptr;
 
     if (m.CantidadAparatos == 1 && ctx_.habilitarQuitar)
         ctx_.habilitarQuitar(false);

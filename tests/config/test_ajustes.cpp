@@ -82,7 +82,6 @@ private slots:
         c.m.CargarIni();
         QCOMPARE(c.m.RutaIni, rutaIniPorDefecto());
         QCOMPARE(c.m.RutaIni, c.ini());
-        QVERIFY(c.m.Cargando);
 
         const Tconfig& k = c.m.Config;
         QCOMPARE(k.Puerto, QStringLiteral("COM1"));
@@ -632,6 +631,35 @@ private slots:
         QCOMPARE(c.m.Config.BaudRate, 9600);
     }
 
+    void prepararInstrumentoDesdeSuConfiguracion()
+    {
+        // What the instruments window and the recorder both start from.
+        Caso c;
+        c.archivo("[General]\r\ncantidad de aparatos=3\r\n"
+                  "[Instrumento1]\r\nTipo de instrumento=0\r\nID=7\r\nHabilitado=1\r\nTitulo=Horno\r\nUnidad=ºF\r\n"
+                  "[Instrumento2]\r\nTipo de instrumento=1\r\nID=9\r\n");
+        c.cargar();
+        c.m.Estados[1].AlarmaCom = true;   // left over from an earlier run
+        c.m.Estados[1].RegistroPendiente = true;
+        c.m.ContadorBarrido[1] = 40;
+        c.m.prepararInstrumento(1);
+        c.m.prepararInstrumento(2);
+        const EstadoInstrumento& e1 = c.m.Estados[1];
+        QVERIFY(e1.Vivo && e1.Habilitado && !e1.AlarmaCom && !e1.RegistroPendiente);
+        QCOMPARE(int(e1.Direccion), 7);
+        QCOMPARE(e1.Titulo, QStringLiteral("Horno"));
+        QCOMPARE(e1.Unidad, QStringLiteral("ºF"));
+        QCOMPARE(c.m.ContadorBarrido[1], 0);
+        // A controller runs no program: its program readings are off.
+        QVERIFY(!c.m.Avanzadas1[1].PCheckNProg && !c.m.Avanzadas1[1].PCheckNSeg && !c.m.Avanzadas1[1].PCheckTemp);
+        QVERIFY(c.m.Avanzadas1[2].PCheckNProg && c.m.Avanzadas1[2].PCheckTemp);
+        QCOMPARE(int(c.m.Estados[2].Direccion), 9);
+        // What is live is what is saved.
+        c.m.Estados[1].Titulo = QStringLiteral("Horno 1");
+        c.m.SalvarIni();
+        QCOMPARE(valorEn(c.guardado(), QStringLiteral("Instrumento1"), QStringLiteral("Titulo")), QStringLiteral("Horno 1"));
+    }
+
     void actualizarMemoria()
     {
         Modelo m;
@@ -639,32 +667,23 @@ private slots:
         m.CantidadAparatos = 1;
         m.ActualizarMemoria();
         QCOMPARE(m.ArrayConfig.size(), 2);
-        QCOMPARE(m.Paneles.size(), 2);
+        QCOMPARE(m.Estados.size(), 2);
 
         m.CantidadAparatos = 3;
         m.ActualizarMemoria();
         m.ArrayConfig[2].Titulo = QStringLiteral("queda");
         m.ContadorBarrido[2] = 17;
         m.UltimosValores[2][6] = QStringLiteral("Err");
-        QObject panel;
-        m.Paneles[2] = &panel;
-        m.VentanasTabla[2] = {&panel, true};
 
         m.CantidadAparatos = 6;
         m.ActualizarMemoria();
         for (const auto largo : {m.ArrayConfig.size(), m.Avanzadas1.size(), m.Avanzadas2.size(),
-                                 m.Gindividual.size(), m.InstGrafico.size(), m.Paneles.size(),
-                                 m.VentanasTabla.size(), m.GraficoAbierto.size(), m.ContadorBarrido.size(),
+                                 m.Gindividual.size(), m.InstGrafico.size(), m.ContadorBarrido.size(),
                                  m.UltimosValores.size(), m.Estados.size()})
             QCOMPARE(largo, qsizetype(7));
         QCOMPARE(m.ArrayConfig[2].Titulo, QStringLiteral("queda"));
         QCOMPARE(m.ContadorBarrido[2], 17);
         QCOMPARE(m.UltimosValores[2][6], QStringLiteral("Err"));
-        QCOMPARE(m.Paneles[2], &panel);
-        QCOMPARE(m.VentanasTabla[2].Abierta, true);
-        QVERIFY(m.Paneles[6] == nullptr);
-        QCOMPARE(m.VentanasTabla[6], TVentanaTabla{});
-        QCOMPARE(m.GraficoAbierto[6], false);
         QCOMPARE(m.ContadorBarrido[6], 0);
         QCOMPARE(m.Estados[6], EstadoInstrumento{});
         QCOMPARE(m.Avanzadas1[6], TAvanzadas1{});

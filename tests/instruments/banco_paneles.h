@@ -28,7 +28,6 @@ inline void prepararModelo(Modelo& m, const QList<int>& tipos, bool habilitados 
         m.ArrayConfig[n].Habilitado = habilitados;
     }
     m.Config.Pedir_Partida = false;
-    m.PosX = m.PosY = m.PosXFila = 0;
     m.Cargando = true;
 }
 

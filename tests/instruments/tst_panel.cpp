@@ -19,6 +19,7 @@ class TstPanel : public QObject {
     Q_OBJECT
 
     std::unique_ptr<Modelo> modelo;
+    RegistroVentanas ventanas;
     EnlaceModbus enlace;
     TEstadoPuerto puerto;
     std::unique_ptr<ContextoInstrumentos> ctx;
@@ -29,8 +30,9 @@ class TstPanel : public QObject {
     void construir(const QList<int>& tipos, bool habilitados = true)
     {
         modelo = std::make_unique<Modelo>();
+        ventanas = RegistroVentanas{};
         prepararModelo(*modelo, tipos, habilitados);
-        ctx = std::make_unique<ContextoInstrumentos>(*modelo, enlace, puerto);
+        ctx = std::make_unique<ContextoInstrumentos>(*modelo, ventanas, enlace, puerto);
         ctx->abrirTabla = [this](int n) { tablas << n; };
         ctx->abrirPropiedades = [this](int n) { propiedades << n; };
         ventana = std::make_unique<TInstForm>(*ctx);
@@ -107,7 +109,7 @@ private slots:
         QCOMPARE(p->Hab->property("Tag").toInt(), 1);
         QCOMPARE(p->SetPoint->property("Tag").toInt(), 1);
         QCOMPARE(p->Direccion(), quint8(1));
-        QCOMPARE(modelo->Paneles[1], static_cast<QObject*>(p));
+        QCOMPARE(ventanas.Paneles[1], static_cast<QObject*>(p));
         QVERIFY(modelo->Estados[1].Vivo);
         QCOMPARE(modelo->Estados[1].Titulo, QStringLiteral("Instrumento1"));
     }
@@ -404,9 +406,9 @@ private slots:
         QCOMPARE(tablas, QList<int>{2});
         QCOMPARE(propiedades, QList<int>{1});
 
-        modelo->VentanasTabla[2].Abierta = true;
+        ventanas.VentanasTabla[2].Abierta = true;
         ventana->panel(2)->Activafalse();
-        QVERIFY(!modelo->VentanasTabla[2].Abierta);
+        QVERIFY(!ventanas.VentanasTabla[2].Abierta);
 
         // With no callbacks the buttons do nothing.
         ctx->abrirTabla = nullptr;

@@ -127,6 +127,7 @@ class TstPanelComandos : public QObject {
 
     std::unique_ptr<Linea> linea;
     std::unique_ptr<Modelo> modelo;
+    RegistroVentanas ventanas;
     std::unique_ptr<ContextoInstrumentos> ctx;
     std::unique_ptr<TInstForm> ventana;
     std::unique_ptr<DialogosGuion> guion;
@@ -167,8 +168,9 @@ private slots:
         linea = std::make_unique<Linea>();
         QVERIFY(linea->abrir({0, 1}));
         modelo = std::make_unique<Modelo>();
+        ventanas = RegistroVentanas{};
         prepararModelo(*modelo, {0, 1});
-        ctx = std::make_unique<ContextoInstrumentos>(*modelo, linea->enlace, linea->puerto);
+        ctx = std::make_unique<ContextoInstrumentos>(*modelo, ventanas, linea->enlace, linea->puerto);
         ventana = std::make_unique<TInstForm>(*ctx);
         ventana->show();
         QVERIFY(QTest::qWaitForWindowExposed(ventana.get()));

@@ -21,6 +21,7 @@ class TstVentanaInstrumentos : public QObject {
     Q_OBJECT
 
     std::unique_ptr<Modelo> modelo;
+    RegistroVentanas ventanas;
     EnlaceModbus enlace;
     TEstadoPuerto puerto;
     std::unique_ptr<ContextoInstrumentos> ctx;
@@ -32,8 +33,9 @@ class TstVentanaInstrumentos : public QObject {
     void construir(const QList<int>& tipos, QWidget* principal = nullptr)
     {
         modelo = std::make_unique<Modelo>();
+        ventanas = RegistroVentanas{};
         prepararModelo(*modelo, tipos);
-        ctx = std::make_unique<ContextoInstrumentos>(*modelo, enlace, puerto);
+        ctx = std::make_unique<ContextoInstrumentos>(*modelo, ventanas, enlace, puerto);
         ctx->iniciarTimer1 = [this] { ++arranquesTimer; };
         ctx->habilitarQuitar = [this](bool h) { quitar << h; };
         ctx->ventanaPrincipal = principal;
@@ -41,7 +43,7 @@ class TstVentanaInstrumentos : public QObject {
     }
 
     QPoint lugar(int n) { return ventana->panel(n)->pos(); }
-    QPoint posicion() { return QPoint(modelo->PosX, modelo->PosY); }
+    QPoint posicion() { return QPoint(ventanas.PosX, ventanas.PosY); }
 
 private slots:
     void init()
@@ -77,14 +79,14 @@ private slots:
         QCOMPARE(lugar(3), QPoint(382, 0));
         QCOMPARE(lugar(4), QPoint(573, 0));   // sticks out beyond the 580 pixels
         QCOMPARE(lugar(5), QPoint(0, 207));
-        QCOMPARE(modelo->PosXFila, 764);
+        QCOMPARE(ventanas.PosXFila, 764);
         QCOMPARE(posicion(), QPoint(191, 207));
         QCOMPARE(arranquesTimer, 1);
         QCOMPARE(quitar, QList<bool>{true});
         QVERIFY(!modelo->Cargando);
         for (int n = 1; n <= 5; ++n) {
             QCOMPARE(ventana->panel(n)->Tag(), n);
-            QCOMPARE(modelo->Paneles[n], static_cast<QObject*>(ventana->panel(n)));
+            QCOMPARE(ventanas.Paneles[n], static_cast<QObject*>(ventana->panel(n)));
         }
     }
 
@@ -98,7 +100,7 @@ private slots:
         QCOMPARE(p3->pos(), QPoint(382, 0));
         // 573 + 191 > 580: the row is closed after the third.
         QCOMPARE(posicion(), QPoint(0, 207));
-        QCOMPARE(modelo->PosXFila, 573);
+        QCOMPARE(ventanas.PosXFila, 573);
         TFormaInstP* p4 = ventana->AparatoCreate(1);
         QCOMPARE(p4->pos(), QPoint(0, 207));
         QCOMPARE(modelo->CantidadAparatos, quint8(5));
@@ -211,12 +213,13 @@ private slots:
     void arranqueConPartidaNoRegistraNada()
     {
         modelo = std::make_unique<Modelo>();
+        ventanas = RegistroVentanas{};
         prepararModelo(*modelo, {0, 1});
         modelo->ArrayConfig[1].SalvarTabla = true;
         modelo->ArrayConfig[2].SalvarTabla = true;
         modelo->Config.Pedir_Partida = true;
         modelo->ContadorBarrido = QVector<qint32>(3, 17);
-        ctx = std::make_unique<ContextoInstrumentos>(*modelo, enlace, puerto);
+        ctx = std::make_unique<ContextoInstrumentos>(*modelo, ventanas, enlace, puerto);
         ventana = std::make_unique<TInstForm>(*ctx);
         QVERIFY(!modelo->ArrayConfig[1].SalvarTabla);
         QVERIFY(!modelo->ArrayConfig[2].SalvarTabla);
@@ -228,6 +231,7 @@ private slots:
     void arranqueMuestraLaConfiguracion()
     {
         modelo = std::make_unique<Modelo>();
+        ventanas = RegistroVentanas{};
         prepararModelo(*modelo, {0, 1});
         modelo->ArrayConfig[1].SalvarTabla = true;
         modelo->ArrayConfig[1].Titulo = QStringLiteral("Horno 1");
@@ -235,7 +239,7 @@ private slots:
         modelo->ArrayConfig[2].Habilitado = false;
         modelo->ArrayConfig[2].ID = 17;
         modelo->Avanzadas1[2].PCheckAl2 = false;
-        ctx = std::make_unique<ContextoInstrumentos>(*modelo, enlace, puerto);
+        ctx = std::make_unique<ContextoInstrumentos>(*modelo, ventanas, enlace, puerto);
         ventana = std::make_unique<TInstForm>(*ctx);
         TFormaInstP* p1 = ventana->panel(1);
         TFormaInstP* p2 = ventana->panel(2);
@@ -264,8 +268,8 @@ private slots:
     {
         construir({0, 1});
         ventana.reset();
-        QVERIFY(modelo->Paneles[1] == nullptr);
-        QVERIFY(modelo->Paneles[2] == nullptr);
+        QVERIFY(ventanas.Paneles[1] == nullptr);
+        QVERIFY(ventanas.Paneles[2] == nullptr);
         QVERIFY(!modelo->Estados[1].Vivo);
     }
 

@@ -217,7 +217,6 @@ int main(int argc, char** argv)
     if (!problema.isEmpty())
         imprimirError(QStringLiteral("settings file %1 %2; running with the defaults").arg(modelo.RutaIni, problema));
     modelo.CargarIni();
-    modelo.Cargando = false;
 
     // Refused before the database and the port are touched.
     const QString nada = nadaQueRegistrar(modelo);
@@ -242,18 +241,8 @@ int main(int argc, char** argv)
 
     const QString partida = opciones.value(QStringLiteral("partida"));
     for (int n = 1; n < modelo.CantidadAparatos; ++n) {
-        EstadoInstrumento& st = modelo.Estados[n];
-        st.Vivo = true;
-        st.Direccion = modelo.ArrayConfig[n].ID;
-        st.Habilitado = modelo.ArrayConfig[n].Habilitado;
-        st.Titulo = modelo.ArrayConfig[n].Titulo;
-        st.Unidad = modelo.ArrayConfig[n].Unidad;
-        st.Partida = partida;
-        if (modelo.ArrayConfig[n].Tipo == 0) {
-            modelo.Avanzadas1[n].PCheckNProg = false;
-            modelo.Avanzadas1[n].PCheckNSeg = false;
-            modelo.Avanzadas1[n].PCheckTemp = false;
-        }
+        modelo.prepararInstrumento(n);
+        modelo.Estados[n].Partida = partida;
     }
 
     EnlaceModbus enlace;
