@@ -4,7 +4,6 @@
 #include "config/dialogos.h"
 #include "config/rutas.h"
 
-#include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,17 +13,114 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QKeyEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace ombrix {
 
+namespace {
+// Why the new file could not be written, in the words the user is given.
+QString motivoEscritura(int codigo)
+{
+    switch (codigo) {
+    case EACCES:
+    case EPERM: return QStringLiteral("no hay permiso para escribir en la carpeta");
+    case EROFS: return QStringLiteral("la carpeta está en un disco de solo lectura");
+    case ENOSPC:
+    case EDQUOT: return QStringLiteral("no queda espacio en el disco");
+    case ENOENT:
+    case ENOTDIR: return QStringLiteral("la carpeta no existe");
+    case ENAMETOOLONG: return QStringLiteral("el nombre es demasiado largo");
+    case EEXIST: return QStringLiteral("ya existe un archivo con ese nombre");
+    case EIO: return QStringLiteral("error de lectura o escritura en el disco");
+    default: return QStringLiteral("error del sistema número %1").arg(codigo);
+    }
+}
+
+// Why the template could not be read.
+QString motivoLectura(int codigo)
+{
+    switch (codigo) {
+    case EACCES:
+    case EPERM: return QStringLiteral("no hay permiso para leerla");
+    case ENOENT: return QStringLiteral("el archivo no existe");
+    case EIO: return QStringLiteral("error de lectura en el disco");
+    default: return QStringLiteral("error del sistema número %1").arg(codigo);
+    }
+}
+
+// Copies the template into a file that must not exist yet. On failure nothing
+// is left behind and `porque` says why.
+bool copiarModelo(const QString& origen, const QString& destino, QString& porque)
+{
+    const int fuente = ::open(QFile::encodeName(origen).constData(), O_RDONLY | O_CLOEXEC);
+    if (fuente < 0) {
+        porque = QStringLiteral("no se pudo leer la base modelo ") + QDir::toNativeSeparators(origen)
+                 + QStringLiteral(": ") + motivoLectura(errno);
+        return false;
+    }
+    const QByteArray nombre = QFile::encodeName(destino);
+    const int copia = ::open(nombre.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (copia < 0) {
+        porque = motivoEscritura(errno);
+        ::close(fuente);
+        return false;
+    }
+    char bloque[65536];
+    bool bien = true;
+    while (bien) {
+        const ssize_t leidos = ::read(fuente, bloque, sizeof bloque);
+        if (leidos < 0 && errno == EINTR)
+            continue;
+        if (leidos < 0) {
+            porque = QStringLiteral("no se pudo leer la base modelo ") + QDir::toNativeSeparators(origen)
+                     + QStringLiteral(": ") + motivoLectura(errno);
+            bien = false;
+            break;
+        }
+        if (leidos == 0)
+            break;
+        for (ssize_t hecho = 0; hecho < leidos;) {
+            const ssize_t escritos = ::write(copia, bloque + hecho, size_t(leidos - hecho));
+            if (escritos < 0 && errno == EINTR)
+                continue;
+            if (escritos < 0) {
+                porque = motivoEscritura(errno);
+                bien = false;
+                break;
+            }
+            hecho += escritos;
+        }
+    }
+    // A full disk may show only when the data reach it.
+    if (bien && ::fsync(copia) != 0) {
+        porque = motivoEscritura(errno);
+        bien = false;
+    }
+    if (::close(copia) != 0 && bien) {
+        porque = motivoEscritura(errno);
+        bien = false;
+    }
+    ::close(fuente);
+    if (!bien)
+        ::unlink(nombre.constData());
+    return bien;
+}
+} // namespace
+
 TFormaAbreBases::TFormaAbreBases(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("FormaAbreBases"));
     setModal(true);
@@ -76,11 +172,29 @@ TFormaAbreBases::TFormaAbreBases(QWidget* parent)
     capa->addWidget(divisor, 1);
     capa->addWidget(GrupoNombre);
     capa->addLayout(botones);
-    resize(600, 420);
+    // A fixed frame: the dialog is not resized.
+    setFixedSize(600, 420);
 
-    connect(RzDirectoryTree1, &QTreeView::clicked, this, [this](const QModelIndex& i) {
-        setCarpeta(modelo_->filePath(i));
-    });
+    // The highlighted folder is the folder, however it got highlighted.
+    connect(RzDirectoryTree1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TFormaAbreBases::seleccionCambiada);
+    // The folders load in the background and are sorted as they arrive, which
+    // moves the rows: the tree is scrolled again until the user takes over.
+    desplazar_ = new QTimer(this);
+    desplazar_->setSingleShot(true);
+    desplazar_->setInterval(0);
+    connect(desplazar_, &QTimer::timeout, this, &TFormaAbreBases::mostrarCarpeta);
+    auto seguir = [this] {
+        if (seguirCarpeta_)
+            desplazar_->start();
+    };
+    connect(modelo_, &QFileSystemModel::directoryLoaded, this, seguir);
+    connect(modelo_, &QAbstractItemModel::layoutChanged, this, seguir);
+    connect(modelo_, &QAbstractItemModel::rowsInserted, this, seguir);
+    connect(RzDirectoryTree1->verticalScrollBar(), &QScrollBar::actionTriggered, this, [this] { seguirCarpeta_ = false; });
+    connect(RzDirectoryTree1->horizontalScrollBar(), &QScrollBar::actionTriggered, this, [this] { seguirCarpeta_ = false; });
+    RzDirectoryTree1->installEventFilter(this);
+    RzDirectoryTree1->viewport()->installEventFilter(this);
     connect(RzFileListBox1, &QListWidget::itemClicked, this, &TFormaAbreBases::RzFileListBox1Click);
     connect(RzFileListBox1, &QListWidget::itemDoubleClicked, this, &TFormaAbreBases::RzFileListBox1DblClick);
     connect(BotonCarpeta, &QToolButton::clicked, this, &TFormaAbreBases::CrearCarpeta);
@@ -104,6 +218,7 @@ void TFormaAbreBases::FormActivate()
         setWindowTitle(QStringLiteral("Abrir base de daros existente"));
         GrupoNombre->hide();
     }
+    seguirCarpeta_ = true;
     setCarpeta(carpetaDatos());
 }
 
@@ -111,11 +226,56 @@ void TFormaAbreBases::setCarpeta(const QString& ruta)
 {
     carpeta_ = QDir::cleanPath(ruta);
     const QModelIndex i = modelo_->index(carpeta_);
-    if (i.isValid()) {
+    if (i.isValid() && !RzDirectoryTree1->selectionModel()->isSelected(i)) {
+        fijando_ = true;
         RzDirectoryTree1->setCurrentIndex(i);
-        RzDirectoryTree1->scrollTo(i);
+        fijando_ = false;
     }
+    mostrarCarpeta();
     RzDirectoryTree1Click();
+}
+
+void TFormaAbreBases::seleccionCambiada()
+{
+    if (fijando_)
+        return;
+    const QModelIndexList marcadas = RzDirectoryTree1->selectionModel()->selectedIndexes();
+    if (marcadas.isEmpty()) {
+        // Nothing highlighted (a Ctrl+click, or the folder vanished): the
+        // folder in use is highlighted again, if it is still there.
+        const QModelIndex i = modelo_->index(carpeta_);
+        if (i.isValid()) {
+            fijando_ = true;
+            RzDirectoryTree1->setCurrentIndex(i);
+            fijando_ = false;
+        }
+        return;
+    }
+    const QString ruta = QDir::cleanPath(modelo_->filePath(marcadas.first().siblingAtColumn(0)));
+    if (ruta != carpeta_)
+        setCarpeta(ruta);
+}
+
+void TFormaAbreBases::mostrarCarpeta()
+{
+    const QModelIndex i = modelo_->index(carpeta_);
+    if (i.isValid())
+        RzDirectoryTree1->scrollTo(i, seguirCarpeta_ ? QAbstractItemView::PositionAtCenter : QAbstractItemView::EnsureVisible);
+}
+
+bool TFormaAbreBases::eventFilter(QObject* objeto, QEvent* evento)
+{
+    // Once the user clicks, scrolls or types in the tree, it stays where the user puts it.
+    switch (evento->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+        seguirCarpeta_ = false;
+        break;
+    default:
+        break;
+    }
+    return QDialog::eventFilter(objeto, evento);
 }
 
 void TFormaAbreBases::RzDirectoryTree1Click()
@@ -138,8 +298,11 @@ void TFormaAbreBases::RzFileListBox1Click()
 
 void TFormaAbreBases::RzFileListBox1DblClick()
 {
+    // A double click is the file and the OK button at once.
     RzFileListBox1Click();
     AbrirBase();
+    if (PuedeCerrar)
+        accept();
 }
 
 void TFormaAbreBases::BotonAceptarClick()
@@ -166,15 +329,27 @@ bool TFormaAbreBases::AbrirBase()
             PuedeCerrar = true;
             BaseElegida = seleccionado;
         } else {
-            dialogos().mensaje(kTituloError, QStringLiteral("El archivo no existe."), Icono::Error, Botones::SiNo);
+            dialogos().mensaje(kTituloError, QStringLiteral("El archivo no existe."), Icono::Error, Botones::Ok);
+            BaseElegida.clear();
             PuedeCerrar = false;
         }
         return false;
     }
 
-    BaseElegida = carpeta_ + QLatin1Char('/') + NombreBase->text();
-    if (!BaseElegida.contains(QStringLiteral(".mdb")))
-        BaseElegida += QStringLiteral(".mdb");
+    // A refused name or a failed creation leaves the dialog open with no database.
+    auto rehusar = [this](const QString& texto) {
+        dialogos().mensaje(kTituloError, texto, Icono::Error, Botones::Ok);
+        BaseElegida.clear();
+        PuedeCerrar = false;
+        return false;
+    };
+    const QString nombre = nombreArchivoNuevo(NombreBase->text());
+    if (nombre.isEmpty()) {
+        if (NombreBase->text().contains(QLatin1Char('/')))
+            return rehusar(QStringLiteral("El nombre de la base de datos no puede contener el carácter \"/\"."));
+        return rehusar(QStringLiteral("Escriba el nombre de la base de datos nueva."));
+    }
+    BaseElegida = carpeta_ + QLatin1Char('/') + nombre;
 
     if (QFileInfo::exists(BaseElegida)) {
         const Respuesta r = dialogos().mensaje(QStringLiteral("ATENCION!!"),
@@ -189,21 +364,26 @@ bool TFormaAbreBases::AbrirBase()
         return false;
     }
 
-    if (!QFileInfo::exists(rutaModelo())) {
-        dialogos().mensaje(kTituloError,
-                           QStringLiteral("No se encuentra la base modelo. No se puede crear la base nueva.-"),
-                           Icono::Error, Botones::Ok);
-        BaseElegida.clear();
-        PuedeCerrar = true;
-        return false;
-    }
+    if (!QFileInfo::exists(rutaModelo()))
+        return rehusar(QStringLiteral("No se encuentra la base modelo. No se puede crear la base nueva.-"));
 
-    // QFile::copy never replaces an existing file.
-    const bool copiado = QFile::copy(rutaModelo(), BaseElegida);
-    if (!copiado)
-        BaseElegida.clear();
+    QString porque;
+    if (!copiarModelo(rutaModelo(), BaseElegida, porque))
+        return rehusar(QStringLiteral("No se pudo crear la base de datos nueva ") + QDir::toNativeSeparators(BaseElegida)
+                       + QStringLiteral(": ") + porque + QStringLiteral("."));
     PuedeCerrar = true;
-    return copiado;
+    return true;
+}
+
+QString TFormaAbreBases::nombreArchivoNuevo(const QString& nombre)
+{
+    const QString limpio = nombre.trimmed();
+    const QString extension = QStringLiteral(".mdb");
+    if (limpio.contains(QLatin1Char('/')))
+        return QString();
+    if (limpio.endsWith(extension, Qt::CaseInsensitive))
+        return limpio.size() > extension.size() ? limpio : QString();
+    return limpio.isEmpty() ? QString() : limpio + extension;
 }
 
 void TFormaAbreBases::CrearCarpeta()
@@ -212,29 +392,31 @@ void TFormaAbreBases::CrearCarpeta()
     if (!dialogos().entrada(QStringLiteral("Crear carpeta"), QStringLiteral("Con nombre:"), nombre))
         return;
     nombre = nombre.trimmed();
-    if (nombre.isEmpty() || nombre.contains(QLatin1Char('/')) || nombre == QStringLiteral(".")
-        || nombre == QStringLiteral(".."))
+    if (nombre.isEmpty())
         return;
+    if (nombre.contains(QLatin1Char('/')) || nombre == QStringLiteral(".") || nombre == QStringLiteral("..")) {
+        dialogos().mensaje(kTituloError, QStringLiteral("El nombre de la carpeta no es válido: ") + nombre,
+                           Icono::Error, Botones::Ok);
+        return;
+    }
     const QString nueva = carpeta_ + QLatin1Char('/') + nombre;
-    if (!QDir(carpeta_).mkdir(nombre) && !QFileInfo(nueva).isDir())
+    if (!QDir(carpeta_).mkdir(nombre) && !QFileInfo(nueva).isDir()) {
+        dialogos().mensaje(kTituloError, QStringLiteral("No se pudo crear la carpeta ") + QDir::toNativeSeparators(nueva),
+                           Icono::Error, Botones::Ok);
         return;
+    }
     Edit1->setToolTip(QDir::toNativeSeparators(nueva));
     setCarpeta(nueva);
 }
 
-void TFormaAbreBases::closeEvent(QCloseEvent* e)
-{
-    if (PuedeCerrar)
-        e->accept();
-    else
-        e->ignore();
-}
-
 void TFormaAbreBases::done(int r)
 {
-    // Escape cancels; otherwise the dialog closes only when it may.
-    if (r == QDialog::Rejected && !PuedeCerrar) {
-        BotonCancelarClick();
+    // Escape, the close box and the cancel button give no database, even after
+    // one was picked; OK closes only when the chosen database may be used.
+    if (r != QDialog::Accepted) {
+        PuedeCerrar = true;
+        BaseElegida.clear();
+        QDialog::done(r);
         return;
     }
     if (PuedeCerrar)

@@ -9,6 +9,7 @@ class QGroupBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QTimer;
 class QToolButton;
 class QTreeView;
 
@@ -21,7 +22,7 @@ public:
 
     bool Nueva = false;          // create a new database (else open an existing one)
     bool PuedeCerrar = false;    // the dialog may close
-    QString BaseElegida;         // full path of the chosen or created database
+    QString BaseElegida;         // full path of the chosen or created database; "" once cancelled
 
     QTreeView* RzDirectoryTree1;
     QLineEdit* Edit1;
@@ -41,19 +42,31 @@ public:
     bool AbrirBase();
     void CrearCarpeta();
 
-    // The folder selected in the tree; selecting one lists its databases.
+    // The folder highlighted in the tree, which is where databases are listed
+    // and created; highlighting another one, by mouse or keyboard, changes it.
     QString carpeta() const { return carpeta_; }
     void setCarpeta(const QString& ruta);
 
+    // The file name of a new database typed as `nombre`: ".mdb" is added unless
+    // the name already ends so (in any case). "" when the name is not usable.
+    static QString nombreArchivoNuevo(const QString& nombre);
+
 protected:
     void showEvent(QShowEvent* e) override;
-    void closeEvent(QCloseEvent* e) override;
     void done(int r) override;
+    bool eventFilter(QObject* objeto, QEvent* evento) override;
 
 private:
+    void seleccionCambiada();
+    void mostrarCarpeta();
     void listarArchivos();
     QFileSystemModel* modelo_;
     QString carpeta_;
+    bool fijando_ = false;          // the tree's selection is being set from carpeta_
+    // Until the user moves in the tree it keeps the folder in view while the
+    // folders load and get sorted.
+    bool seguirCarpeta_ = false;
+    QTimer* desplazar_;
 };
 
 } // namespace ombrix

@@ -6,8 +6,9 @@ namespace ombrix {
 
 Aplicacion::Aplicacion(int& argc, char** argv) : QApplication(argc, argv)
 {
+    // No display name: with one, the toolkit appends it to every window's and
+    // every box's caption, and the captions are the program's own.
     setApplicationName(QStringLiteral("Ombrix"));
-    setApplicationDisplayName(QStringLiteral("Ombrix"));
 }
 
 bool Aplicacion::notify(QObject* receptor, QEvent* evento)

@@ -10,7 +10,8 @@ namespace ombrix {
 Respuesta DialogosQt::mensaje(const QString& titulo, const QString& texto, Icono icono, Botones botones)
 {
     QMessageBox caja(QApplication::activeWindow());
-    caja.setWindowTitle(titulo.isEmpty() ? QApplication::applicationDisplayName() : titulo);
+    // A box without a caption of its own carries the program's name.
+    caja.setWindowTitle(titulo.isEmpty() ? QApplication::applicationName() : titulo);
     caja.setText(texto);
     switch (icono) {
     case Icono::Ninguno: caja.setIcon(QMessageBox::NoIcon); break;
@@ -42,17 +43,24 @@ Respuesta DialogosQt::mensaje(const QString& titulo, const QString& texto, Icono
 
 bool DialogosQt::entrada(const QString& titulo, const QString& indicacion, QString& texto)
 {
-    bool ok = false;
-    const QString r = QInputDialog::getText(QApplication::activeWindow(), titulo, indicacion,
-                                            QLineEdit::Normal, texto, &ok);
-    if (ok)
-        texto = r;
-    return ok;
+    QInputDialog caja(QApplication::activeWindow());
+    caja.setWindowTitle(titulo);
+    caja.setLabelText(indicacion);
+    caja.setInputMode(QInputDialog::TextInput);
+    caja.setTextValue(texto);
+    caja.setOkButtonText(QStringLiteral("&Aceptar"));
+    caja.setCancelButtonText(QStringLiteral("&Cancelar"));
+    caja.setWindowModality(Qt::ApplicationModal);
+    if (caja.exec() != QDialog::Accepted)
+        return false;
+    texto = caja.textValue();
+    return true;
 }
 
 void DialogosQt::aviso(const QString& titulo, const QString& texto)
 {
-    auto* caja = new QMessageBox(QMessageBox::Warning, titulo, texto, QMessageBox::Ok, QApplication::activeWindow());
+    auto* caja = new QMessageBox(QMessageBox::Warning, titulo.isEmpty() ? QApplication::applicationName() : titulo, texto,
+                                 QMessageBox::Ok, QApplication::activeWindow());
     caja->setAttribute(Qt::WA_DeleteOnClose);
     caja->setWindowModality(Qt::NonModal);
     caja->show();

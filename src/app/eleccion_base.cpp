@@ -6,6 +6,7 @@
 #include "config/rutas.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -88,16 +89,16 @@ TFormaEleccionBase::TFormaEleccionBase(QWidget* parent)
     connect(ListBox1, &QListWidget::itemDoubleClicked, this, &TFormaEleccionBase::ListBox1DblClick);
     connect(BotonLimpiar, &QPushButton::clicked, this, &TFormaEleccionBase::BotonLimpiarClick);
     connect(BotonAceptar, &QPushButton::clicked, this, [this] {
-        BotonAceptarClick();
-        accept();
+        if (BotonAceptarClick())
+            accept();
     });
     connect(BotonCancelar, &QPushButton::clicked, this, &TFormaEleccionBase::BotonCancelarClick);
 
     examinar = [this](bool nueva) {
         TFormaAbreBases abre(this);
         abre.Nueva = nueva;
-        abre.exec();
-        return abre.BaseElegida;
+        // Only OK gives a database; Escape and the close box give none.
+        return abre.exec() == QDialog::Accepted ? abre.BaseElegida : QString();
     };
 }
 
@@ -126,8 +127,8 @@ void TFormaEleccionBase::RadioExistenteClick() { ListBox1->setEnabled(true); }
 
 void TFormaEleccionBase::ListBox1DblClick()
 {
-    BotonAceptarClick();
-    accept();
+    if (BotonAceptarClick())
+        accept();
 }
 
 void TFormaEleccionBase::BotonLimpiarClick()
@@ -141,25 +142,36 @@ void TFormaEleccionBase::BotonLimpiarClick()
     ListBox1->setCurrentRow(0);
 }
 
-void TFormaEleccionBase::BotonAceptarClick()
+bool TFormaEleccionBase::BotonAceptarClick()
 {
+    QString elegida;
     const int fila = ListBox1->currentRow();
     if (fila > 0) {
-        RutaBase = ListBox1->item(fila)->text();
+        elegida = ListBox1->item(fila)->text();
     } else {
-        RutaBase = examinar ? examinar(RadioNueva->isChecked()) : QString();
+        elegida = examinar ? examinar(RadioNueva->isChecked()) : QString();
+        // Browsing gave nothing: the choice, the list and its file stay as they were.
+        if (elegida.isEmpty())
+            return false;
         bool yaEsta = false;
         for (int i = 0; i < ListBox1->count(); ++i)
-            if (ListBox1->item(i)->text().compare(RutaBase, Qt::CaseInsensitive) == 0)
+            if (ListBox1->item(i)->text().compare(elegida, Qt::CaseInsensitive) == 0)
                 yaEsta = true;
         // Only databases kept in a data folder are remembered.
-        if (!yaEsta && !RutaBase.isEmpty() && RutaBase.toUpper().contains(QStringLiteral("RIVARIV")))
-            ListBox1->addItem(RutaBase);
+        if (!yaEsta && elegida.toUpper().contains(QStringLiteral("RIVARIV")))
+            ListBox1->addItem(elegida);
     }
+    RutaBase = elegida;
     QStringList lista;
     for (int i = 0; i < ListBox1->count(); ++i)
         lista << ListBox1->item(i)->text();
-    escribirListaBases(rutaListaBases(), lista);
+    // The database is used all the same; only the list is not kept.
+    if (!escribirListaBases(rutaListaBases(), lista))
+        dialogos().mensaje(kTituloError,
+                           QStringLiteral("No se pudo guardar la lista de bases de datos en ")
+                               + QDir::toNativeSeparators(rutaListaBases()) + QStringLiteral(". La lista queda como estaba."),
+                           Icono::Error, Botones::Ok);
+    return true;
 }
 
 void TFormaEleccionBase::BotonCancelarClick()

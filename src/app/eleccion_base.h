@@ -25,13 +25,14 @@ public:
     QPushButton* BotonCancelar;
     QPushButton* BotonLimpiar;
 
-    // The chosen database; empty when browsing was cancelled or failed.
+    // The chosen database; it changes only when a database was chosen.
     QString RutaBase;
-    // Set when the user cancelled: the program is to end.
+    // Set when the user cancelled (at start-up the program then ends).
     bool PidioTerminar = false;
 
-    // Browses for a database (new or existing) and returns its path or "".
-    // Replaceable so that callers and tests decide how browsing happens.
+    // Browses for a database (new or existing) and returns its path, or "" when
+    // the user cancelled or nothing could be created. Replaceable so that
+    // callers and tests decide how browsing happens.
     std::function<QString(bool nueva)> examinar;
 
     void FormActivate();
@@ -39,7 +40,8 @@ public:
     void RadioExistenteClick();
     void ListBox1DblClick();
     void BotonLimpiarClick();
-    void BotonAceptarClick();
+    // True when a database was chosen; otherwise the dialog stays as it was.
+    bool BotonAceptarClick();
     void BotonCancelarClick();
 
     static const QString kMasArchivos;
@@ -52,6 +54,7 @@ protected:
 
 // Reads the list of recent databases; a missing or unreadable file gives only "<Mas archivos>".
 QStringList leerListaBases(const QString& ruta);
+// Replaces the list as a whole; false (and the old file untouched) when it cannot be written.
 bool escribirListaBases(const QString& ruta, const QStringList& lista);
 
 } // namespace ombrix

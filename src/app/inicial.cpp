@@ -2,6 +2,7 @@
 
 #include "centrar.h"
 
+#include <QFontMetrics>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPushButton>
@@ -54,23 +55,39 @@ void TFormaInicio::paintEvent(QPaintEvent*)
     p.setPen(QPen(QColor(0, 255, 255), 2));
     p.drawRect(rect().adjusted(1, 1, -2, -2));
 
-    QFont marca = font();
-    marca.setPointSize(34);
-    marca.setBold(true);
-    marca.setLetterSpacing(QFont::AbsoluteSpacing, 6);
-    p.setFont(marca);
-    p.setPen(Qt::white);
-    p.drawText(QRect(0, 40, width(), 70), Qt::AlignCenter, QStringLiteral("OMBRIX"));
+    for (const Renglon& r : renglones()) {
+        p.setFont(r.fuente);
+        p.setPen(r.color);
+        p.drawText(r.caja, Qt::AlignCenter, r.texto);
+    }
+}
 
-    QFont producto = font();
-    producto.setPointSize(11);
-    p.setFont(producto);
-    p.setPen(QColor(255, 255, 0));
-    p.drawText(QRect(0, 115, width(), 30), Qt::AlignCenter,
-               QStringLiteral("Sistema de adquisición de datos para instrumentos"));
-    p.setPen(QColor(200, 220, 255));
-    p.drawText(QRect(0, 145, width(), 30), Qt::AlignCenter,
-               QStringLiteral("Controladores y programadores en línea RS-485 / Modbus RTU"));
+QList<TFormaInicio::Renglon> TFormaInicio::renglones() const
+{
+    // Each line keeps clear of the frame; where the fonts of the machine are
+    // wider than expected the line gets a smaller size rather than being cut.
+    const int margen = 16;
+    const int ancho = width() - 2 * margen;
+    auto renglon = [&](const QString& texto, int puntos, bool negrita, int espacio, const QColor& color, int y, int alto) {
+        QFont f = font();
+        f.setBold(negrita);
+        f.setPointSize(puntos);
+        if (espacio)
+            f.setLetterSpacing(QFont::AbsoluteSpacing, espacio);
+        for (;;) {
+            const QFontMetrics m(f, this);
+            if ((m.horizontalAdvance(texto) <= ancho && m.height() <= alto) || f.pointSize() <= 6)
+                break;
+            f.setPointSize(f.pointSize() - 1);
+        }
+        return Renglon{texto, f, color, QRect(margen, y, ancho, alto)};
+    };
+    return {
+        renglon(QStringLiteral("OMBRIX"), 34, true, 6, Qt::white, 40, 70),
+        renglon(QStringLiteral("Sistema de adquisición de datos para instrumentos"), 11, false, 0, QColor(255, 255, 0), 115, 30),
+        renglon(QStringLiteral("Controladores y programadores en línea RS-485 / Modbus RTU"), 11, false, 0,
+                QColor(200, 220, 255), 145, 30),
+    };
 }
 
 } // namespace ombrix

@@ -1,7 +1,11 @@
 #pragma once
 // The splash window: shown for three seconds at start and as the about box.
 
+#include <QColor>
 #include <QDialog>
+#include <QFont>
+#include <QList>
+#include <QRect>
 #include <QTimer>
 
 class QPushButton;
@@ -18,6 +22,15 @@ public:
 
     void Timer1Timer();
     void BotonOkClick();
+
+    // A line of text painted on the window, in the font that makes it fit its box.
+    struct Renglon {
+        QString texto;
+        QFont fuente;
+        QColor color;
+        QRect caja;
+    };
+    QList<Renglon> renglones() const;
 
 protected:
     void paintEvent(QPaintEvent*) override;

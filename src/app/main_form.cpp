@@ -4,7 +4,7 @@
 #include "acquisition/registro.h"
 #include "aplicacion.h"
 #include "config/perfil.h"
-#include "link/configurar2.h"
+#include "link/forma_com.h"
 #include "instruments/inst_form.h"
 #include "link/ombrix_comm.h"
 #include "config/dialogos.h"
@@ -337,11 +337,24 @@ void TMainForm::pedirTerminar()
         app->Terminate();
 }
 
-bool TMainForm::abrirBase(const QString& ruta)
+bool TMainForm::abrirBase(const QString& ruta, QString& error)
 {
-    QString error;
+    error.clear();
     return ADOConnection1.abrir(ruta, &error);
 }
+
+namespace {
+// A failure message followed by the reason the database gave.
+QString conMotivo(const QString& texto, const QString& motivo)
+{
+    if (motivo.isEmpty())
+        return texto;
+    QString r = texto + QStringLiteral("\nMotivo: ") + motivo;
+    if (!r.endsWith(QLatin1Char('.')))
+        r += QLatin1Char('.');
+    return r;
+}
+} // namespace
 
 bool TMainForm::arrancar()
 {
@@ -350,20 +363,28 @@ bool TMainForm::arrancar()
     ejecutarModal(*FormaInicio);
     FormaInicio->Timer1->stop();
 
-    // Choice of the database.
+    // Choice of the database; cancelling it ends the program.
+    bool cancelada = false;
     {
         TFormaEleccionBase eleccion(this);
         ejecutarModal(eleccion);
         modelo.RutaBase = eleccion.RutaBase;
-        if (eleccion.PidioTerminar)
-            pedirTerminar();
+        cancelada = eleccion.PidioTerminar;
     }
+    if (cancelada)
+        pedirTerminar();
 
-    if (modelo.RutaBase.isEmpty() || !abrirBase(modelo.RutaBase)) {
+    QString error;
+    if (modelo.RutaBase.isEmpty() || !abrirBase(modelo.RutaBase, error)) {
+        // Only the user's own cancel ends the program without a word.
         if (!modelo.RutaBase.isEmpty())
             dialogos().mensaje(QString(),
-                               QStringLiteral("Não se pôde abrir a base de  dados: ") + modelo.RutaBase
-                                   + QStringLiteral(". ") + QStringLiteral("Possivelmente já está em  uso por  outra aplicação"),
+                               conMotivo(QStringLiteral("Não se pôde abrir a base de  dados: ") + modelo.RutaBase
+                                             + QStringLiteral(". ") + QStringLiteral("Possivelmente já está em  uso por  outra aplicação"),
+                                         error),
+                               Icono::Ninguno, Botones::Ok);
+        else if (!cancelada)
+            dialogos().mensaje(QString(), QStringLiteral("No se eligió ninguna base de datos. El programa termina."),
                                Icono::Ninguno, Botones::Ok);
         modelo.RutaBase = QStringLiteral("Não há carregada nenhuma base de  dados");
         pedirTerminar();
@@ -451,7 +472,11 @@ void TMainForm::FormCloseQuery(bool& canClose)
         if (detenerAdquisicion)
             detenerAdquisicion();   // stops the thread and closes the port
     }
-    canClose = GuardarConfiguracionactual1Click();
+    // A settings file that cannot be written must not keep the program open.
+    canClose = GuardarConfiguracionactual1Click()
+               || dialogos().mensaje(kTituloPregunta, QStringLiteral("No se pudo guardar la configuración. ¿Desea salir sin guardar?"),
+                                     Icono::Pregunta, Botones::SiNo)
+                      == Respuesta::Si;
 }
 
 void TMainForm::closeEvent(QCloseEvent* e)
@@ -468,21 +493,26 @@ void TMainForm::CargarBaseExecute()
 {
     if (!GuardarConfiguracionactual1Click())
         return;
+    QString elegida;
     {
         TFormaEleccionBase eleccion(this);
         ejecutarModal(eleccion);
-        modelo.RutaBase = eleccion.RutaBase;
-        if (eleccion.PidioTerminar)
-            pedirTerminar();
+        // Cancelling here keeps the database in use, and acquisition goes on.
+        if (eleccion.PidioTerminar || eleccion.RutaBase.isEmpty())
+            return;
+        elegida = eleccion.RutaBase;
     }
+    modelo.RutaBase = elegida;
     if (detenerAdquisicion)
         detenerAdquisicion();
     registrador->olvidarSentencias();
     ADOConnection1.cerrar();
-    if (!abrirBase(modelo.RutaBase)) {
+    QString error;
+    if (!abrirBase(modelo.RutaBase, error)) {
         dialogos().mensaje(QString(),
-                           QStringLiteral("No se pudo abrir la base de datos: ") + modelo.RutaBase + QStringLiteral(". ")
-                               + QStringLiteral("Posiblemente ya está en uso por otra aplicacion"),
+                           conMotivo(QStringLiteral("No se pudo abrir la base de datos: ") + modelo.RutaBase + QStringLiteral(". ")
+                                         + QStringLiteral("Posiblemente ya está en uso por otra aplicacion"),
+                                     error),
                            Icono::Ninguno, Botones::Ok);
         modelo.RutaBase = QStringLiteral("No hay cargada niguna base de datos");
     }

@@ -105,7 +105,7 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
-    bool abrirBase(const QString& ruta);
+    bool abrirBase(const QString& ruta, QString& error);
     void pedirTerminar();
     void crearAcciones();
     void crearHerramientas();

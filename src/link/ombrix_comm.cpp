@@ -43,8 +43,6 @@ void TOmbrixComm::conectar()
     // is painted with the next frame.
     connect(enlace_, &EnlaceModbus::lamparasCambiaron, this, [this] { update(); });
     connect(enlace_, &EnlaceModbus::propiedadesCambiaron, this, [this] { update(); });
-    connect(enlace_, &EnlaceModbus::OnFallaComm, this, &TOmbrixComm::OnFallaComm);
-    connect(enlace_, &EnlaceModbus::OnRetries, this, &TOmbrixComm::OnRetries);
 }
 
 void TOmbrixComm::paintEvent(QPaintEvent*)

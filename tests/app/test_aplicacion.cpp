@@ -25,6 +25,16 @@ private slots:
         QCOMPARE(guion.mostrados[0].icono, Icono::Ninguno);
         QCOMPARE(guion.mostrados[0].botones, Botones::Ok);
     }
+
+    void losTitulosNoLlevanNadaAnadido()
+    {
+        // A display name of its own would be appended to every caption.
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Ombrix"));
+        QCoreApplication::setApplicationName(QStringLiteral("Otro nombre"));
+        const QString visible = QGuiApplication::applicationDisplayName();
+        QCoreApplication::setApplicationName(QStringLiteral("Ombrix"));
+        QCOMPARE(visible, QStringLiteral("Otro nombre"));
+    }
 };
 
 int main(int argc, char** argv)

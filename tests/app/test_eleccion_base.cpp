@@ -10,8 +10,10 @@
 #include <QGroupBox>
 #include <QListWidget>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTreeView>
 
 using namespace ombrix;
 using namespace ombrix::test;
@@ -93,12 +95,27 @@ private slots:
         d.BotonAceptarClick();
         QCOMPARE(lineasArchivo(rutaListaBases()).size(), 2);
 
-        // Browsing cancelled: empty path, never appended.
+        // Browsing cancelled: nothing chosen, the previous choice stays, never appended.
         d.FormActivate();
         d.examinar = [](bool) { return QString(); };
-        d.BotonAceptarClick();
-        QVERIFY(d.RutaBase.isEmpty());
+        QVERIFY(!d.BotonAceptarClick());
+        QCOMPARE(d.RutaBase, QStringLiteral("/DATOS/RIVARIV/LINEA2.MDB"));
         QCOMPARE(lineasArchivo(rutaListaBases()).size(), 2);
+    }
+
+    void listaQueNoSePuedeEscribirSeAvisa()
+    {
+        RaizTemporal raiz;
+        // A folder where the list goes: it cannot be replaced.
+        QVERIFY(QDir(raiz.path()).mkdir(QStringLiteral("Bases.lst")));
+        DialogosGuion guion;
+        TFormaEleccionBase d;
+        d.FormActivate();
+        d.examinar = [&](bool) { return raiz.datos() + QStringLiteral("/A.mdb"); };
+        QVERIFY(d.BotonAceptarClick());   // the database is chosen all the same
+        QCOMPARE(d.RutaBase, raiz.datos() + QStringLiteral("/A.mdb"));
+        QCOMPARE(guion.textos(), QStringList{QStringLiteral("No se pudo guardar la lista de bases de datos en ")
+                                             + rutaListaBases() + QStringLiteral(". La lista queda como estaba.")});
     }
 
     void nuevaSeleccionaMasArchivosYBloqueaLaLista()
@@ -180,18 +197,47 @@ private slots:
                  QStringLiteral("El archivo: ") + creada + QStringLiteral(" ya existe. ¿Desea sobre escribirlo?"));
     }
 
-    void extensionMdbSeComparaConMayusculas()
+    void nombreDeLaBaseNueva()
     {
         RaizTemporal raiz;
+        DialogosGuion guion;
         TFormaAbreBases a;
         a.Nueva = true;
         a.FormActivate();
+        // ".mdb" counts in any case, and only at the end of the name.
         a.NombreBase->setText(QStringLiteral("Planta.MDB"));
         QVERIFY(a.AbrirBase());
-        QCOMPARE(a.BaseElegida, raiz.datos() + QStringLiteral("/Planta.MDB.mdb"));
-        a.NombreBase->setText(QStringLiteral("Otra.mdb"));
+        QCOMPARE(a.BaseElegida, raiz.datos() + QStringLiteral("/Planta.MDB"));
+        a.NombreBase->setText(QStringLiteral("x.mdbak"));
         QVERIFY(a.AbrirBase());
-        QCOMPARE(a.BaseElegida, raiz.datos() + QStringLiteral("/Otra.mdb"));
+        QCOMPARE(a.BaseElegida, raiz.datos() + QStringLiteral("/x.mdbak.mdb"));
+        // No name: refused, nothing created, the dialog stays.
+        a.NombreBase->setText(QStringLiteral("  "));
+        QVERIFY(!a.AbrirBase());
+        QVERIFY(!a.PuedeCerrar);
+        QVERIFY(a.BaseElegida.isEmpty());
+        QCOMPARE(guion.textos(), QStringList{QStringLiteral("Escriba el nombre de la base de datos nueva.")});
+        QCOMPARE(QDir(raiz.datos()).entryList(QDir::Files | QDir::Hidden), (QStringList{"Planta.MDB", "x.mdbak.mdb"}));
+    }
+
+    void copiaFallidaDiceElMotivoYSigueEnElDialogo()
+    {
+        RaizTemporal raiz;
+        DialogosGuion guion;
+        TFormaAbreBases a;
+        a.Nueva = true;
+        a.show();
+        // The highlighted folder goes away before the database is created.
+        const QString carpeta = raiz.datos() + QStringLiteral("/Borrada");
+        QVERIFY(QDir(raiz.datos()).mkdir(QStringLiteral("Borrada")));
+        a.setCarpeta(carpeta);
+        QVERIFY(QDir(carpeta).removeRecursively());
+        a.NombreBase->setText(QStringLiteral("Planta"));
+        a.BotonAceptar->click();
+        QVERIFY(a.isVisible());
+        QVERIFY(a.BaseElegida.isEmpty());
+        QCOMPARE(guion.textos(), QStringList{QStringLiteral("No se pudo crear la base de datos nueva ") + carpeta
+                                             + QStringLiteral("/Planta.mdb: la carpeta no existe.")});
     }
 
     void sinModeloNoSeCreaNada()
@@ -206,7 +252,7 @@ private slots:
             QSKIP("a template beside the test program stands in for the missing one");
         QVERIFY(!a.AbrirBase());
         QVERIFY(a.BaseElegida.isEmpty());
-        QVERIFY(a.PuedeCerrar);
+        QVERIFY(!a.PuedeCerrar);   // the dialog stays; Cancel leaves it
         QCOMPARE(guion.mostrados.last().texto, QStringLiteral("No se encuentra la base modelo. No se puede crear la base nueva.-"));
     }
 
@@ -237,6 +283,65 @@ private slots:
 
         a.BotonCancelarClick();
         QVERIFY(a.BaseElegida.isEmpty());
+    }
+
+    void escapeOCierreTrasElegirNoDanBase()
+    {
+        RaizTemporal raiz;
+        QVERIFY(QFile::copy(rutaModelo(), raiz.datos() + QStringLiteral("/A.mdb")));
+        TFormaAbreBases a;
+        for (const bool conEscape : {true, false}) {
+            a.show();
+            QTRY_COMPARE(a.RzFileListBox1->count(), 1);
+            a.RzFileListBox1->setCurrentRow(0);
+            a.AbrirBase();   // picked: the dialog may close now
+            QCOMPARE(a.BaseElegida, raiz.datos() + QStringLiteral("/A.mdb"));
+            if (conEscape)
+                QTest::keyClick(&a, Qt::Key_Escape);
+            else
+                QVERIFY(a.close());
+            QVERIFY(!a.isVisible());
+            QCOMPARE(a.result(), int(QDialog::Rejected));
+            QVERIFY(a.BaseElegida.isEmpty());
+        }
+    }
+
+    void laSeleccionDelArbolDecideLaCarpeta()
+    {
+        RaizTemporal raiz;
+        const QString otra = raiz.ruta(QStringLiteral("Zqxsector"));
+        QVERIFY(QDir(raiz.path()).mkdir(QStringLiteral("Zqxsector")));
+        TFormaAbreBases a;
+        a.Nueva = true;
+        a.show();
+        QTreeView* arbol = a.RzDirectoryTree1;
+        QTRY_COMPARE(arbol->model()->rowCount(arbol->currentIndex().parent()), 2);
+        // Typing the start of a name moves the highlight, and the folder with it.
+        QTest::keyClicks(arbol, QStringLiteral("zqx"));
+        QTRY_COMPARE(a.carpeta(), otra);
+        QCOMPARE(a.Edit1->text(), otra);
+        a.NombreBase->setText(QStringLiteral("Nueva"));
+        QVERIFY(a.AbrirBase());
+        QCOMPARE(a.BaseElegida, otra + QStringLiteral("/Nueva.mdb"));
+        QTest::keyClick(arbol, Qt::Key_Up);
+        QCOMPARE(a.carpeta(), raiz.datos());
+    }
+
+    void arbolAbreMostrandoLaCarpetaYMarcoFijo()
+    {
+        RaizTemporal raiz;
+        // Folders sorted before the data folder push it well below the first rows.
+        for (int i = 0; i < 80; ++i)
+            QVERIFY(QDir(raiz.path()).mkdir(QStringLiteral("a%1").arg(i, 2, 10, QLatin1Char('0'))));
+        TFormaAbreBases a;
+        a.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&a));
+        QTreeView* arbol = a.RzDirectoryTree1;
+        QTRY_COMPARE(arbol->model()->rowCount(arbol->currentIndex().parent()), 81);
+        QTest::qWait(300);   // the rows are sorted after they arrive
+        QCOMPARE(arbol->currentIndex().data().toString(), QStringLiteral("RIvariv"));
+        QVERIFY(arbol->viewport()->rect().contains(arbol->visualRect(arbol->currentIndex())));
+        QCOMPARE(a.minimumSize(), a.maximumSize());
     }
 
     void crearCarpeta()

@@ -9,8 +9,11 @@
 
 #include <QDialog>
 #include <QFile>
+#include <QFontMetrics>
+#include <QLayout>
 #include <QListWidget>
 #include <QProcess>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -110,14 +113,18 @@ private slots:
     {
         QTest::addColumn<QByteArray>("contenido");
         QTest::addColumn<bool>("crear");
-        QTest::newRow("texto") << QByteArray("esto no es una base") << true;
-        QTest::newRow("vacio_sin_tablas") << QByteArray() << true;
-        QTest::newRow("inexistente") << QByteArray() << false;
+        QTest::addColumn<QString>("motivo");
+        QTest::newRow("texto") << QByteArray("esto no es una base") << true
+                               << "El archivo no es una base de datos de este sistema: no es un archivo SQLite.";
+        QTest::newRow("vacio_sin_tablas") << QByteArray() << true
+                                          << "El archivo no es una base de datos de este sistema: el archivo está vacío.";
+        QTest::newRow("inexistente") << QByteArray() << false << "El archivo no existe.";
     }
     void baseQueNoEsDeEsteSistemaOInexistente()
     {
         QFETCH(QByteArray, contenido);
         QFETCH(bool, crear);
+        QFETCH(QString, motivo);
         RaizTemporal raiz;
         const QString ruta = raiz.datos() + QStringLiteral("/Mala.mdb");
         if (crear) {
@@ -130,9 +137,10 @@ private slots:
         responderArranque(w, ruta);
         QVERIFY(!w.arrancar());
         QCOMPARE(guion.mostrados.size(), 1);
+        // The old text exactly, then the reason.
         QCOMPARE(guion.mostrados[0].texto,
                  QStringLiteral("Não se pôde abrir a base de  dados: ") + ruta
-                     + QStringLiteral(". Possivelmente já está em  uso por  outra aplicação"));
+                     + QStringLiteral(". Possivelmente já está em  uso por  outra aplicação\nMotivo: ") + motivo);
         QCOMPARE(w.textoEstado(1), QStringLiteral("Não há carregada nenhuma base de  dados"));
         // Nothing was created in place of a missing file.
         QCOMPARE(QFileInfo::exists(ruta), crear);
@@ -214,18 +222,23 @@ private slots:
         QVERIFY(QFileInfo::exists(raiz.datos() + QStringLiteral("/Ombrix.ini")));
     }
 
-    void guardadoFallidoDejaLaVentanaAbierta()
+    void guardadoFallidoPreguntaSiSalirSinGuardar()
     {
         RaizTemporal raiz;
         DialogosGuion guion;
         TMainForm w;
-        // The settings folder is gone: the save fails with its message.
+        // The settings folder is gone: the save fails with its message, then
+        // the user decides: No stays, Yes leaves without saving.
         QDir(raiz.datos()).removeRecursively();
+        guion.respuestas << Respuesta::Ok << Respuesta::No << Respuesta::Ok << Respuesta::Si;
         bool puede = true;
         w.FormCloseQuery(puede);
         QVERIFY(!puede);
-        QCOMPARE(guion.mostrados.size(), 1);
-        QCOMPARE(guion.mostrados[0].texto, QStringLiteral("Unable to write to ") + w.modelo.RutaIni);
+        QCOMPARE(guion.textos(), (QStringList{QStringLiteral("Unable to write to ") + w.modelo.RutaIni,
+                                              QStringLiteral("No se pudo guardar la configuración. ¿Desea salir sin guardar?")}));
+        QCOMPARE(guion.mostrados[1].titulo, QStringLiteral("ATENCION: PREGUNTA!!!"));
+        w.FormCloseQuery(puede);
+        QVERIFY(puede);
     }
 
     void veinteInstrumentosDesactivanNuevo()
@@ -270,9 +283,42 @@ private slots:
         QCOMPARE(guion.mostrados.size(), 1);
         QCOMPARE(guion.mostrados[0].texto,
                  QStringLiteral("No se pudo abrir la base de datos: ") + raiz.datos()
-                     + QStringLiteral("/NoEsta.mdb. Posiblemente ya está en uso por otra aplicacion"));
+                     + QStringLiteral("/NoEsta.mdb. Posiblemente ya está en uso por otra aplicacion\nMotivo: El archivo no existe."));
         QCOMPARE(w.textoEstado(1), QStringLiteral("No hay cargada niguna base de datos"));
         QVERIFY(!w.terminacionPedida());
+    }
+
+    void cancelarAlCargarBaseSigueConLaAbierta()
+    {
+        RaizTemporal raiz;
+        const QString a = copiaDelModelo(raiz, QStringLiteral("A.mdb"));
+        DialogosGuion guion;
+        TMainForm w;
+        responderArranque(w, a);
+        QVERIFY(w.arrancar());
+        int detenciones = 0, reconstrucciones = 0;
+        w.detenerAdquisicion = [&] { ++detenciones; };
+        w.construirInstrumentos = [&] { ++reconstrucciones; };
+        responderArranque(w, QString());
+        w.CargarBaseExecute();
+        QVERIFY(!w.terminacionPedida());
+        QCOMPARE(detenciones + reconstrucciones, 0);
+        QVERIFY(w.ADOConnection1.abierta());
+        QCOMPARE(w.modelo.RutaBase, a);
+        QCOMPARE(w.textoEstado(1), a);
+    }
+
+    void textosDelSplashCaben()
+    {
+        TFormaInicio s;
+        s.layout()->activate();
+        QRect anterior;
+        for (const auto& r : s.renglones()) {
+            const QRect ocupado = QFontMetrics(r.fuente, &s).boundingRect(r.caja, Qt::AlignCenter, r.texto);
+            QVERIFY2(s.rect().contains(r.caja) && r.caja.contains(ocupado), qPrintable(r.texto));
+            QVERIFY2(!ocupado.intersects(anterior) && !ocupado.intersects(s.BotonOk->geometry()), qPrintable(r.texto));
+            anterior = ocupado;
+        }
     }
 
     void splashSeCierraSoloConSuTemporizador()

@@ -1,7 +1,7 @@
 // The communication parameters dialog: what it shows from the settings and
 // what OK stores, including that each line group edits the line it names.
 #include "config/modelo.h"
-#include "link/configurar2.h"
+#include "link/forma_com.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -61,10 +61,10 @@ private slots:
         QCOMPARE(d.casillaReintento->value(), 90);
         QCOMPARE(d.casillaReintento->text(), QStringLiteral("90 s"));
         // Each group shows the line it is captioned with.
-        QCOMPARE(d.RadioGroup1->title(), QStringLiteral("DTR"));
-        QCOMPARE(d.RadioGroup1->ItemIndex(), 1);
-        QCOMPARE(d.RadioGroup2->title(), QStringLiteral("RTS"));
-        QCOMPARE(d.RadioGroup2->ItemIndex(), 0);
+        QCOMPARE(d.grupoDtr->title(), QStringLiteral("DTR"));
+        QCOMPARE(d.grupoDtr->ItemIndex(), 1);
+        QCOMPARE(d.grupoRts->title(), QStringLiteral("RTS"));
+        QCOMPARE(d.grupoRts->ItemIndex(), 0);
 
         // And the other way round, so that a crossed pair cannot pass.
         m.Config.DTR = 0;
@@ -87,13 +87,13 @@ private slots:
 
         // "Enviar" under RTS raises RTS; DTR stays raised.
         rts->setItemIndex(1);
-        d.BitBtn1Click();
+        d.botonAceptarClick();
         QCOMPARE(m.Config.RTS, 1);
         QCOMPARE(m.Config.DTR, 1);
 
         // "Borrar" under DTR drops DTR; RTS stays raised.
         dtr->setItemIndex(0);
-        d.BitBtn1Click();
+        d.botonAceptarClick();
         QCOMPARE(m.Config.DTR, 0);
         QCOMPARE(m.Config.RTS, 1);
 
@@ -101,7 +101,7 @@ private slots:
         m.Config.DTR = 1;
         d.FormActivate();
         rts->setItemIndex(0);
-        d.BitBtn1Click();
+        d.botonAceptarClick();
         QCOMPARE(m.Config.RTS, 0);
         QCOMPARE(m.Config.DTR, 1);
 
@@ -111,7 +111,7 @@ private slots:
         d.FormActivate();
         dtr->setItemIndex(-1);
         rts->setItemIndex(0);
-        d.BitBtn1Click();
+        d.botonAceptarClick();
         QCOMPARE(m.Config.DTR, 1);
         QCOMPARE(m.Config.RTS, 0);
     }
@@ -126,7 +126,7 @@ private slots:
         m.Config.BaudRate = 38400;
         d.FormActivate();
         QCOMPARE(d.BaudRate->currentIndex(), 1);
-        d.BitBtn1Click();
+        d.botonAceptarClick();
         QCOMPARE(m.Config.BaudRate, 9600);
     }
 
@@ -142,15 +142,15 @@ private slots:
         TFormaCom d(m);
         d.FormActivate();
         d.Barrido->setValue(5);
-        d.BitBtn1Click();
+        d.botonAceptarClick();
         QCOMPARE(m.Config.TiempoScan, 5);
         QCOMPARE(m.ContadorSinc, 7);
 
         d.TiempoSinc1->setValue(20);
         d.COM[5]->setChecked(true);
         d.BaudRate->setCurrentIndex(0);
-        d.RadioGroup2->setItemIndex(1);   // "Enviar" in the group captioned "RTS"
-        d.BitBtn1Click();
+        d.grupoRts->setItemIndex(1);   // "Enviar" in the group captioned "RTS"
+        d.botonAceptarClick();
         QCOMPARE(m.Config.TiempoSinc, 20);
         QCOMPARE(m.ContadorSinc, 0);
         QCOMPARE(m.Config.Puerto, QStringLiteral("COM6"));
@@ -168,7 +168,7 @@ private slots:
         QVERIFY(d.TiempoSinc1->isEnabled());
         d.Sincronismo->setChecked(false);
         QVERIFY(!d.TiempoSinc1->isEnabled());
-        d.BitBtn1Click();
+        d.botonAceptarClick();
         QVERIFY(!m.Config.Sincronismo);
     }
 
@@ -179,10 +179,10 @@ private slots:
         TFormaCom d(m);
         d.FormActivate();
         d.Barrido->setValue(65536);
-        d.BitBtn1Click();
+        d.botonAceptarClick();
         QCOMPARE(m.Config.TiempoScan, 65536);
         d.Barrido->setValue(0);   // below its limits: kept at 1
-        d.BitBtn1Click();
+        d.botonAceptarClick();
         QCOMPARE(m.Config.TiempoScan, 1);
     }
 
@@ -203,10 +203,10 @@ private slots:
         QCOMPARE(d.casillaReintento->value(), 300);
         QCOMPARE(d.casillaReintento->text(), QStringLiteral("300 s"));
         d.casillaReintento->setValue(0);   // back to never
-        d.BitBtn1Click();
+        d.botonAceptarClick();
         QCOMPARE(m.Config.ReintentoAlarma, 0);
         d.casillaReintento->setValue(5000);   // beyond an hour: kept at the limit
-        d.BitBtn1Click();
+        d.botonAceptarClick();
         QCOMPARE(m.Config.ReintentoAlarma, 3600);
     }
 
@@ -244,10 +244,10 @@ private slots:
         QVERIFY(d.width() >= 328 && d.height() >= 211);
         QCOMPARE(d.minimumSize(), d.maximumSize());
         QCOMPARE(d.Paginas->currentWidget(), d.PuertoPC);
-        QCOMPARE(d.RadioGroup2->toolTip(), QStringLiteral("Señal RTS (Request-To-Send)"));
-        QCOMPARE(d.RadioGroup1->toolTip(), QStringLiteral("Señal DTR (Data-Terminal-ready)"));
-        QCOMPARE(d.BitBtn1->text(), QStringLiteral("&Aceptar"));
-        QCOMPARE(d.BitBtn2->text(), QStringLiteral("&Cancelar"));
+        QCOMPARE(d.grupoRts->toolTip(), QStringLiteral("Señal RTS (Request-To-Send)"));
+        QCOMPARE(d.grupoDtr->toolTip(), QStringLiteral("Señal DTR (Data-Terminal-ready)"));
+        QCOMPARE(d.botonAceptar->text(), QStringLiteral("&Aceptar"));
+        QCOMPARE(d.botonCancelar->text(), QStringLiteral("&Cancelar"));
 
         // Showing the dialog shows the settings; Cancel stores nothing.
         QTimer::singleShot(0, &d, [&] {
@@ -258,7 +258,7 @@ private slots:
             d.Barrido->setValue(9);
             QCOMPARE(d.casillaReintento->value(), 60);
             d.casillaReintento->setValue(120);
-            d.BitBtn2->click();
+            d.botonCancelar->click();
         });
         QCOMPARE(d.exec(), int(QDialog::Rejected));
         QCOMPARE(m.Config.Puerto, QStringLiteral("COM4"));
@@ -277,7 +277,7 @@ private slots:
             QCOMPARE(d.casillaReintento->value(), 45);
             d.Barrido->setValue(8);
             d.casillaReintento->setValue(600);
-            d.BitBtn1->click();
+            d.botonAceptar->click();
         });
         QCOMPARE(d.exec(), int(QDialog::Accepted));
         QCOMPARE(m.Config.TiempoScan, 8);

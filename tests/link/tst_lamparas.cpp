@@ -1,4 +1,5 @@
-// The lamps component: what it paints, when it repaints, what it forwards.
+// The lamps component: what it paints and when it repaints, for a line of its
+// own and for one owned elsewhere.
 
 #include "dialogos_guion.h"
 #include "link/ombrix_comm.h"
@@ -72,11 +73,9 @@ private slots:
         QCOMPARE(w.size(), QSize(96, 36));
         QCOMPARE(w.minimumSize(), QSize(96, 36));
         QCOMPARE(w.maximumSize(), QSize(96, 36));
-        QCOMPARE(w.Baud(), br9600);
-        QCOMPARE(w.TimeOuts(), 500);
-        QCOMPARE(w.Retries(), 5);
-        w.setRetries(0);
-        QCOMPARE(w.enlace().Retries(), 0);
+        QCOMPARE(w.enlace().Baud(), br9600);
+        QCOMPARE(w.enlace().TimeOuts(), 500);
+        QCOMPARE(w.enlace().Retries(), 5);
     }
 
     void dibujoApagado()
@@ -110,16 +109,16 @@ private slots:
     {
         test::DialogosGuion d;
         TOmbrixComm w;
-        w.setRetries(0);
+        w.enlace().setRetries(0);
         // A failed read on a port that is not open: Rx lights during the
         // attempt, Al stays lit afterwards.
         QImage durante;
         connect(&w.enlace(), &EnlaceModbus::lamparasCambiaron, this, [&] {
-            if (w.RxLamp())
+            if (w.enlace().RxLamp())
                 durante = pintar(w);
         });
         TModbusResult r;
-        w.ReadHoldingRegister(-1, 1, 4096, 0, true, r);
+        w.enlace().ReadHoldingRegister(-1, 1, 4096, 0, true, r);
         QVERIFY(!r.Ok);
         QVERIFY(!durante.isNull());
         QCOMPARE(en(durante, kRxX, kLampY), QColor(0, 255, 0));
@@ -133,10 +132,10 @@ private slots:
         durante = QImage();
         disconnect(&w.enlace(), nullptr, this, nullptr);
         connect(&w.enlace(), &EnlaceModbus::lamparasCambiaron, this, [&] {
-            if (w.TxLamp())
+            if (w.enlace().TxLamp())
                 durante = pintar(w);
         });
-        w.WriteSingleRegister(-1, 1, 4, 1, true, r);
+        w.enlace().WriteSingleRegister(-1, 1, 4, 1, true, r);
         QVERIFY(!durante.isNull());
         QCOMPARE(en(durante, kTxX, kLampY), QColor(0, 255, 0));
         QCOMPARE(en(durante, kAlX, kLampY), QColor(0, 0, 255));  // switched off at the start
@@ -146,7 +145,7 @@ private slots:
     {
         test::DialogosGuion d;
         TOmbrixComm w;
-        w.setRetries(0);
+        w.enlace().setRetries(0);
         ContadorPintadas c;
         w.installEventFilter(&c);
         w.show();
@@ -155,43 +154,45 @@ private slots:
         c.n = 0;
 
         // Same values: nothing to repaint.
-        w.setBaud(br9600);
-        w.setTimeOuts(500);
-        w.setRetries(0);
-        w.setPar(spNone);
+        w.enlace().setBaud(br9600);
+        w.enlace().setTimeOuts(500);
+        w.enlace().setRetries(0);
+        w.enlace().setPar(spNone);
         QCoreApplication::processEvents();
         QCOMPARE(c.n, 0);
 
-        w.setBaud(br19200);
+        w.enlace().setBaud(br19200);
         QTRY_VERIFY(c.n >= 1);
 
         // The line runs on its own thread: lamp steps reach the widget
         // queued, and it paints the state they leave.
         c.n = 0;
         TModbusResult r;
-        std::thread linea([&] { w.ReadHoldingRegister(-1, 1, 4096, 0, true, r); });
+        std::thread linea([&] { w.enlace().ReadHoldingRegister(-1, 1, 4096, 0, true, r); });
         linea.join();
         QVERIFY(!r.Ok);
         QTRY_VERIFY(c.n >= 1);
         QCOMPARE(en(pintar(w), kAlX, kLampY), QColor(255, 0, 0));
     }
 
-    void avisosReenviados()
+    void lineaAjena()
     {
         test::DialogosGuion d;
         EnlaceModbus enlace;
         enlace.setRetries(1);
         TOmbrixComm w(&enlace);
-        QSignalSpy fallas(&w, &TOmbrixComm::OnFallaComm);
-        QSignalSpy reintentos(&w, &TOmbrixComm::OnRetries);
+        QCOMPARE(&w.enlace(), &enlace);
+        QSignalSpy fallas(&enlace, &EnlaceModbus::OnFallaComm);
+        QSignalSpy reintentos(&enlace, &EnlaceModbus::OnRetries);
         TModbusResult r;
-        w.ReadCoils(-1, 1, 1, 0, true, r);
+        enlace.ReadCoils(-1, 1, 1, 0, true, r);
         QCOMPARE(fallas.count(), 1);
         QCOMPARE(reintentos.count(), 1);  // no port: no retry can help, straight to 0
         QVERIFY(r.PuertoPerdido);
-        QCOMPARE(w.RetryCount(), 0);
-        QVERIFY(w.AlLamp());
+        QCOMPARE(enlace.RetryCount(), 0);
         QVERIFY(enlace.AlLamp());
+        // The widget shows the lamps of the line it was given.
+        QCOMPARE(en(pintar(w), kAlX, kLampY), QColor(255, 0, 0));
     }
 };
 

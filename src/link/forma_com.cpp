@@ -1,4 +1,4 @@
-#include "configurar2.h"
+#include "forma_com.h"
 
 #include "config/modelo.h"
 
@@ -58,57 +58,57 @@ TFormaCom::TFormaCom(Modelo& modelo, QWidget* parent) : QDialog(parent), modelo_
     Paginas->setTabPosition(QTabWidget::South);
 
     PuertoPC = new QWidget;
-    GroupBox1 = new QGroupBox(QStringLiteral("Puerto de comunicaciones"), PuertoPC);
-    auto* puertos = new QGridLayout(GroupBox1);
+    grupoPuerto = new QGroupBox(QStringLiteral("Puerto de comunicaciones"), PuertoPC);
+    auto* puertos = new QGridLayout(grupoPuerto);
     for (int i = 0; i < 8; ++i) {
-        COM[i] = new QRadioButton(QStringLiteral("COM%1").arg(i + 1), GroupBox1);
+        COM[i] = new QRadioButton(QStringLiteral("COM%1").arg(i + 1), grupoPuerto);
         COM[i]->setObjectName(QStringLiteral("COM%1").arg(i + 1));
         puertos->addWidget(COM[i], i % 4, i / 4);
     }
     COM[1]->setChecked(true);
-    GroupBox6 = new QGroupBox(QStringLiteral("Velocidad"), PuertoPC);
-    BaudRate = new QComboBox(GroupBox6);
+    grupoVelocidad = new QGroupBox(QStringLiteral("Velocidad"), PuertoPC);
+    BaudRate = new QComboBox(grupoVelocidad);
     BaudRate->addItems({QStringLiteral("4800 baudios"), QStringLiteral("9600 baudios"), QStringLiteral("19200 baudios")});
     BaudRate->setCurrentIndex(-1);
-    (new QVBoxLayout(GroupBox6))->addWidget(BaudRate);
-    RadioGroup2 = new GrupoRadio(QStringLiteral("RTS"), PuertoPC);
-    RadioGroup2->setToolTip(QStringLiteral("Señal RTS (Request-To-Send)"));
-    RadioGroup1 = new GrupoRadio(QStringLiteral("DTR"), PuertoPC);
-    RadioGroup1->setToolTip(QStringLiteral("Señal DTR (Data-Terminal-ready)"));
-    for (GrupoRadio* g : {RadioGroup2, RadioGroup1}) {
+    (new QVBoxLayout(grupoVelocidad))->addWidget(BaudRate);
+    grupoRts = new GrupoRadio(QStringLiteral("RTS"), PuertoPC);
+    grupoRts->setToolTip(QStringLiteral("Señal RTS (Request-To-Send)"));
+    grupoDtr = new GrupoRadio(QStringLiteral("DTR"), PuertoPC);
+    grupoDtr->setToolTip(QStringLiteral("Señal DTR (Data-Terminal-ready)"));
+    for (GrupoRadio* g : {grupoRts, grupoDtr}) {
         g->agregar(QStringLiteral("Borrar"));
         g->agregar(QStringLiteral("Enviar"));
     }
     auto* derecha = new QVBoxLayout;
-    derecha->addWidget(GroupBox6);
+    derecha->addWidget(grupoVelocidad);
     auto* lineas = new QHBoxLayout;
-    lineas->addWidget(RadioGroup2);
-    lineas->addWidget(RadioGroup1);
+    lineas->addWidget(grupoRts);
+    lineas->addWidget(grupoDtr);
     derecha->addLayout(lineas);
     auto* pp = new QHBoxLayout(PuertoPC);
-    pp->addWidget(GroupBox1);
+    pp->addWidget(grupoPuerto);
     pp->addLayout(derecha);
     Paginas->addTab(PuertoPC, QStringLiteral("Puerto PC"));
 
     Datos = new QWidget;
-    GroupBox5 = new QGroupBox(QStringLiteral("Toma de datos en las tablas:"), Datos);
-    Sincronismo = new QCheckBox(QStringLiteral("Sincronizados"), GroupBox5);
-    TiempoSinc1 = new QSpinBox(GroupBox5);
+    grupoTomaDatos = new QGroupBox(QStringLiteral("Toma de datos en las tablas:"), Datos);
+    Sincronismo = new QCheckBox(QStringLiteral("Sincronizados"), grupoTomaDatos);
+    TiempoSinc1 = new QSpinBox(grupoTomaDatos);
     TiempoSinc1->setRange(INT_MIN, INT_MAX);   // no limits of its own
     // Wide enough for any sensible period; the box itself takes any number.
     TiempoSinc1->setMaximumWidth(TiempoSinc1->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 40);
-    auto* g5 = new QGridLayout(GroupBox5);
-    g5->addWidget(Sincronismo, 0, 0, 1, 3);
-    g5->addWidget(TiempoSinc1, 1, 0);
-    g5->addWidget(new QLabel(QStringLiteral("Segundos"), GroupBox5), 1, 1);
-    g5->setColumnStretch(2, 1);
-    GroupBox3 = new QGroupBox(QStringLiteral(" Tiempo de barrido: "), Datos);
-    Barrido = new QSpinBox(GroupBox3);
+    auto* capaTomaDatos = new QGridLayout(grupoTomaDatos);
+    capaTomaDatos->addWidget(Sincronismo, 0, 0, 1, 3);
+    capaTomaDatos->addWidget(TiempoSinc1, 1, 0);
+    capaTomaDatos->addWidget(new QLabel(QStringLiteral("Segundos"), grupoTomaDatos), 1, 1);
+    capaTomaDatos->setColumnStretch(2, 1);
+    grupoBarrido = new QGroupBox(QStringLiteral(" Tiempo de barrido: "), Datos);
+    Barrido = new QSpinBox(grupoBarrido);
     Barrido->setRange(1, 65536);
-    auto* g3 = new QHBoxLayout(GroupBox3);
-    g3->addWidget(Barrido);
-    g3->addWidget(new QLabel(QStringLiteral("Segundos"), GroupBox3));
-    g3->addStretch();
+    auto* capaBarrido = new QHBoxLayout(grupoBarrido);
+    capaBarrido->addWidget(Barrido);
+    capaBarrido->addWidget(new QLabel(QStringLiteral("Segundos"), grupoBarrido));
+    capaBarrido->addStretch();
     grupoReintento = new QGroupBox(QStringLiteral(" Alarma de comunicación: "), Datos);
     etiquetaReintento = new QLabel(QStringLiteral("Reintentar instrumentos en alarma cada"), grupoReintento);
     casillaReintento = new QSpinBox(grupoReintento);
@@ -127,20 +127,20 @@ TFormaCom::TFormaCom(Modelo& modelo, QWidget* parent) : QDialog(parent), modelo_
     gr->addWidget(casillaReintento);
     gr->addStretch();
     auto* dl = new QVBoxLayout(Datos);
-    dl->addWidget(GroupBox5);
-    dl->addWidget(GroupBox3);
+    dl->addWidget(grupoTomaDatos);
+    dl->addWidget(grupoBarrido);
     dl->addWidget(grupoReintento);
     dl->addStretch();
     Paginas->addTab(Datos, QStringLiteral("Datos"));
     Paginas->setCurrentIndex(0);
 
-    BitBtn1 = new QPushButton(QStringLiteral("&Aceptar"));
-    BitBtn1->setDefault(true);
-    BitBtn2 = new QPushButton(QStringLiteral("&Cancelar"));
+    botonAceptar = new QPushButton(QStringLiteral("&Aceptar"));
+    botonAceptar->setDefault(true);
+    botonCancelar = new QPushButton(QStringLiteral("&Cancelar"));
     auto* botones = new QHBoxLayout;
     botones->addStretch();
-    botones->addWidget(BitBtn1);
-    botones->addWidget(BitBtn2);
+    botones->addWidget(botonAceptar);
+    botones->addWidget(botonCancelar);
     auto* capa = new QVBoxLayout(this);
     capa->addWidget(Paginas);
     capa->addLayout(botones);
@@ -156,11 +156,11 @@ TFormaCom::TFormaCom(Modelo& modelo, QWidget* parent) : QDialog(parent), modelo_
         move(pantalla->availableGeometry().center() - rect().center());
 
     connect(Sincronismo, &QCheckBox::toggled, this, &TFormaCom::SincronismoClick);
-    connect(BitBtn1, &QPushButton::clicked, this, [this] {
-        BitBtn1Click();
+    connect(botonAceptar, &QPushButton::clicked, this, [this] {
+        botonAceptarClick();
         accept();
     });
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(botonCancelar, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TFormaCom::showEvent(QShowEvent* e)
@@ -186,13 +186,13 @@ void TFormaCom::FormActivate()
     TiempoSinc1->setValue(c.TiempoSinc);
     Barrido->setValue(c.TiempoScan);
     casillaReintento->setValue(c.ReintentoAlarma);
-    RadioGroup1->setItemIndex(c.DTR);
-    RadioGroup2->setItemIndex(c.RTS);
+    grupoDtr->setItemIndex(c.DTR);
+    grupoRts->setItemIndex(c.RTS);
 }
 
 void TFormaCom::SincronismoClick() { TiempoSinc1->setEnabled(Sincronismo->isChecked()); }
 
-void TFormaCom::BitBtn1Click()
+void TFormaCom::botonAceptarClick()
 {
     Tconfig& c = modelo_.Config;
     for (QRadioButton* b : COM)
@@ -212,10 +212,10 @@ void TFormaCom::BitBtn1Click()
     c.TiempoScan = Barrido->value();
     c.ReintentoAlarma = casillaReintento->value();
     // An item left unselected keeps the line as it was.
-    if (RadioGroup1->ItemIndex() >= 0)
-        c.DTR = RadioGroup1->ItemIndex();
-    if (RadioGroup2->ItemIndex() >= 0)
-        c.RTS = RadioGroup2->ItemIndex();
+    if (grupoDtr->ItemIndex() >= 0)
+        c.DTR = grupoDtr->ItemIndex();
+    if (grupoRts->ItemIndex() >= 0)
+        c.RTS = grupoRts->ItemIndex();
 }
 
 } // namespace ombrix

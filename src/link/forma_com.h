@@ -39,26 +39,26 @@ public:
     QTabWidget* Paginas;
     QWidget* PuertoPC;
     QWidget* Datos;
-    QGroupBox* GroupBox1;
+    QGroupBox* grupoPuerto;
     QRadioButton* COM[8];   // COM1 .. COM8
-    QGroupBox* GroupBox6;
+    QGroupBox* grupoVelocidad;
     QComboBox* BaudRate;
-    GrupoRadio* RadioGroup2;   // captioned "RTS": edits Config.RTS
-    GrupoRadio* RadioGroup1;   // captioned "DTR": edits Config.DTR
-    QGroupBox* GroupBox5;
+    GrupoRadio* grupoRts;   // captioned "RTS": edits Config.RTS
+    GrupoRadio* grupoDtr;   // captioned "DTR": edits Config.DTR
+    QGroupBox* grupoTomaDatos;
     QCheckBox* Sincronismo;
     QSpinBox* TiempoSinc1;
-    QGroupBox* GroupBox3;
+    QGroupBox* grupoBarrido;
     QSpinBox* Barrido;
     QGroupBox* grupoReintento;
     QLabel* etiquetaReintento;
     QSpinBox* casillaReintento;   // Config.ReintentoAlarma, 0 = "Nunca"
-    QPushButton* BitBtn1;
-    QPushButton* BitBtn2;
+    QPushButton* botonAceptar;
+    QPushButton* botonCancelar;
 
     void FormActivate();
     void SincronismoClick();
-    void BitBtn1Click();
+    void botonAceptarClick();
 
 protected:
     void showEvent(QShowEvent* e) override;
