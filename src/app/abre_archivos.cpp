@@ -138,14 +138,14 @@ TFormaAbreBases::TFormaAbreBases(QWidget* parent)
     (new QVBoxLayout(grupoCarpetas))->addWidget(RzDirectoryTree1);
 
     auto* grupoBases = new QGroupBox(QStringLiteral("Bases disponibles:"));
-    Edit1 = new QLineEdit(grupoBases);
-    Edit1->setReadOnly(true);
+    editorCarpeta = new QLineEdit(grupoBases);
+    editorCarpeta->setReadOnly(true);
     BotonCarpeta = new QToolButton(grupoBases);
     BotonCarpeta->setIcon(style()->standardIcon(QStyle::SP_FileDialogNewFolder));
     BotonCarpeta->setToolTip(QStringLiteral("Crea un carpeta nueva"));
     RzFileListBox1 = new QListWidget(grupoBases);
     auto* fila = new QHBoxLayout;
-    fila->addWidget(Edit1);
+    fila->addWidget(editorCarpeta);
     fila->addWidget(BotonCarpeta);
     auto* gb = new QVBoxLayout(grupoBases);
     gb->addLayout(fila);
@@ -280,7 +280,7 @@ bool TFormaAbreBases::eventFilter(QObject* objeto, QEvent* evento)
 
 void TFormaAbreBases::RzDirectoryTree1Click()
 {
-    Edit1->setText(QDir::toNativeSeparators(carpeta_));
+    editorCarpeta->setText(QDir::toNativeSeparators(carpeta_));
     listarArchivos();
 }
 
@@ -405,7 +405,7 @@ void TFormaAbreBases::CrearCarpeta()
                            Icono::Error, Botones::Ok);
         return;
     }
-    Edit1->setToolTip(QDir::toNativeSeparators(nueva));
+    editorCarpeta->setToolTip(QDir::toNativeSeparators(nueva));
     setCarpeta(nueva);
 }
 

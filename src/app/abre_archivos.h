@@ -25,7 +25,7 @@ public:
     QString BaseElegida;         // full path of the chosen or created database; "" once cancelled
 
     QTreeView* RzDirectoryTree1;
-    QLineEdit* Edit1;
+    QLineEdit* editorCarpeta;
     QToolButton* BotonCarpeta;
     QListWidget* RzFileListBox1;
     QGroupBox* GrupoNombre;

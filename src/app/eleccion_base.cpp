@@ -58,16 +58,16 @@ TFormaEleccionBase::TFormaEleccionBase(QWidget* parent)
     setWindowTitle(QStringLiteral("Elección de la base de datos"));
     setModal(true);
 
-    GroupBox1 = new QGroupBox(QStringLiteral("Abrir y cargar base de datos:"), this);
-    RadioNueva = new QRadioButton(QStringLiteral("Base de datos nueva"), GroupBox1);
-    RadioExistente = new QRadioButton(QStringLiteral("Base de datos existente"), GroupBox1);
+    marcoBases = new QGroupBox(QStringLiteral("Abrir y cargar base de datos:"), this);
+    RadioNueva = new QRadioButton(QStringLiteral("Base de datos nueva"), marcoBases);
+    RadioExistente = new QRadioButton(QStringLiteral("Base de datos existente"), marcoBases);
     RadioExistente->setChecked(true);
-    ListBox1 = new QListWidget(GroupBox1);
-    ListBox1->setMinimumSize(420, 160);
-    auto* g = new QVBoxLayout(GroupBox1);
+    listaBases = new QListWidget(marcoBases);
+    listaBases->setMinimumSize(420, 160);
+    auto* g = new QVBoxLayout(marcoBases);
     g->addWidget(RadioNueva);
     g->addWidget(RadioExistente);
-    g->addWidget(ListBox1);
+    g->addWidget(listaBases);
 
     BotonAceptar = new QPushButton(QStringLiteral("&Aceptar"), this);
     BotonAceptar->setDefault(true);
@@ -80,13 +80,13 @@ TFormaEleccionBase::TFormaEleccionBase(QWidget* parent)
     botones->addWidget(BotonAceptar);
     botones->addWidget(BotonCancelar);
     auto* capa = new QVBoxLayout(this);
-    capa->addWidget(GroupBox1);
+    capa->addWidget(marcoBases);
     capa->addLayout(botones);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(RadioNueva, &QRadioButton::clicked, this, &TFormaEleccionBase::RadioNuevaClick);
     connect(RadioExistente, &QRadioButton::clicked, this, &TFormaEleccionBase::RadioExistenteClick);
-    connect(ListBox1, &QListWidget::itemDoubleClicked, this, &TFormaEleccionBase::ListBox1DblClick);
+    connect(listaBases, &QListWidget::itemDoubleClicked, this, &TFormaEleccionBase::listaBasesDblClick);
     connect(BotonLimpiar, &QPushButton::clicked, this, &TFormaEleccionBase::BotonLimpiarClick);
     connect(BotonAceptar, &QPushButton::clicked, this, [this] {
         if (BotonAceptarClick())
@@ -111,21 +111,21 @@ void TFormaEleccionBase::showEvent(QShowEvent* e)
 
 void TFormaEleccionBase::FormActivate()
 {
-    ListBox1->clear();
-    ListBox1->addItems(leerListaBases(rutaListaBases()));
-    ListBox1->setCurrentRow(0);
+    listaBases->clear();
+    listaBases->addItems(leerListaBases(rutaListaBases()));
+    listaBases->setCurrentRow(0);
 }
 
 void TFormaEleccionBase::RadioNuevaClick()
 {
     if (RadioNueva->isChecked())
-        ListBox1->setCurrentRow(0);
-    ListBox1->setEnabled(false);
+        listaBases->setCurrentRow(0);
+    listaBases->setEnabled(false);
 }
 
-void TFormaEleccionBase::RadioExistenteClick() { ListBox1->setEnabled(true); }
+void TFormaEleccionBase::RadioExistenteClick() { listaBases->setEnabled(true); }
 
-void TFormaEleccionBase::ListBox1DblClick()
+void TFormaEleccionBase::listaBasesDblClick()
 {
     if (BotonAceptarClick())
         accept();
@@ -137,34 +137,34 @@ void TFormaEleccionBase::BotonLimpiarClick()
                            QStringLiteral("¿Está seguro de limpiar la lista de últimos programas?"),
                            Icono::Pregunta, Botones::SiNo) != Respuesta::Si)
         return;
-    ListBox1->clear();
-    ListBox1->addItem(kMasArchivos);
-    ListBox1->setCurrentRow(0);
+    listaBases->clear();
+    listaBases->addItem(kMasArchivos);
+    listaBases->setCurrentRow(0);
 }
 
 bool TFormaEleccionBase::BotonAceptarClick()
 {
     QString elegida;
-    const int fila = ListBox1->currentRow();
+    const int fila = listaBases->currentRow();
     if (fila > 0) {
-        elegida = ListBox1->item(fila)->text();
+        elegida = listaBases->item(fila)->text();
     } else {
         elegida = examinar ? examinar(RadioNueva->isChecked()) : QString();
         // Browsing gave nothing: the choice, the list and its file stay as they were.
         if (elegida.isEmpty())
             return false;
         bool yaEsta = false;
-        for (int i = 0; i < ListBox1->count(); ++i)
-            if (ListBox1->item(i)->text().compare(elegida, Qt::CaseInsensitive) == 0)
+        for (int i = 0; i < listaBases->count(); ++i)
+            if (listaBases->item(i)->text().compare(elegida, Qt::CaseInsensitive) == 0)
                 yaEsta = true;
         // Only databases kept in a data folder are remembered.
         if (!yaEsta && elegida.toUpper().contains(QStringLiteral("RIVARIV")))
-            ListBox1->addItem(elegida);
+            listaBases->addItem(elegida);
     }
     RutaBase = elegida;
     QStringList lista;
-    for (int i = 0; i < ListBox1->count(); ++i)
-        lista << ListBox1->item(i)->text();
+    for (int i = 0; i < listaBases->count(); ++i)
+        lista << listaBases->item(i)->text();
     // The database is used all the same; only the list is not kept.
     if (!escribirListaBases(rutaListaBases(), lista))
         dialogos().mensaje(kTituloError,

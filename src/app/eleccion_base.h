@@ -17,10 +17,10 @@ class TFormaEleccionBase : public QDialog {
 public:
     explicit TFormaEleccionBase(QWidget* parent = nullptr);
 
-    QGroupBox* GroupBox1;
+    QGroupBox* marcoBases;
     QRadioButton* RadioNueva;
     QRadioButton* RadioExistente;
-    QListWidget* ListBox1;
+    QListWidget* listaBases;
     QPushButton* BotonAceptar;
     QPushButton* BotonCancelar;
     QPushButton* BotonLimpiar;
@@ -38,7 +38,7 @@ public:
     void FormActivate();
     void RadioNuevaClick();
     void RadioExistenteClick();
-    void ListBox1DblClick();
+    void listaBasesDblClick();
     void BotonLimpiarClick();
     // True when a database was chosen; otherwise the dialog stays as it was.
     bool BotonAceptarClick();

@@ -15,10 +15,10 @@ TFormaInicio::TFormaInicio(QWidget* parent)
 {
     setObjectName(QStringLiteral("FormaInicio"));
     setFixedSize(460, 300);
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(3000);
-    Timer1->setSingleShot(false);
-    connect(Timer1, &QTimer::timeout, this, &TFormaInicio::Timer1Timer);
+    relojCierre = new QTimer(this);
+    relojCierre->setInterval(3000);
+    relojCierre->setSingleShot(false);
+    connect(relojCierre, &QTimer::timeout, this, &TFormaInicio::Timer1Timer);
 
     BotonOk = new QPushButton(QStringLiteral("OK"), this);
     BotonOk->setDefault(true);
@@ -34,13 +34,13 @@ TFormaInicio::TFormaInicio(QWidget* parent)
 
 void TFormaInicio::Timer1Timer()
 {
-    Timer1->stop();
+    relojCierre->stop();
     accept();
 }
 
 void TFormaInicio::BotonOkClick()
 {
-    Timer1->stop();
+    relojCierre->stop();
     accept();
 }
 

@@ -17,7 +17,7 @@ class TFormaInicio : public QDialog {
 public:
     explicit TFormaInicio(QWidget* parent = nullptr);
 
-    QTimer* Timer1;          // 3000 ms, disabled until start-up enables it
+    QTimer* relojCierre;   // closes the window after 3000 ms; off until start-up starts it
     QPushButton* BotonOk;
 
     void Timer1Timer();

@@ -63,9 +63,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     modelo.RutaIni = rutaIniPorDefecto();
     modelo.CargarIni();
 
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(1000);
-    connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
+    relojSegundos = new QTimer(this);
+    relojSegundos->setInterval(1000);
+    connect(relojSegundos, &QTimer::timeout, this, &TMainForm::Timer1Timer);
 
     FormaInicio = new TFormaInicio(this);
     crearAdquisicion();
@@ -79,7 +79,7 @@ void TMainForm::crearAdquisicion()
     enlace.setDispositivoConfigurado([this](const QString& nombre) {
         return Perfil(modelo.RutaIni).leerTexto(QStringLiteral("Puertos"), nombre, QString());
     });
-    registrador = new Registrador(ADOConnection1, modelo, this);
+    registrador = new Registrador(conexionBase, modelo, this);
     adquisicion = new Adquisicion(modelo, enlace, this);
     adquisicion->registrar = [this](int n, const std::array<QString, 7>& lecturas, const QString& fecha,
                                     const QString& hora, QString* error) {
@@ -166,8 +166,8 @@ void TMainForm::crearVentanaInstrumentos()
     if (!contexto_) {
         contexto_ = std::make_unique<ContextoInstrumentos>(modelo, ventanas, enlace, adquisicion->EstadoPuerto);
         contexto_->estado = [this](const QString& t) { mostrarEstado(0, t); };
-        contexto_->iniciarTimer1 = [this] { Timer1->start(); };
-        contexto_->habilitarQuitar = [this](bool si) { ToolButton7->setEnabled(si); };
+        contexto_->iniciarTimer1 = [this] { relojSegundos->start(); };
+        contexto_->habilitarQuitar = [this](bool si) { botonEliminarInstrumento->setEnabled(si); };
         contexto_->ventanaPrincipal = this;
         contexto_->encolar = [this](QObject* receptor, TrabajoLinea trabajo) {
             return adquisicion->encolar(receptor, std::move(trabajo));
@@ -265,34 +265,34 @@ void TMainForm::crearHerramientas()
         b->setFont(f);
         return b;
     };
-    ToolButton1 = boton(Comenzar, QStringLiteral("Adquirir datos"));
-    ToolButton3 = boton(Terminar, QStringLiteral("Terminar adquisición"));
-    ToolButton5 = boton(TablaMultiple, QStringLiteral("Tabla combinada"));
-    ToolButton2 = boton(Configurar, QStringLiteral("Config"));
+    botonAdquirir = boton(Comenzar, QStringLiteral("Adquirir datos"));
+    botonTerminar = boton(Terminar, QStringLiteral("Terminar adquisición"));
+    botonTablaCombinada = boton(TablaMultiple, QStringLiteral("Tabla combinada"));
+    botonConfigurar = boton(Configurar, QStringLiteral("Config"));
     auto* nuevo = new QAction(style()->standardIcon(QStyle::SP_FileDialogNewFolder), QStringLiteral("Nuevo Instrumento"), this);
     auto* eliminar = new QAction(style()->standardIcon(QStyle::SP_TrashIcon), QStringLiteral("Eliminar último instrumento"), this);
-    ToolButton6 = boton(nuevo, QStringLiteral("Nuevo Instrumento"));
-    ToolButton7 = boton(eliminar, QStringLiteral("Eliminar último instrumento"));
-    ToolButton7->setEnabled(false);
+    botonNuevoInstrumento = boton(nuevo, QStringLiteral("Nuevo Instrumento"));
+    botonEliminarInstrumento = boton(eliminar, QStringLiteral("Eliminar último instrumento"));
+    botonEliminarInstrumento->setEnabled(false);
 
-    Herramientas->addWidget(ToolButton1);
-    Herramientas->addWidget(ToolButton3);
-    Herramientas->addWidget(ToolButton5);
-    accionBoton2_ = Herramientas->addWidget(ToolButton2);
-    accionBoton6_ = Herramientas->addWidget(ToolButton6);
-    accionBoton7_ = Herramientas->addWidget(ToolButton7);
-    ToolButton4 = new QWidget(Herramientas);
-    ToolButton4->setFixedWidth(131);
-    Herramientas->addWidget(ToolButton4);
+    Herramientas->addWidget(botonAdquirir);
+    Herramientas->addWidget(botonTerminar);
+    Herramientas->addWidget(botonTablaCombinada);
+    accionConfigurar_ = Herramientas->addWidget(botonConfigurar);
+    accionNuevoInstrumento_ = Herramientas->addWidget(botonNuevoInstrumento);
+    accionEliminarInstrumento_ = Herramientas->addWidget(botonEliminarInstrumento);
+    separadorFijo = new QWidget(Herramientas);
+    separadorFijo->setFixedWidth(131);
+    Herramientas->addWidget(separadorFijo);
     ModComm1 = new TOmbrixComm(&enlace, Herramientas);
     accionComm_ = Herramientas->addWidget(ModComm1);
     accionComm_->setVisible(false);
-    ToolButton8 = new QWidget(Herramientas);
-    Herramientas->addWidget(ToolButton8);
-    Image1 = new QLabel(Herramientas);
-    Image1->setFixedWidth(88);
-    accionImagen_ = Herramientas->addWidget(Image1);
-    accionImagen_->setVisible(false);
+    separadorRelleno = new QWidget(Herramientas);
+    Herramientas->addWidget(separadorRelleno);
+    etiquetaLogo = new QLabel(Herramientas);
+    etiquetaLogo->setFixedWidth(88);
+    accionLogo_ = Herramientas->addWidget(etiquetaLogo);
+    accionLogo_->setVisible(false);
 }
 
 void TMainForm::crearEstado()
@@ -340,7 +340,7 @@ void TMainForm::pedirTerminar()
 bool TMainForm::abrirBase(const QString& ruta, QString& error)
 {
     error.clear();
-    return ADOConnection1.abrir(ruta, &error);
+    return conexionBase.abrir(ruta, &error);
 }
 
 namespace {
@@ -359,9 +359,9 @@ QString conMotivo(const QString& texto, const QString& motivo)
 bool TMainForm::arrancar()
 {
     // Splash for three seconds (its OK button closes it at once).
-    FormaInicio->Timer1->start();
+    FormaInicio->relojCierre->start();
     ejecutarModal(*FormaInicio);
-    FormaInicio->Timer1->stop();
+    FormaInicio->relojCierre->stop();
 
     // Choice of the database; cancelling it ends the program.
     bool cancelada = false;
@@ -391,12 +391,12 @@ bool TMainForm::arrancar()
     }
     mostrarEstado(1, modelo.RutaBase);
     if (modelo.CantidadAparatos == 21)
-        ToolButton6->setEnabled(false);
+        botonNuevoInstrumento->setEnabled(false);
 
     if (construirInstrumentos)
         construirInstrumentos();
     else
-        Timer1->start();
+        relojSegundos->start();
     Timer1Timer();
     NivelNuevo();
     return !terminar_;
@@ -406,23 +406,23 @@ void TMainForm::NivelNuevo()
 {
     switch (modelo.Config.Nivel) {
     case 0:
-        accionBoton2_->setVisible(false);
-        accionBoton6_->setVisible(false);
-        accionBoton7_->setVisible(false);
+        accionConfigurar_->setVisible(false);
+        accionNuevoInstrumento_->setVisible(false);
+        accionEliminarInstrumento_->setVisible(false);
         Configurar->setVisible(false);
         Opciones->setVisible(false);
         break;
     case 1:
-        accionBoton2_->setVisible(true);
-        accionBoton6_->setVisible(false);
-        accionBoton7_->setVisible(false);
+        accionConfigurar_->setVisible(true);
+        accionNuevoInstrumento_->setVisible(false);
+        accionEliminarInstrumento_->setVisible(false);
         Configurar->setVisible(true);
         Opciones->setVisible(true);
         break;
     case 3:
-        accionBoton2_->setVisible(true);
-        accionBoton6_->setVisible(true);
-        accionBoton7_->setVisible(true);
+        accionConfigurar_->setVisible(true);
+        accionNuevoInstrumento_->setVisible(true);
+        accionEliminarInstrumento_->setVisible(true);
         Configurar->setVisible(true);
         Opciones->setVisible(true);
         break;
@@ -434,12 +434,12 @@ void TMainForm::NivelNuevo()
 
 void TMainForm::HerramientasResize()
 {
-    int ancho = Herramientas->width() - ToolButton4->width() - Image1->width() - 150;
+    int ancho = Herramientas->width() - separadorFijo->width() - etiquetaLogo->width() - 150;
     if (accionComm_->isVisible())
         ancho -= 96;
-    if (accionBoton7_->isVisible())
+    if (accionEliminarInstrumento_->isVisible())
         ancho -= 150;
-    ToolButton8->setFixedWidth(qMax(0, ancho));
+    separadorRelleno->setFixedWidth(qMax(0, ancho));
 }
 
 void TMainForm::resizeEvent(QResizeEvent* e)
@@ -506,7 +506,7 @@ void TMainForm::CargarBaseExecute()
     if (detenerAdquisicion)
         detenerAdquisicion();
     registrador->olvidarSentencias();
-    ADOConnection1.cerrar();
+    conexionBase.cerrar();
     QString error;
     if (!abrirBase(modelo.RutaBase, error)) {
         dialogos().mensaje(QString(),

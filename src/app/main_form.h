@@ -39,18 +39,19 @@ public:
 
     Modelo modelo;          // the settings and the instruments' runtime state
     RegistroVentanas ventanas;   // the windows open for each instrument
-    BaseDatos ADOConnection1;
+    BaseDatos conexionBase;      // the database of the readings
 
     QMdiArea* mdi;
     QToolBar* Herramientas;
-    QToolButton *ToolButton1, *ToolButton3, *ToolButton5, *ToolButton2, *ToolButton6, *ToolButton7;
-    QWidget* ToolButton4;     // fixed separator
-    EnlaceModbus enlace;      // the serial line: settings, transactions, lamps
-    TOmbrixComm* ModComm1;    // the lamps on the tool bar
-    QWidget* ToolButton8;     // separator that fills the remaining space
-    QLabel* Image1;
+    QToolButton *botonAdquirir, *botonTerminar, *botonTablaCombinada, *botonConfigurar;
+    QToolButton *botonNuevoInstrumento, *botonEliminarInstrumento;
+    QWidget* separadorFijo;      // fixed separator
+    EnlaceModbus enlace;         // the serial line: settings, transactions, lamps
+    TOmbrixComm* ModComm1;       // the lamps on the tool bar
+    QWidget* separadorRelleno;   // separator that fills the remaining space
+    QLabel* etiquetaLogo;
     QLabel* StatusPanel[3];
-    QTimer* Timer1;
+    QTimer* relojSegundos;       // the one-second clock: status bar and polling
     TFormaInicio* FormaInicio;
     TFormaCom* FormaCom;
     Adquisicion* adquisicion;
@@ -113,8 +114,9 @@ private:
     void crearAdquisicion();
     void mosaico(bool ladoALado);
     void alCambiarLinea(bool enLinea);
-    QAction *accionBoton2_ = nullptr, *accionBoton6_ = nullptr, *accionBoton7_ = nullptr;
-    QAction *accionComm_ = nullptr, *accionImagen_ = nullptr;
+    QAction *accionConfigurar_ = nullptr, *accionNuevoInstrumento_ = nullptr;
+    QAction *accionEliminarInstrumento_ = nullptr;
+    QAction *accionComm_ = nullptr, *accionLogo_ = nullptr;
     bool terminar_ = false;
     std::unique_ptr<ContextoInstrumentos> contexto_;
     QMdiSubWindow* subInstrumentos_ = nullptr;

@@ -47,14 +47,14 @@ private slots:
         RaizTemporal raiz;
         TFormaEleccionBase d;
         d.FormActivate();
-        QCOMPARE(d.ListBox1->count(), 1);
-        QCOMPARE(d.ListBox1->item(0)->text(), QStringLiteral("<Mas archivos>"));
-        QCOMPARE(d.ListBox1->currentRow(), 0);
+        QCOMPARE(d.listaBases->count(), 1);
+        QCOMPARE(d.listaBases->item(0)->text(), QStringLiteral("<Mas archivos>"));
+        QCOMPARE(d.listaBases->currentRow(), 0);
 
         // A directory where the list should be cannot be read either.
         QDir(raiz.path()).mkdir(QStringLiteral("Bases.lst"));
         d.FormActivate();
-        QCOMPARE(d.ListBox1->count(), 1);
+        QCOMPARE(d.listaBases->count(), 1);
     }
 
     void entradaDeLaListaSeUsaSinComprobarYSeReescribeLaLista()
@@ -63,8 +63,8 @@ private slots:
         escribir(rutaListaBases(), "<Mas archivos>\r\n/no/existe/RIvariv/Vieja.mdb\r\n/otra/B.mdb\r\n");
         TFormaEleccionBase d;
         d.FormActivate();
-        QCOMPARE(d.ListBox1->count(), 3);
-        d.ListBox1->setCurrentRow(1);
+        QCOMPARE(d.listaBases->count(), 3);
+        d.listaBases->setCurrentRow(1);
         bool examinado = false;
         d.examinar = [&](bool) { examinado = true; return QString(); };
         d.BotonAceptarClick();
@@ -124,18 +124,18 @@ private slots:
         escribir(rutaListaBases(), "<Mas archivos>\r\n/x/RIvariv/A.mdb\r\n");
         TFormaEleccionBase d;
         d.FormActivate();
-        d.ListBox1->setCurrentRow(1);
+        d.listaBases->setCurrentRow(1);
         d.RadioNueva->setChecked(true);
         d.RadioNuevaClick();
-        QCOMPARE(d.ListBox1->currentRow(), 0);
-        QVERIFY(!d.ListBox1->isEnabled());
+        QCOMPARE(d.listaBases->currentRow(), 0);
+        QVERIFY(!d.listaBases->isEnabled());
         bool pidioNueva = false;
         d.examinar = [&](bool nueva) { pidioNueva = nueva; return QString(); };
         d.BotonAceptarClick();
         QVERIFY(pidioNueva);
         d.RadioExistente->setChecked(true);
         d.RadioExistenteClick();
-        QVERIFY(d.ListBox1->isEnabled());
+        QVERIFY(d.listaBases->isEnabled());
     }
 
     void limpiarPreguntaYSoloEscribeAlConfirmar()
@@ -148,12 +148,12 @@ private slots:
         d.FormActivate();
         guion.respuestas.enqueue(Respuesta::No);
         d.BotonLimpiarClick();
-        QCOMPARE(d.ListBox1->count(), 2);
+        QCOMPARE(d.listaBases->count(), 2);
         QCOMPARE(guion.mostrados.last().titulo, QStringLiteral("ATENCION!!"));
         QCOMPARE(guion.mostrados.last().texto, QStringLiteral("¿Está seguro de limpiar la lista de últimos programas?"));
         guion.respuestas.enqueue(Respuesta::Si);
         d.BotonLimpiarClick();
-        QCOMPARE(d.ListBox1->count(), 1);
+        QCOMPARE(d.listaBases->count(), 1);
         // Cancelling after clearing: the file is untouched, the program is to end.
         d.BotonCancelarClick();
         QVERIFY(d.PidioTerminar);
@@ -319,7 +319,7 @@ private slots:
         // Typing the start of a name moves the highlight, and the folder with it.
         QTest::keyClicks(arbol, QStringLiteral("zqx"));
         QTRY_COMPARE(a.carpeta(), otra);
-        QCOMPARE(a.Edit1->text(), otra);
+        QCOMPARE(a.editorCarpeta->text(), otra);
         a.NombreBase->setText(QStringLiteral("Nueva"));
         QVERIFY(a.AbrirBase());
         QCOMPARE(a.BaseElegida, otra + QStringLiteral("/Nueva.mdb"));

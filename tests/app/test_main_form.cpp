@@ -62,12 +62,12 @@ private slots:
         RaizTemporal raiz;
         TMainForm w;
         QCOMPARE(w.windowTitle(), QStringLiteral("Sistema de adquisición de datos para instrumentos OMBRIX"));
-        QCOMPARE(w.ToolButton1->toolTip(), QStringLiteral("Adquirir datos"));
-        QCOMPARE(w.ToolButton3->toolTip(), QStringLiteral("Terminar adquisición"));
-        QCOMPARE(w.ToolButton5->toolTip(), QStringLiteral("Tabla combinada"));
-        QCOMPARE(w.ToolButton2->toolTip(), QStringLiteral("Config"));
-        QCOMPARE(w.ToolButton6->toolTip(), QStringLiteral("Nuevo Instrumento"));
-        QCOMPARE(w.ToolButton7->toolTip(), QStringLiteral("Eliminar último instrumento"));
+        QCOMPARE(w.botonAdquirir->toolTip(), QStringLiteral("Adquirir datos"));
+        QCOMPARE(w.botonTerminar->toolTip(), QStringLiteral("Terminar adquisición"));
+        QCOMPARE(w.botonTablaCombinada->toolTip(), QStringLiteral("Tabla combinada"));
+        QCOMPARE(w.botonConfigurar->toolTip(), QStringLiteral("Config"));
+        QCOMPARE(w.botonNuevoInstrumento->toolTip(), QStringLiteral("Nuevo Instrumento"));
+        QCOMPARE(w.botonEliminarInstrumento->toolTip(), QStringLiteral("Eliminar último instrumento"));
         QVERIFY(!w.Terminar->isEnabled());
         // A fresh installation: one instrument, COM1 at 9600 bit/s.
         QCOMPARE(int(w.modelo.CantidadAparatos), 2);
@@ -91,7 +91,7 @@ private slots:
         responderArranque(w, base, &splashes);
         QVERIFY(w.arrancar());
         QCOMPARE(splashes, 1);
-        QVERIFY(w.ADOConnection1.abierta());
+        QVERIFY(w.conexionBase.abierta());
         QCOMPARE(w.modelo.RutaBase, base);
         QCOMPARE(w.textoEstado(1), base);
         QVERIFY(w.textoEstado(2).startsWith(QStringLiteral("Día:")));
@@ -252,7 +252,7 @@ private slots:
         TMainForm w;
         responderArranque(w, base);
         QVERIFY(w.arrancar());
-        QVERIFY(!w.ToolButton6->isEnabled());
+        QVERIFY(!w.botonNuevoInstrumento->isEnabled());
         QVERIFY(w.Configurar->isVisible());
     }
 
@@ -303,7 +303,7 @@ private slots:
         w.CargarBaseExecute();
         QVERIFY(!w.terminacionPedida());
         QCOMPARE(detenciones + reconstrucciones, 0);
-        QVERIFY(w.ADOConnection1.abierta());
+        QVERIFY(w.conexionBase.abierta());
         QCOMPARE(w.modelo.RutaBase, a);
         QCOMPARE(w.textoEstado(1), a);
     }
@@ -324,11 +324,11 @@ private slots:
     void splashSeCierraSoloConSuTemporizador()
     {
         TFormaInicio s;
-        s.Timer1->setInterval(50);
-        s.Timer1->start();
+        s.relojCierre->setInterval(50);
+        s.relojCierre->start();
         QTimer::singleShot(5000, &s, [&] { s.reject(); });
         QCOMPARE(s.exec(), int(QDialog::Accepted));
-        QVERIFY(!s.Timer1->isActive());
+        QVERIFY(!s.relojCierre->isActive());
     }
 };
 
