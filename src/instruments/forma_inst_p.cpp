@@ -104,43 +104,43 @@ void TFormaInstP::FormCreate()
     setPalette(pal);
 
     // Title frame and everything inside it.
-    GroupBox4 = new MarcoTitulo(this);
-    GroupBox4->setGeometry(0, 0, kAncho, kAlto - 31);
-    GroupBox4->setTitulo(QStringLiteral(" Instrumento 1 "));
-    connect(GroupBox4, &MarcoTitulo::dobleClic, this, &TFormaInstP::GroupBox4DblClick);
+    marcoTitulo = new MarcoTitulo(this);
+    marcoTitulo->setGeometry(0, 0, kAncho, kAlto - 31);
+    marcoTitulo->setTitulo(QStringLiteral(" Instrumento 1 "));
+    connect(marcoTitulo, &MarcoTitulo::dobleClic, this, &TFormaInstP::marcoTituloDblClick);
 
-    Unidad = new EtiquetaClic(QStringLiteral("ºC"), GroupBox4);
+    Unidad = new EtiquetaClic(QStringLiteral("ºC"), marcoTitulo);
     Unidad->setFont(fuente(16, true));
     Unidad->setGeometry(8, 13, 60, 20);
     connect(Unidad, &EtiquetaClic::dobleClic, this, &TFormaInstP::UnidadDblClick);
 
     const auto derecha = Qt::AlignRight | Qt::AlignVCenter;
     const auto centro = Qt::AlignCenter;
-    valorActual = visor(GroupBox4, QStringLiteral("00.00"), QRect(12, 33, 92, 31), 27, color::kLima, derecha);
-    SetPoint = visor(GroupBox4, QStringLiteral("00.00"), QRect(17, 64, 87, 29), 24, color::kRojo, derecha);
+    valorActual = visor(marcoTitulo, QStringLiteral("00.00"), QRect(12, 33, 92, 31), 27, color::kLima, derecha);
+    SetPoint = visor(marcoTitulo, QStringLiteral("00.00"), QRect(17, 64, 87, 29), 24, color::kRojo, derecha);
     connect(SetPoint, &VisorDigital::dobleClic, this, &TFormaInstP::SetPointDblClick);
-    NProg = visor(GroupBox4, QStringLiteral("00"), QRect(8, 96, 33, 25), 21, color::kRojo, centro);
-    NSeg = visor(GroupBox4, QStringLiteral("00"), QRect(48, 96, 33, 25), 21, color::kLima, centro);
-    Temp = visor(GroupBox4, QStringLiteral("0000"), QRect(88, 96, 65, 25), 21, color::kLima, centro);
+    NProg = visor(marcoTitulo, QStringLiteral("00"), QRect(8, 96, 33, 25), 21, color::kRojo, centro);
+    NSeg = visor(marcoTitulo, QStringLiteral("00"), QRect(48, 96, 33, 25), 21, color::kLima, centro);
+    Temp = visor(marcoTitulo, QStringLiteral("0000"), QRect(88, 96, 65, 25), 21, color::kLima, centro);
     for (VisorDigital* v : {NProg, NSeg, Temp})
-        connect(v, &VisorDigital::dobleClic, this, &TFormaInstP::Button1Click);
+        connect(v, &VisorDigital::dobleClic, this, &TFormaInstP::visoresProgramaDblClick);
 
-    Prog = etiqueta(GroupBox4, QStringLiteral("P"), 8, 120, 10, true);
-    seg = etiqueta(GroupBox4, QStringLiteral("Seg"), 48, 120, 10, true);
-    Label5 = etiqueta(GroupBox4, QStringLiteral("Tie. Seg."), 88, 120, 10, true);
+    Prog = etiqueta(marcoTitulo, QStringLiteral("P"), 8, 120, 10, true);
+    seg = etiqueta(marcoTitulo, QStringLiteral("Seg"), 48, 120, 10, true);
+    etiquetaTiempo = etiqueta(marcoTitulo, QStringLiteral("Tie. Seg."), 88, 120, 10, true);
     Prog->setToolTip(QStringLiteral("Indica el número de programa en ejecución"));
     seg->setToolTip(QStringLiteral("Indica el número del segmento del programa en ejecución"));
-    Label5->setToolTip(QStringLiteral("Indica el número del segmento del programa en ejecución"));
+    etiquetaTiempo->setToolTip(QStringLiteral("Indica el número del segmento del programa en ejecución"));
 
-    Potencia = new Medidor(GroupBox4);
+    Potencia = new Medidor(marcoTitulo);
     Potencia->setGeometry(10, 140, 111, 13);
     Potencia->setMaximo(1000);
-    StaticText1 = etiqueta(GroupBox4, QStringLiteral("Pot"), 122, 138, 11, true);
-    Alarma1 = new Medidor(GroupBox4);
+    etiquetaPotencia = etiqueta(marcoTitulo, QStringLiteral("Pot"), 122, 138, 11, true);
+    Alarma1 = new Medidor(marcoTitulo);
     Alarma1->setGeometry(10, 155, 111, 13);
     Alarma1->setMaximo(1000);
-    Label4 = etiqueta(GroupBox4, QStringLiteral("AL1"), 124, 154, 11, true);
-    for (QLabel* l : {StaticText1, Label4}) {
+    etiquetaAlarma1 = etiqueta(marcoTitulo, QStringLiteral("AL1"), 124, 154, 11, true);
+    for (QLabel* l : {etiquetaPotencia, etiquetaAlarma1}) {
         QPalette p = l->palette();
         p.setColor(QPalette::WindowText, QColor(0, 0, 255));
         p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
@@ -148,24 +148,24 @@ void TFormaInstP::FormCreate()
         l->setFixedWidth(kAncho - l->x() - 3);
     }
 
-    ComLed = lampara(GroupBox4, 110, 13, color::kVerde);
+    ComLed = lampara(marcoTitulo, 110, 13, color::kVerde);
     // A latched communication alarm must be seen from across the room: the
     // lamp alternates between bright red and grey.
     ComLed->setFlashColor(color::kRojo);
-    Alarma2 = lampara(GroupBox4, 110, 33, color::kGranate);
-    Alarma3 = lampara(GroupBox4, 110, 53, color::kGranate);
-    Alarma4 = lampara(GroupBox4, 110, 73, color::kGranate);
-    Label8 = etiqueta(GroupBox4, QStringLiteral("COM"), 128, 14, 10, true);
-    StaticText2 = etiqueta(GroupBox4, QStringLiteral("AL2"), 128, 34, 10, true);
-    Label6 = etiqueta(GroupBox4, QStringLiteral("AL3"), 128, 54, 10, true);
-    StaticText3 = etiqueta(GroupBox4, QStringLiteral("AL4"), 128, 74, 10, true);
-    for (QLabel* l : {Label8, StaticText2, Label6, StaticText3})
+    Alarma2 = lampara(marcoTitulo, 110, 33, color::kGranate);
+    Alarma3 = lampara(marcoTitulo, 110, 53, color::kGranate);
+    Alarma4 = lampara(marcoTitulo, 110, 73, color::kGranate);
+    etiquetaCom = etiqueta(marcoTitulo, QStringLiteral("COM"), 128, 14, 10, true);
+    etiquetaAlarma2 = etiqueta(marcoTitulo, QStringLiteral("AL2"), 128, 34, 10, true);
+    etiquetaAlarma3 = etiqueta(marcoTitulo, QStringLiteral("AL3"), 128, 54, 10, true);
+    etiquetaAlarma4 = etiqueta(marcoTitulo, QStringLiteral("AL4"), 128, 74, 10, true);
+    for (QLabel* l : {etiquetaCom, etiquetaAlarma2, etiquetaAlarma3, etiquetaAlarma4})
         l->setFixedWidth(168 - 128);
 
-    Button_auto = new QToolButton(GroupBox4);
+    Button_auto = new QToolButton(marcoTitulo);
     Button_auto->setText(QStringLiteral("A"));
     Button_auto->setGeometry(168, 16, 17, 17);
-    Button_man = new QToolButton(GroupBox4);
+    Button_man = new QToolButton(marcoTitulo);
     Button_man->setText(QStringLiteral("M"));
     Button_man->setGeometry(168, 32, 17, 17);
     for (QToolButton* b : {Button_auto, Button_man}) {
@@ -182,65 +182,65 @@ void TFormaInstP::FormCreate()
         " color: #26327a; }");
 
     // Single-value edit overlay.
-    GroupBox1 = new QGroupBox(GroupBox4);
-    GroupBox1->setGeometry(9, 39, 144, 80);
-    GroupBox1->setStyleSheet(estiloCapa);
-    Edit1 = new QLineEdit(GroupBox1);
-    Edit1->setGeometry(8, 20, 128, 22);
-    BotonAceptar = new QPushButton(QStringLiteral("OK"), GroupBox1);
+    marcoEdicion = new QGroupBox(marcoTitulo);
+    marcoEdicion->setGeometry(9, 39, 144, 80);
+    marcoEdicion->setStyleSheet(estiloCapa);
+    editorValor = new QLineEdit(marcoEdicion);
+    editorValor->setGeometry(8, 20, 128, 22);
+    BotonAceptar = new QPushButton(QStringLiteral("OK"), marcoEdicion);
     BotonAceptar->setGeometry(8, 48, 62, 24);
-    BotonCancelar = new QPushButton(QStringLiteral("Cancelar"), GroupBox1);
+    BotonCancelar = new QPushButton(QStringLiteral("Cancelar"), marcoEdicion);
     BotonCancelar->setGeometry(74, 48, 62, 24);
     connect(BotonAceptar, &QPushButton::clicked, this, &TFormaInstP::BotonAceptarClick);
     connect(BotonCancelar, &QPushButton::clicked, this, &TFormaInstP::BotonCancelarClick);
-    connect(Edit1, &QLineEdit::returnPressed, this, &TFormaInstP::BotonAceptarClick);
-    GroupBox1->hide();
+    connect(editorValor, &QLineEdit::returnPressed, this, &TFormaInstP::BotonAceptarClick);
+    marcoEdicion->hide();
 
     // Program parameters overlay.
-    GroupBox2 = new QGroupBox(GroupBox4);
-    GroupBox2->setGeometry(9, 2, 168, 170);
-    GroupBox2->setStyleSheet(estiloCapa);
-    GroupBox2->setTitle(QStringLiteral("Parámetros de Programa"));
-    etiqueta(GroupBox2, QStringLiteral("Programa"), 10, 30, 11, false);
-    etiqueta(GroupBox2, QStringLiteral("Segmento"), 10, 62, 11, false);
-    etiqueta(GroupBox2, QStringLiteral("Tiempo"), 10, 94, 11, false);
-    Edit2 = new QLineEdit(GroupBox2);
-    Edit2->setGeometry(80, 26, 76, 22);
-    Edit3 = new QLineEdit(GroupBox2);
-    Edit3->setGeometry(80, 58, 76, 22);
-    Edit4 = new QLineEdit(GroupBox2);
-    Edit4->setGeometry(80, 90, 76, 22);
-    for (QLineEdit* e : {Edit2, Edit3, Edit4}) {
+    marcoPrograma = new QGroupBox(marcoTitulo);
+    marcoPrograma->setGeometry(9, 2, 168, 170);
+    marcoPrograma->setStyleSheet(estiloCapa);
+    marcoPrograma->setTitle(QStringLiteral("Parámetros de Programa"));
+    etiqueta(marcoPrograma, QStringLiteral("Programa"), 10, 30, 11, false);
+    etiqueta(marcoPrograma, QStringLiteral("Segmento"), 10, 62, 11, false);
+    etiqueta(marcoPrograma, QStringLiteral("Tiempo"), 10, 94, 11, false);
+    editorPrograma = new QLineEdit(marcoPrograma);
+    editorPrograma->setGeometry(80, 26, 76, 22);
+    editorSegmento = new QLineEdit(marcoPrograma);
+    editorSegmento->setGeometry(80, 58, 76, 22);
+    editorTiempo = new QLineEdit(marcoPrograma);
+    editorTiempo->setGeometry(80, 90, 76, 22);
+    for (QLineEdit* e : {editorPrograma, editorSegmento, editorTiempo}) {
         e->setAlignment(Qt::AlignRight);
         // Every change is checked, the texts copied in on opening included.
-        connect(e, &QLineEdit::textChanged, this, [this, e] { Edit2Change(e); });
-        connect(e, &QLineEdit::returnPressed, this, &TFormaInstP::BitBtn1Click);
+        connect(e, &QLineEdit::textChanged, this, [this, e] { editorProgramaChange(e); });
+        connect(e, &QLineEdit::returnPressed, this, &TFormaInstP::botonEnviarProgramaClick);
     }
-    BitBtn1 = new QPushButton(QStringLiteral("OK"), GroupBox2);
-    BitBtn1->setGeometry(10, 130, 70, 28);
-    BitBtn2 = new QPushButton(QStringLiteral("&Cancelar"), GroupBox2);
-    BitBtn2->setGeometry(88, 130, 70, 28);
-    connect(BitBtn1, &QPushButton::clicked, this, &TFormaInstP::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &TFormaInstP::BitBtn2Click);
-    GroupBox2->hide();
+    botonEnviarPrograma = new QPushButton(QStringLiteral("OK"), marcoPrograma);
+    botonEnviarPrograma->setGeometry(10, 130, 70, 28);
+    botonCancelarPrograma = new QPushButton(QStringLiteral("&Cancelar"), marcoPrograma);
+    botonCancelarPrograma->setGeometry(88, 130, 70, 28);
+    connect(botonEnviarPrograma, &QPushButton::clicked, this, &TFormaInstP::botonEnviarProgramaClick);
+    connect(botonCancelarPrograma, &QPushButton::clicked, this, &TFormaInstP::botonCancelarProgramaClick);
+    marcoPrograma->hide();
 
     // Button bar.
-    Panel1 = new QFrame(this);
-    Panel1->setGeometry(0, kAlto - 31, kAncho, 31);
-    Panel1->setFrameStyle(QFrame::NoFrame);
-    Hab = new QPushButton(QStringLiteral("Hab"), Panel1);
+    barraBotones = new QFrame(this);
+    barraBotones->setGeometry(0, kAlto - 31, kAncho, 31);
+    barraBotones->setFrameStyle(QFrame::NoFrame);
+    Hab = new QPushButton(QStringLiteral("Hab"), barraBotones);
     Hab->setGeometry(0, 3, 25, 26);
-    Adquirir = new QPushButton(kAdquirir, Panel1);
+    Adquirir = new QPushButton(kAdquirir, barraBotones);
     Adquirir->setGeometry(24, 3, 77, 26);
-    BotonTabla = new QToolButton(Panel1);
+    BotonTabla = new QToolButton(barraBotones);
     BotonTabla->setGeometry(100, 3, 30, 26);
     BotonTabla->setIcon(glifoTabla());
     BotonTabla->setIconSize(QSize(20, 20));
-    BotonConfig = new QPushButton(QStringLiteral("Config"), Panel1);
+    BotonConfig = new QPushButton(QStringLiteral("Config"), barraBotones);
     BotonConfig->setGeometry(129, 3, 61, 26);
     BotonConfig->setIcon(glifoConfig());
     BotonConfig->setIconSize(QSize(14, 14));
-    BotonReset = new QToolButton(Panel1);
+    BotonReset = new QToolButton(barraBotones);
     BotonReset->setGeometry(129, 3, 61, 26);
     BotonReset->setIcon(glifoReset());
     BotonReset->setIconSize(QSize(20, 20));
@@ -284,15 +284,10 @@ void TFormaInstP::setTag(int n)
         o->setProperty("Tag", n);
 }
 
-quint8 TFormaInstP::Direccion() const { return estado().Direccion; }
-void TFormaInstP::setDireccion(quint8 d) { estado().Direccion = d; }
-bool TFormaInstP::AlarmaCom() const { return estado().AlarmaCom; }
 bool TFormaInstP::Habilitado() const { return estado().Habilitado; }
 bool TFormaInstP::RegistroPendiente() const { return estado().RegistroPendiente; }
 void TFormaInstP::setRegistroPendiente(bool r) { estado().RegistroPendiente = r; }
-QString TFormaInstP::Partida() const { return estado().Partida; }
-QString TFormaInstP::Titulo() const { return GroupBox4->titulo(); }
-QString TFormaInstP::UnidadTexto() const { return Unidad->text(); }
+QString TFormaInstP::Titulo() const { return marcoTitulo->titulo(); }
 
 void TFormaInstP::setHabilitado(bool h)
 {
@@ -302,7 +297,7 @@ void TFormaInstP::setHabilitado(bool h)
 
 void TFormaInstP::setTitulo(const QString& t)
 {
-    GroupBox4->setTitulo(t);
+    marcoTitulo->setTitulo(t);
     estado().Titulo = t;
     config().Titulo = t;
 }
@@ -332,13 +327,14 @@ void TFormaInstP::ponerResetAlFrente(bool alFrente)
 void TFormaInstP::HabilitarModulo(int N, bool Enabled)
 {
     for (QWidget* w : std::initializer_list<QWidget*>{
-             Button_auto, Button_man, Unidad, Label4, Label6, Label8, valorActual, SetPoint, NProg, NSeg, Temp,
-             StaticText1, Potencia, GroupBox4, BotonConfig, BotonTabla, StaticText2, StaticText3, Adquirir})
+             Button_auto, Button_man, Unidad, etiquetaAlarma1, etiquetaAlarma3, etiquetaCom, valorActual, SetPoint,
+             NProg, NSeg, Temp, etiquetaPotencia, Potencia, marcoTitulo, BotonConfig, BotonTabla, etiquetaAlarma2,
+             etiquetaAlarma4, Adquirir})
         w->setEnabled(Enabled);
 
     if (!Enabled) {
         ComLed->setFlash(false);
-        GroupBox4->setColorTitulo(color::kGris);
+        marcoTitulo->setColorTitulo(color::kGris);
         Potencia->setColorBarra(color::kPlata);
         Alarma1->setColorBarra(color::kPlata);
         for (TAlarma* a : {Alarma2, Alarma3, Alarma4, ComLed}) {
@@ -348,9 +344,14 @@ void TFormaInstP::HabilitarModulo(int N, bool Enabled)
         return;
     }
 
+    refrescarAspecto(N);
+}
+
+void TFormaInstP::refrescarAspecto(int N)
+{
     const int n = (N > 0 && N < ctx_.modelo.Avanzadas1.size()) ? N : tag_;
     const TAvanzadas1& a = ctx_.modelo.Avanzadas1[n];
-    GroupBox4->setColorTitulo(color::kActiveCaption);
+    marcoTitulo->setColorTitulo(color::kActiveCaption);
     Potencia->setColorBarra(a.Potcolor);
     Alarma1->setColorBarra(a.A1color);
     Alarma2->setForeColor(a.A2colorOff);
@@ -369,13 +370,13 @@ void TFormaInstP::HabilitarModulo(int N, bool Enabled)
     SetPoint->setToolTip(a.NombreSP);
     Prog->setText(a.NombreProg);
     seg->setText(a.NombreSeg);
-    Label5->setText(a.NombreTemp);
-    Label4->setText(a.NombreAl1);
-    StaticText1->setText(a.NombrePot);
-    StaticText2->setText(a.NombreAl2);
-    Label6->setText(a.NombreAl3);
-    StaticText3->setText(a.NombreAl4);
-    for (QLabel* l : {Prog, seg, Label5})
+    etiquetaTiempo->setText(a.NombreTemp);
+    etiquetaAlarma1->setText(a.NombreAl1);
+    etiquetaPotencia->setText(a.NombrePot);
+    etiquetaAlarma2->setText(a.NombreAl2);
+    etiquetaAlarma3->setText(a.NombreAl3);
+    etiquetaAlarma4->setText(a.NombreAl4);
+    for (QLabel* l : {Prog, seg, etiquetaTiempo})
         l->adjustSize();
 }
 
@@ -385,26 +386,37 @@ void TFormaInstP::aplicarGrupos()
     valorActual->setVisible(a.PCheckVA);
     SetPoint->setVisible(a.PCheckSPRd);
     Potencia->setVisible(a.PCheckPOT);
-    StaticText1->setVisible(a.PCheckPOT);
+    etiquetaPotencia->setVisible(a.PCheckPOT);
     Alarma1->setVisible(a.PCheckAl1);
-    Label4->setVisible(a.PCheckAl1);
+    etiquetaAlarma1->setVisible(a.PCheckAl1);
     Alarma2->setVisible(a.PCheckAl2);
-    StaticText2->setVisible(a.PCheckAl2);
+    etiquetaAlarma2->setVisible(a.PCheckAl2);
     Alarma3->setVisible(a.PCheckAl3);
-    Label6->setVisible(a.PCheckAl3);
+    etiquetaAlarma3->setVisible(a.PCheckAl3);
     Alarma4->setVisible(a.PCheckAl4);
-    StaticText3->setVisible(a.PCheckAl4);
+    etiquetaAlarma4->setVisible(a.PCheckAl4);
     NProg->setVisible(a.PCheckNProg);
     Prog->setVisible(a.PCheckNProg);
     NSeg->setVisible(a.PCheckNSeg);
     seg->setVisible(a.PCheckNSeg);
     Temp->setVisible(a.PCheckTemp);
-    Label5->setVisible(a.PCheckTemp);
+    etiquetaTiempo->setVisible(a.PCheckTemp);
+}
+
+void TFormaInstP::mostrarGrupos()
+{
+    aplicarGrupos();
+    for (VisorDigital* v : {valorActual, SetPoint})
+        if (v->isHidden())
+            v->setText(QStringLiteral("00.00"));
+    for (Medidor* m : {Potencia, Alarma1})
+        if (m->isHidden())
+            m->setProgreso(0);
 }
 
 void TFormaInstP::aplicarDisenoCompacto()
 {
-    for (QWidget* w : std::initializer_list<QWidget*>{NProg, NSeg, Temp, Prog, seg, Label5})
+    for (QWidget* w : std::initializer_list<QWidget*>{NProg, NSeg, Temp, Prog, seg, etiquetaTiempo})
         w->hide();
     TAvanzadas1& a = avanzadas();
     a.PCheckNProg = false;
@@ -412,8 +424,8 @@ void TFormaInstP::aplicarDisenoCompacto()
     a.PCheckTemp = false;
     Potencia->move(Potencia->x(), SetPoint->y() + 46);
     Alarma1->move(Alarma1->x(), Potencia->y() + 15);
-    StaticText1->move(StaticText1->x(), Potencia->y() - 2);
-    Label4->move(Label4->x(), Alarma1->y());
+    etiquetaPotencia->move(etiquetaPotencia->x(), Potencia->y() - 2);
+    etiquetaAlarma1->move(etiquetaAlarma1->x(), Alarma1->y());
 }
 
 void TFormaInstP::Activafalse()
@@ -445,13 +457,13 @@ void TFormaInstP::mostrarLectura(const ResultadoLectura& r)
         Potencia->setMaximo(r.Potencia->maximo);
         Potencia->setProgreso(r.Potencia->progreso);
         Potencia->setTexto(r.Lecturas[kPotencia]);
-        StaticText1->setText(r.Potencia->texto);
+        etiquetaPotencia->setText(r.Potencia->texto);
     }
     if (r.Alarma1) {
         Alarma1->setMaximo(r.Alarma1->maximo);
         Alarma1->setProgreso(r.Alarma1->progreso);
         Alarma1->setTexto(r.Lecturas[kAlarma1]);
-        Label4->setText(r.Alarma1->texto);
+        etiquetaAlarma1->setText(r.Alarma1->texto);
     }
     TAlarma* lamparas[3] = {Alarma2, Alarma3, Alarma4};
     for (int i = 0; i < 3; ++i)
@@ -470,12 +482,12 @@ void TFormaInstP::mostrarLectura(const ResultadoLectura& r)
 
 void TFormaInstP::abrirEdicion(const QString& texto, const QString& titulo)
 {
-    Edit1->setText(texto);
-    GroupBox1->setTitle(titulo);
-    GroupBox1->show();
-    GroupBox1->raise();
-    Edit1->selectAll();
-    Edit1->setFocus();
+    editorValor->setText(texto);
+    marcoEdicion->setTitle(titulo);
+    marcoEdicion->show();
+    marcoEdicion->raise();
+    editorValor->selectAll();
+    editorValor->setFocus();
 }
 
 void TFormaInstP::rechazar(QLineEdit* edit, bool pitido)
@@ -497,7 +509,7 @@ void TFormaInstP::UnidadDblClick()
     abrirEdicion(Unidad->text(), kCambiarUnidad);
 }
 
-void TFormaInstP::GroupBox4DblClick()
+void TFormaInstP::marcoTituloDblClick()
 {
     abrirEdicion(Titulo(), kCambiarTitulo);
 }
@@ -519,31 +531,31 @@ void TFormaInstP::Button_autoClick()
 
 void TFormaInstP::BotonCancelarClick()
 {
-    GroupBox1->hide();
+    marcoEdicion->hide();
 }
 
 void TFormaInstP::BotonAceptarClick()
 {
-    // Enter in Edit1 comes here too: while a set point waits for its answer
+    // Enter in editorValor comes here too: while a set point waits for its answer
     // the disabled OK button must not be got round by it.
-    if (!BotonAceptar->isEnabledTo(GroupBox1))
+    if (!BotonAceptar->isEnabledTo(marcoEdicion))
         return;
-    const QString titulo = GroupBox1->title();
+    const QString titulo = marcoEdicion->title();
 
     if (titulo == kCambiarSetPoint) {
-        const std::optional<double> valor = comandos::leerDecimal(Edit1->text());
+        const std::optional<double> valor = comandos::leerDecimal(editorValor->text());
         if (!valor) {
-            rechazar(Edit1, false);
+            rechazar(editorValor, false);
             return;
         }
         // A value that no decimals setting could fit is refused before asking.
         qint32 palabra = 0;
         if (!comandos::escalarSetPoint(*valor, 1, palabra)) {
-            rechazar(Edit1, true);
+            rechazar(editorValor, true);
             return;
         }
         const QString anterior = SetPoint->text();
-        SetPoint->setText(Edit1->text());
+        SetPoint->setText(editorValor->text());
         // The line answers later: until then the overlay takes no second value.
         BotonAceptar->setEnabled(false);
         const comandos::Destino d = comandos::destinoDe(ctx_.modelo, tag_);
@@ -555,27 +567,27 @@ void TFormaInstP::BotonAceptarClick()
         if (!enviado) {
             BotonAceptar->setEnabled(true);
             SetPoint->setText(anterior);
-            GroupBox1->hide();
+            marcoEdicion->hide();
         }
         return;
     }
 
     if (titulo == kCambiarUnidad) {
-        setUnidadTexto(Edit1->text());
-        GroupBox1->hide();
+        setUnidadTexto(editorValor->text());
+        marcoEdicion->hide();
         return;
     }
 
     if (titulo == kCambiarTitulo) {
-        setTitulo(Edit1->text());
-        GroupBox1->hide();
+        setTitulo(editorValor->text());
+        marcoEdicion->hide();
         return;
     }
 
     if (titulo == kIngresePotencia) {
-        const std::optional<qint32> porcentaje = comandos::leerEntero(Edit1->text());
+        const std::optional<qint32> porcentaje = comandos::leerEntero(editorValor->text());
         if (!porcentaje || *porcentaje < 0 || *porcentaje > 100) {
-            rechazar(Edit1, false);
+            rechazar(editorValor, false);
             return;
         }
         const comandos::Destino d = comandos::destinoDe(ctx_.modelo, tag_);
@@ -584,41 +596,42 @@ void TFormaInstP::BotonAceptarClick()
             comandos::enviarPotenciaManual(d, e, h, p);
             return std::function<void()>{};
         });
-        GroupBox1->hide();
+        marcoEdicion->hide();
         return;
     }
 
-    GroupBox1->hide();
+    marcoEdicion->hide();
 }
 
 // ---------------------------------------------------- Program parameters
 
-void TFormaInstP::Button1Click()
+void TFormaInstP::visoresProgramaDblClick()
 {
     if (!puertoAbierto())
         return;
-    Edit2->setText(NProg->text());
-    Edit3->setText(NSeg->text());
-    Edit4->setText(Temp->text());
-    GroupBox2->show();
-    GroupBox2->raise();
-    Edit2->selectAll();
-    Edit2->setFocus();
+    editorPrograma->setText(NProg->text());
+    editorSegmento->setText(NSeg->text());
+    editorTiempo->setText(Temp->text());
+    marcoPrograma->show();
+    marcoPrograma->raise();
+    editorPrograma->selectAll();
+    editorPrograma->setFocus();
 }
 
-void TFormaInstP::Edit2Change(QLineEdit* edit)
+void TFormaInstP::editorProgramaChange(QLineEdit* edit)
 {
     if (!comandos::leerEntero(edit->text()))
         rechazar(edit, true);
 }
 
-void TFormaInstP::BitBtn1Click()
+void TFormaInstP::botonEnviarProgramaClick()
 {
     // Every text must be an integer before anything changes or is sent.
-    const std::optional<qint32> programa = comandos::leerEntero(Edit2->text());
-    const std::optional<qint32> segmento = comandos::leerEntero(Edit3->text());
-    const std::optional<qint32> tiempo = comandos::leerEntero(Edit4->text());
-    for (auto [valor, edit] : {std::pair{programa, Edit2}, std::pair{segmento, Edit3}, std::pair{tiempo, Edit4}}) {
+    const std::optional<qint32> programa = comandos::leerEntero(editorPrograma->text());
+    const std::optional<qint32> segmento = comandos::leerEntero(editorSegmento->text());
+    const std::optional<qint32> tiempo = comandos::leerEntero(editorTiempo->text());
+    for (auto [valor, edit] : {std::pair{programa, editorPrograma}, std::pair{segmento, editorSegmento},
+                               std::pair{tiempo, editorTiempo}}) {
         if (!valor) {
             mostrarError(Error(QStringLiteral("'%1' is not a valid integer value").arg(edit->text())));
             rechazar(edit, false);
@@ -626,35 +639,35 @@ void TFormaInstP::BitBtn1Click()
         }
     }
     if (*programa < 0 || *programa > 50) {
-        rechazar(Edit2, true);
+        rechazar(editorPrograma, true);
         return;
     }
     // Segment and time go to 16-bit registers the instrument reads back as
     // signed: a negative or larger value would come back as another number.
     if (*segmento < 0 || *segmento > 32767) {
-        rechazar(Edit3, true);
+        rechazar(editorSegmento, true);
         return;
     }
     if (*tiempo < 0 || *tiempo > 32767) {
-        rechazar(Edit4, true);
+        rechazar(editorTiempo, true);
         return;
     }
 
-    NProg->setText(dosCifras(Edit2->text().trimmed()));
-    NSeg->setText(dosCifras(Edit3->text().trimmed()));
-    Temp->setText(Edit4->text().trimmed().rightJustified(4, QLatin1Char('0')));
+    NProg->setText(dosCifras(editorPrograma->text().trimmed()));
+    NSeg->setText(dosCifras(editorSegmento->text().trimmed()));
+    Temp->setText(editorTiempo->text().trimmed().rightJustified(4, QLatin1Char('0')));
 
     const comandos::Destino d = comandos::destinoDe(ctx_.modelo, tag_);
     ctx_.enviar(this, [d, p = *programa, sg = *segmento, t = *tiempo](EnlaceModbus& e, int h) {
         comandos::enviarPrograma(d, e, h, p, sg, t);
         return std::function<void()>{};
     });
-    GroupBox2->hide();
+    marcoPrograma->hide();
 }
 
-void TFormaInstP::BitBtn2Click()
+void TFormaInstP::botonCancelarProgramaClick()
 {
-    GroupBox2->hide();
+    marcoPrograma->hide();
 }
 
 // ------------------------------------------------------------- Button bar
@@ -707,14 +720,14 @@ void TFormaInstP::alEnviarSetPoint(comandos::ResultadoSetPoint res, const QStrin
     switch (res) {
     case comandos::ResultadoSetPoint::ErrorLectura:
         avisar(QStringLiteral("Error al leer"));
-        GroupBox1->hide();
+        marcoEdicion->hide();
         return;
     case comandos::ResultadoSetPoint::FueraDeRango:
         SetPoint->setText(anterior);
-        rechazar(Edit1, true);
+        rechazar(editorValor, true);
         return;
     case comandos::ResultadoSetPoint::Enviado:
-        GroupBox1->hide();
+        marcoEdicion->hide();
         return;
     }
 }

@@ -39,23 +39,25 @@ public:
     void setTag(int n);   // also the Tag of Hab, BotonTabla and SetPoint
 
     // State kept in modelo.Estados[Tag].
-    quint8 Direccion() const;
-    void setDireccion(quint8 d);
-    bool AlarmaCom() const;
     bool Habilitado() const;
     void setHabilitado(bool h);          // also ArrayConfig.Habilitado
     bool RegistroPendiente() const;
     void setRegistroPendiente(bool r);
-    QString Partida() const;
     QString Titulo() const;
     void setTitulo(const QString& t);    // caption, Estados and ArrayConfig
-    QString UnidadTexto() const;
     void setUnidadTexto(const QString& u);
 
     // The enabled or disabled look.
     void HabilitarModulo(int N, bool Enabled);
     // Shows or hides each display group by the display flags.
     void aplicarGrupos();
+    // The same after the flags changed: a display that is hidden shows
+    // "00.00" and a bar is emptied, so that nothing stale comes back when it
+    // is shown again (until the next reading).
+    void mostrarGrupos();
+    // Colours, hints and captions of the displays, bars and lamps as the
+    // configuration of instrument N gives them: the look of an enabled panel.
+    void refrescarAspecto(int N);
     // The compact layout of a controller: program displays hidden, their
     // flags cleared, the bars moved up under the set point.
     void aplicarDisenoCompacto();
@@ -79,15 +81,15 @@ public:
     // Event handlers (public so that the commands can be driven directly).
     void SetPointDblClick();
     void UnidadDblClick();
-    void GroupBox4DblClick();
+    void marcoTituloDblClick();
     void Button_manClick();
     void Button_autoClick();
     void BotonAceptarClick();
     void BotonCancelarClick();
-    void Button1Click();
-    void Edit2Change(QLineEdit* edit);
-    void BitBtn1Click();
-    void BitBtn2Click();
+    void visoresProgramaDblClick();
+    void editorProgramaChange(QLineEdit* edit);
+    void botonEnviarProgramaClick();
+    void botonCancelarProgramaClick();
     void HabClick();
     void AdquirirClick();
     void BotonResetClick();
@@ -95,7 +97,7 @@ public:
     void BotonConfigClick();
 
     // Controls.
-    MarcoTitulo* GroupBox4;
+    MarcoTitulo* marcoTitulo;
     EtiquetaClic* Unidad;
     VisorDigital* valorActual;
     VisorDigital* SetPoint;
@@ -104,35 +106,35 @@ public:
     VisorDigital* Temp;
     QLabel* Prog;
     QLabel* seg;
-    QLabel* Label5;
+    QLabel* etiquetaTiempo;
     Medidor* Potencia;
-    QLabel* StaticText1;
+    QLabel* etiquetaPotencia;
     Medidor* Alarma1;
-    QLabel* Label4;
+    QLabel* etiquetaAlarma1;
     TAlarma* ComLed;
-    QLabel* Label8;
+    QLabel* etiquetaCom;
     TAlarma* Alarma2;
     TAlarma* Alarma3;
     TAlarma* Alarma4;
-    QLabel* StaticText2;
-    QLabel* Label6;
-    QLabel* StaticText3;
+    QLabel* etiquetaAlarma2;
+    QLabel* etiquetaAlarma3;
+    QLabel* etiquetaAlarma4;
     QToolButton* Button_auto;
     QToolButton* Button_man;
 
-    QGroupBox* GroupBox1;
-    QLineEdit* Edit1;
+    QGroupBox* marcoEdicion;
+    QLineEdit* editorValor;
     QPushButton* BotonAceptar;
     QPushButton* BotonCancelar;
 
-    QGroupBox* GroupBox2;
-    QLineEdit* Edit2;
-    QLineEdit* Edit3;
-    QLineEdit* Edit4;
-    QPushButton* BitBtn1;
-    QPushButton* BitBtn2;
+    QGroupBox* marcoPrograma;
+    QLineEdit* editorPrograma;
+    QLineEdit* editorSegmento;
+    QLineEdit* editorTiempo;
+    QPushButton* botonEnviarPrograma;
+    QPushButton* botonCancelarPrograma;
 
-    QFrame* Panel1;
+    QFrame* barraBotones;
     QPushButton* Hab;
     QPushButton* Adquirir;
     QToolButton* BotonTabla;

@@ -23,8 +23,9 @@ public:
 
     // Builds all panels of instruments 1..N from the configuration. A row is
     // closed once a panel has crossed the right edge. Then clears Cargando,
-    // sizes the window after the main window, starts Timer1 and enables the
-    // remove button when there are instruments.
+    // sizes the window after the main window, starts the main window's
+    // one-second timer (iniciarTimer1) and enables the remove button when
+    // there are instruments.
     void FormCreate();
 
     // Appends a panel for a new instrument of the given type (0 controller,

@@ -40,7 +40,7 @@ class TstPanel : public QObject {
 
     QWidget* alFrente(TFormaInstP* p)
     {
-        return p->Panel1->childAt(p->BotonConfig->geometry().center());
+        return p->barraBotones->childAt(p->BotonConfig->geometry().center());
     }
 
     // A reading that latches the panel's communication alarm.
@@ -51,7 +51,7 @@ class TstPanel : public QObject {
         r.alarmaComEnganchada = true;
         p->consultando();
         p->mostrarLectura(r);
-        QVERIFY(p->AlarmaCom());
+        QVERIFY(modelo->Estados[p->Tag()].AlarmaCom);
         QVERIFY(p->ComLed->Flash());
         QCOMPARE(alFrente(p), p->BotonReset);
     }
@@ -59,7 +59,6 @@ class TstPanel : public QObject {
     // Reset done: nothing latched, the lamp still, Config in front again.
     void verificarRestablecido(TFormaInstP* p)
     {
-        QVERIFY(!p->AlarmaCom());
         QVERIFY(!modelo->Estados[p->Tag()].AlarmaCom);
         QVERIFY(!p->ComLed->Flash());
         QVERIFY(!p->resetAlFrente());
@@ -89,10 +88,10 @@ private slots:
         QCOMPARE(p->Adquirir->text(), QStringLiteral("Adquirir"));
         QCOMPARE(p->Hab->text(), QStringLiteral("Hab"));
         QCOMPARE(p->BotonConfig->text(), QStringLiteral("Config"));
-        QCOMPARE(p->BitBtn2->text(), QStringLiteral("&Cancelar"));
-        QCOMPARE(p->GroupBox2->title(), QStringLiteral("Parámetros de Programa"));
+        QCOMPARE(p->botonCancelarPrograma->text(), QStringLiteral("&Cancelar"));
+        QCOMPARE(p->marcoPrograma->title(), QStringLiteral("Parámetros de Programa"));
         QCOMPARE(p->Titulo(), QStringLiteral("Instrumento1"));
-        QCOMPARE(p->UnidadTexto(), QStringLiteral("ºC"));
+        QCOMPARE(p->Unidad->text(), QStringLiteral("ºC"));
         QCOMPARE(p->valorActual->text(), QStringLiteral("00.00"));
         QCOMPARE(p->Temp->text(), QStringLiteral("0000"));
         QCOMPARE(p->valorActual->geometry(), QRect(12, 33, 92, 31));
@@ -100,15 +99,16 @@ private slots:
         QCOMPARE(p->Potencia->geometry(), QRect(10, 140, 111, 13));
         QCOMPARE(p->Prog->pos(), QPoint(8, 120));
         QCOMPARE(p->seg->pos(), QPoint(48, 120));
-        QCOMPARE(p->Label5->pos(), QPoint(88, 120));
+        QCOMPARE(p->etiquetaTiempo->pos(), QPoint(88, 120));
         QCOMPARE(p->BotonReset->geometry(), p->BotonConfig->geometry());
         QCOMPARE(alFrente(p), p->BotonConfig);
         QCOMPARE(p->valorActual->toolTip(), QStringLiteral("Valor Actual"));
         QCOMPARE(p->Prog->toolTip(), QStringLiteral("Indica el número de programa en ejecución"));
-        QCOMPARE(p->Label5->toolTip(), QStringLiteral("Indica el número del segmento del programa en ejecución"));
+        QCOMPARE(p->etiquetaTiempo->toolTip(),
+                 QStringLiteral("Indica el número del segmento del programa en ejecución"));
         QCOMPARE(p->Hab->property("Tag").toInt(), 1);
         QCOMPARE(p->SetPoint->property("Tag").toInt(), 1);
-        QCOMPARE(p->Direccion(), quint8(1));
+        QCOMPARE(modelo->Estados[1].Direccion, quint8(1));
         QCOMPARE(ventanas.Paneles[1], static_cast<QObject*>(p));
         QVERIFY(modelo->Estados[1].Vivo);
         QCOMPARE(modelo->Estados[1].Titulo, QStringLiteral("Instrumento1"));
@@ -138,9 +138,9 @@ private slots:
         QCOMPARE(p->Potencia->progreso(), 450);
         QCOMPARE(p->Potencia->maximo(), 1000);
         QCOMPARE(p->Potencia->texto(), QStringLiteral("45"));
-        QCOMPARE(p->StaticText1->text(), QStringLiteral("Pot:45%"));
+        QCOMPARE(p->etiquetaPotencia->text(), QStringLiteral("Pot:45%"));
         QCOMPARE(p->Alarma1->maximo(), 400);
-        QCOMPARE(p->Label4->text(), QStringLiteral("AL1:50%"));
+        QCOMPARE(p->etiquetaAlarma1->text(), QStringLiteral("AL1:50%"));
         QCOMPARE(p->Alarma2->ForeColor(), 255);
         QCOMPARE(p->Alarma3->ForeColor(), modelo->Avanzadas1[1].A3colorOff);
         QCOMPARE(p->Alarma4->ForeColor(), 0x00FF00);
@@ -149,7 +149,7 @@ private slots:
         // A later reading that read nothing leaves every display as it was.
         p->mostrarLectura(ResultadoLectura{});
         QCOMPARE(p->valorActual->text(), QStringLiteral("25.3"));
-        QCOMPARE(p->StaticText1->text(), QStringLiteral("Pot:45%"));
+        QCOMPARE(p->etiquetaPotencia->text(), QStringLiteral("Pot:45%"));
         QCOMPARE(p->Alarma2->ForeColor(), 255);
     }
 
@@ -164,7 +164,6 @@ private slots:
         p->consultando();
         p->mostrarLectura(r);
 
-        QVERIFY(p->AlarmaCom());
         QVERIFY(modelo->Estados[1].AlarmaCom);
         QVERIFY(p->ComLed->Flash());
         QCOMPARE(p->ComLed->colorReposo(), color::kGranate);
@@ -179,7 +178,6 @@ private slots:
         QVERIFY(p->ComLed->Flash());
 
         p->BotonResetClick();
-        QVERIFY(!p->AlarmaCom());
         QVERIFY(!modelo->Estados[1].AlarmaCom);
         QVERIFY(!p->ComLed->Flash());
         QCOMPARE(p->ComLed->ForeColor(), color::kGranate);
@@ -195,12 +193,12 @@ private slots:
         TFormaInstP* p = ventana->panel(1);
         QVERIFY(!p->Habilitado());
         for (QWidget* w : std::initializer_list<QWidget*>{p->Button_auto, p->Button_man, p->valorActual, p->SetPoint,
-                                                           p->Potencia, p->GroupBox4, p->BotonConfig, p->BotonTabla,
+                                                           p->Potencia, p->marcoTitulo, p->BotonConfig, p->BotonTabla,
                                                            p->Adquirir, p->Unidad})
             QVERIFY2(!w->isEnabled(), qPrintable(w->metaObject()->className()));
         QVERIFY(p->Hab->isEnabled());
         QVERIFY(p->BotonReset->isEnabled());
-        QCOMPARE(p->GroupBox4->colorTitulo(), color::kGris);
+        QCOMPARE(p->marcoTitulo->colorTitulo(), color::kGris);
         QCOMPARE(p->Potencia->colorBarra(), color::kPlata);
         QCOMPARE(p->Alarma1->colorBarra(), color::kPlata);
         for (TAlarma* a : {p->Alarma2, p->Alarma3, p->Alarma4, p->ComLed})
@@ -219,14 +217,14 @@ private slots:
         QVERIFY(modelo->ArrayConfig[1].Habilitado);
         QVERIFY(modelo->Estados[1].Habilitado);
         QVERIFY(p->Adquirir->isEnabled());
-        QCOMPARE(p->GroupBox4->colorTitulo(), color::kActiveCaption);
+        QCOMPARE(p->marcoTitulo->colorTitulo(), color::kActiveCaption);
         QCOMPARE(p->Potencia->colorBarra(), 0x123456);
         QCOMPARE(p->Alarma1->colorBarra(), 0x654321);
         QCOMPARE(p->Alarma3->ForeColor(), 0x00AA00);
         QCOMPARE(p->ComLed->ForeColor(), color::kGranate);
         QCOMPARE(p->valorActual->colorFuente(), 0x0000FF);
-        QCOMPARE(p->StaticText1->text(), QStringLiteral("Salida"));
-        QCOMPARE(p->Label6->text(), QStringLiteral("Puerta"));
+        QCOMPARE(p->etiquetaPotencia->text(), QStringLiteral("Salida"));
+        QCOMPARE(p->etiquetaAlarma3->text(), QStringLiteral("Puerta"));
         QCOMPARE(p->SetPoint->toolTip(), QStringLiteral("Consigna"));
     }
 
@@ -327,7 +325,6 @@ private slots:
         guion->entradas.enqueue(QStringLiteral(" L-2024-17"));
         p->AdquirirClick();
         QVERIFY(modelo->ArrayConfig[1].SalvarTabla);
-        QCOMPARE(p->Partida(), QStringLiteral(" L-2024-17"));
         QCOMPARE(modelo->Estados[1].Partida, QStringLiteral(" L-2024-17"));
         QCOMPARE(p->Adquirir->text(), QStringLiteral("No Adquirir"));
     }
@@ -336,29 +333,29 @@ private slots:
     {
         construir({0, 1});
         TFormaInstP* p = ventana->panel(2);
-        p->GroupBox4DblClick();
-        QVERIFY(p->GroupBox1->isVisibleTo(p));
-        QCOMPARE(p->GroupBox1->title(), QStringLiteral(" Cambiar Titulo"));
-        QCOMPARE(p->Edit1->text(), QStringLiteral("Instrumento2"));
-        QCOMPARE(p->Edit1->selectedText(), QStringLiteral("Instrumento2"));
-        p->Edit1->setText(QStringLiteral("Horno de temple"));
+        p->marcoTituloDblClick();
+        QVERIFY(p->marcoEdicion->isVisibleTo(p));
+        QCOMPARE(p->marcoEdicion->title(), QStringLiteral(" Cambiar Titulo"));
+        QCOMPARE(p->editorValor->text(), QStringLiteral("Instrumento2"));
+        QCOMPARE(p->editorValor->selectedText(), QStringLiteral("Instrumento2"));
+        p->editorValor->setText(QStringLiteral("Horno de temple"));
         p->BotonAceptarClick();
-        QVERIFY(!p->GroupBox1->isVisibleTo(p));
+        QVERIFY(!p->marcoEdicion->isVisibleTo(p));
         QCOMPARE(p->Titulo(), QStringLiteral("Horno de temple"));
         QCOMPARE(modelo->ArrayConfig[2].Titulo, QStringLiteral("Horno de temple"));
         QCOMPARE(modelo->Estados[2].Titulo, QStringLiteral("Horno de temple"));
 
         p->UnidadDblClick();
-        QCOMPARE(p->GroupBox1->title(), QStringLiteral(" Cambiar Unidad"));
-        p->Edit1->setText(QStringLiteral("ºF"));
+        QCOMPARE(p->marcoEdicion->title(), QStringLiteral(" Cambiar Unidad"));
+        p->editorValor->setText(QStringLiteral("ºF"));
         p->BotonAceptarClick();
-        QCOMPARE(p->UnidadTexto(), QStringLiteral("ºF"));
+        QCOMPARE(p->Unidad->text(), QStringLiteral("ºF"));
         QCOMPARE(modelo->ArrayConfig[2].Unidad, QStringLiteral("ºF"));
         QCOMPARE(modelo->Estados[2].Unidad, QStringLiteral("ºF"));
 
         // Cancel changes nothing; the other panel is untouched.
-        p->GroupBox4DblClick();
-        p->Edit1->setText(QStringLiteral("otro"));
+        p->marcoTituloDblClick();
+        p->editorValor->setText(QStringLiteral("otro"));
         p->BotonCancelarClick();
         QCOMPARE(p->Titulo(), QStringLiteral("Horno de temple"));
         QCOMPARE(modelo->ArrayConfig[1].Titulo, QStringLiteral("Instrumento1"));
@@ -369,18 +366,19 @@ private slots:
         construir({0, 1});
         TFormaInstP* c = ventana->panel(1);
         TFormaInstP* p = ventana->panel(2);
-        for (QWidget* w : std::initializer_list<QWidget*>{c->NProg, c->NSeg, c->Temp, c->Prog, c->seg, c->Label5})
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{c->NProg, c->NSeg, c->Temp, c->Prog, c->seg, c->etiquetaTiempo})
             QVERIFY(!w->isVisibleTo(c));
         QVERIFY(!modelo->Avanzadas1[1].PCheckNProg);
         QVERIFY(!modelo->Avanzadas1[1].PCheckNSeg);
         QVERIFY(!modelo->Avanzadas1[1].PCheckTemp);
         QCOMPARE(c->Potencia->y(), 110);
         QCOMPARE(c->Alarma1->y(), 125);
-        QCOMPARE(c->StaticText1->y(), 108);
-        QCOMPARE(c->Label4->y(), 125);
+        QCOMPARE(c->etiquetaPotencia->y(), 108);
+        QCOMPARE(c->etiquetaAlarma1->y(), 125);
 
         QVERIFY(p->NProg->isVisibleTo(p));
-        QVERIFY(p->Label5->isVisibleTo(p));
+        QVERIFY(p->etiquetaTiempo->isVisibleTo(p));
         QCOMPARE(p->Potencia->y(), 140);
         QVERIFY(modelo->Avanzadas1[2].PCheckNProg);
 
@@ -391,9 +389,9 @@ private slots:
         p->aplicarGrupos();
         QVERIFY(!p->valorActual->isVisibleTo(p));
         QVERIFY(!p->Alarma3->isVisibleTo(p));
-        QVERIFY(!p->Label6->isVisibleTo(p));
+        QVERIFY(!p->etiquetaAlarma3->isVisibleTo(p));
         QVERIFY(!p->Potencia->isVisibleTo(p));
-        QVERIFY(!p->StaticText1->isVisibleTo(p));
+        QVERIFY(!p->etiquetaPotencia->isVisibleTo(p));
         QVERIFY(p->SetPoint->isVisibleTo(p));
         QVERIFY(p->Alarma4->isVisibleTo(p));
     }
@@ -501,7 +499,7 @@ private slots:
         QCOMPARE(guion->mostrados.size(), 1);
         verificarRestablecido(p);
         QVERIFY(modelo->ArrayConfig[1].SalvarTabla);
-        QCOMPARE(p->Partida(), QStringLiteral("L-88"));
+        QCOMPARE(modelo->Estados[1].Partida, QStringLiteral("L-88"));
         QCOMPARE(p->Adquirir->text(), QStringLiteral("No Adquirir"));
 
         // With its batch code the next reset asks nothing.
@@ -511,7 +509,7 @@ private slots:
         QVERIFY(guion->mostrados.isEmpty());
         verificarRestablecido(p);
         QVERIFY(modelo->ArrayConfig[1].SalvarTabla);
-        QCOMPARE(p->Partida(), QStringLiteral("L-88"));
+        QCOMPARE(modelo->Estados[1].Partida, QStringLiteral("L-88"));
         QCOMPARE(p->Adquirir->text(), QStringLiteral("No Adquirir"));
     }
 

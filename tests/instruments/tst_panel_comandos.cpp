@@ -6,17 +6,12 @@
 
 #include "banco_paneles.h"
 #include "dialogos_guion.h"
+#include "hilo_de_linea.h"
 #include "instruments/comandos.h"
 #include "instruments/inst_form.h"
 
 #include <QApplication>
-#include <QPointer>
 #include <QtTest>
-
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <thread>
 
 using namespace ombrix;
 using namespace ombrix::test;
@@ -26,99 +21,6 @@ namespace {
 constexpr quint8 F1 = modbus::kLeerCoils;
 constexpr quint8 F5 = modbus::kEscribirCoil;
 constexpr quint8 F6 = modbus::kEscribirRegistro;
-
-// The owner of the line on a thread of its own: it runs the queued work one
-// item at a time on the line and hands what is to follow back to the window
-// thread, where it runs only if its receiver is still there. The test can
-// hold the work before it touches the line, or hold the answer after it.
-class HiloDeLinea : public QObject {
-public:
-    explicit HiloDeLinea(Linea& l) : linea_(l), hilo_([this] { atender(); }) {}
-    ~HiloDeLinea() override
-    {
-        {
-            std::lock_guard l(m_);
-            fin_ = true;
-        }
-        cambio_.notify_all();
-        hilo_.join();
-    }
-
-    bool encolar(QObject* receptor, TrabajoLinea trabajo)
-    {
-        {
-            std::lock_guard l(m_);
-            cola_.push_back({QPointer<QObject>(receptor), std::move(trabajo)});
-        }
-        cambio_.notify_all();
-        return true;
-    }
-
-    void retenerTrabajo(bool si) { poner(retenerTrabajo_, si); }
-    void retenerRespuestas(bool si) { poner(retenerRespuestas_, si); }
-    // Work items that have been on the line.
-    int hechos()
-    {
-        std::lock_guard l(m_);
-        return hechos_;
-    }
-
-private:
-    struct Pedido {
-        QPointer<QObject> receptor;
-        TrabajoLinea trabajo;
-    };
-
-    void poner(bool& bandera, bool si)
-    {
-        {
-            std::lock_guard l(m_);
-            bandera = si;
-        }
-        cambio_.notify_all();
-    }
-
-    void atender()
-    {
-        for (;;) {
-            Pedido p;
-            {
-                std::unique_lock l(m_);
-                cambio_.wait(l, [this] { return fin_ || (!retenerTrabajo_ && !cola_.empty()); });
-                if (fin_)
-                    return;
-                p = std::move(cola_.front());
-                cola_.pop_front();
-            }
-            std::function<void()> despues = p.trabajo(linea_.enlace, linea_.puerto.Abierto ? linea_.puerto.Handle : -1);
-            {
-                std::unique_lock l(m_);
-                ++hechos_;
-                cambio_.wait(l, [this] { return fin_ || !retenerRespuestas_; });
-                if (fin_)
-                    return;
-            }
-            if (despues)
-                QMetaObject::invokeMethod(
-                    this,
-                    [receptor = std::move(p.receptor), despues = std::move(despues)] {
-                        if (receptor)
-                            despues();
-                    },
-                    Qt::QueuedConnection);
-        }
-    }
-
-    Linea& linea_;
-    std::mutex m_;
-    std::condition_variable cambio_;
-    std::deque<Pedido> cola_;
-    bool fin_ = false;
-    bool retenerTrabajo_ = false;
-    bool retenerRespuestas_ = false;
-    int hechos_ = 0;
-    std::thread hilo_;   // last: starts once everything it uses exists
-};
 
 } // namespace
 
@@ -139,7 +41,7 @@ class TstPanelComandos : public QObject {
 
     void aceptar(TFormaInstP* p, const QString& texto)
     {
-        p->Edit1->setText(texto);
+        p->editorValor->setText(texto);
         p->BotonAceptarClick();
     }
 
@@ -157,7 +59,7 @@ class TstPanelComandos : public QObject {
     void pedirSetPoint(TFormaInstP* p, const QString& texto)
     {
         p->SetPointDblClick();
-        QVERIFY(p->GroupBox1->isVisible());
+        QVERIFY(p->marcoEdicion->isVisible());
         aceptar(p, texto);
     }
 
@@ -212,14 +114,14 @@ private slots:
 
         TFormaInstP* p = controlador();
         p->SetPointDblClick();
-        QVERIFY(p->GroupBox1->isVisible());
-        QCOMPARE(p->GroupBox1->title(), QStringLiteral(" Cambiar Set Point"));
-        QCOMPARE(p->Edit1->text(), QStringLiteral("00.00"));
+        QVERIFY(p->marcoEdicion->isVisible());
+        QCOMPARE(p->marcoEdicion->title(), QStringLiteral(" Cambiar Set Point"));
+        QCOMPARE(p->editorValor->text(), QStringLiteral("00.00"));
         aceptar(p, texto);
 
         const QList<QByteArray> esperado{trama(1, F1, 16440, 0), trama(1, F6, 4, palabra)};
         QCOMPARE(enviado(), esperado);
-        QVERIFY(!p->GroupBox1->isVisible());
+        QVERIFY(!p->marcoEdicion->isVisible());
         QCOMPARE(p->SetPoint->text(), texto);
         QCOMPARE(quint16(linea->sim.registro(1, sim::reg::SP1)), palabra);
     }
@@ -256,9 +158,9 @@ private slots:
         p->SetPointDblClick();
         aceptar(p, texto);
         QVERIFY(enviado().isEmpty());
-        QVERIFY(p->GroupBox1->isVisible());
-        QCOMPARE(p->Edit1->selectedText(), texto);
-        QVERIFY(p->Edit1->hasFocus() || texto.isEmpty());
+        QVERIFY(p->marcoEdicion->isVisible());
+        QCOMPARE(p->editorValor->selectedText(), texto);
+        QVERIFY(p->editorValor->hasFocus() || texto.isEmpty());
         QCOMPARE(p->SetPoint->text(), QStringLiteral("00.00"));
         QVERIFY(guion->mostrados.isEmpty());
     }
@@ -271,8 +173,8 @@ private slots:
         p->SetPointDblClick();
         aceptar(p, "5000");
         QCOMPARE(enviado(), (QList<QByteArray>{trama(1, F1, 16440, 0)}));
-        QVERIFY(p->GroupBox1->isVisible());
-        QCOMPARE(p->Edit1->selectedText(), QStringLiteral("5000"));
+        QVERIFY(p->marcoEdicion->isVisible());
+        QCOMPARE(p->editorValor->selectedText(), QStringLiteral("5000"));
         QCOMPARE(p->SetPoint->text(), QStringLiteral("00.00"));
         QCOMPARE(linea->sim.registro(1, sim::reg::SP1), antes);
 
@@ -280,7 +182,7 @@ private slots:
         linea->sim.limpiarPeticiones();
         aceptar(p, "-327.69");
         QCOMPARE(enviado(), (QList<QByteArray>{trama(1, F1, 16440, 0)}));
-        QVERIFY(p->GroupBox1->isVisible());
+        QVERIFY(p->marcoEdicion->isVisible());
     }
 
     void setPointConLecturaFallidaNoEscribe()
@@ -290,7 +192,7 @@ private slots:
         p->SetPointDblClick();
         aceptar(p, "30");
         QCOMPARE(guion->textos(), QStringList{QStringLiteral("Error al leer")});
-        QVERIFY(!p->GroupBox1->isVisible());
+        QVERIFY(!p->marcoEdicion->isVisible());
         for (const QByteArray& t : enviado())
             QCOMPARE(quint8(t[1]), F1);
         // The display keeps the typed value until the next poll.
@@ -302,26 +204,26 @@ private slots:
         TFormaInstP* p = controlador();
         p->NProg->setText(QStringLiteral("03"));   // a program runs
         p->SetPointDblClick();
-        QVERIFY(!p->GroupBox1->isVisible());
+        QVERIFY(!p->marcoEdicion->isVisible());
         p->NProg->setText(QStringLiteral("00"));
 
         modelo->Avanzadas1[1].FueraRango2 = 4130;   // display 2 shows a second measurement
         p->SetPointDblClick();
-        QVERIFY(!p->GroupBox1->isVisible());
+        QVERIFY(!p->marcoEdicion->isVisible());
         modelo->Avanzadas1[1].FueraRango2 = 0;
 
         linea->puerto.Abierto = false;
         p->SetPointDblClick();
         p->Button_manClick();
-        programador()->Button1Click();
-        QVERIFY(!p->GroupBox1->isVisible());
-        QVERIFY(!programador()->GroupBox2->isVisible());
+        programador()->visoresProgramaDblClick();
+        QVERIFY(!p->marcoEdicion->isVisible());
+        QVERIFY(!programador()->marcoPrograma->isVisible());
         linea->puerto.Abierto = true;
 
         p->SetPointDblClick();
-        QVERIFY(p->GroupBox1->isVisible());
+        QVERIFY(p->marcoEdicion->isVisible());
         p->BotonCancelarClick();
-        QVERIFY(!p->GroupBox1->isVisible());
+        QVERIFY(!p->marcoEdicion->isVisible());
         QVERIFY(enviado().isEmpty());
     }
 
@@ -329,11 +231,11 @@ private slots:
     {
         TFormaInstP* p = controlador();
         p->Button_manClick();
-        QCOMPARE(p->GroupBox1->title(), QStringLiteral(" Ingrese Potencia %"));
+        QCOMPARE(p->marcoEdicion->title(), QStringLiteral(" Ingrese Potencia %"));
         aceptar(p, "100");
         const QList<QByteArray> esperado{trama(1, F5, 228, 2), trama(1, F5, 236, 1000)};
         QCOMPARE(enviado(), esperado);
-        QVERIFY(!p->GroupBox1->isVisible());
+        QVERIFY(!p->marcoEdicion->isVisible());
         QCOMPARE(linea->sim.registro(1, sim::reg::Modo), qint16(2));
 
         linea->sim.limpiarPeticiones();
@@ -359,8 +261,8 @@ private slots:
         p->Button_manClick();
         aceptar(p, texto);
         QVERIFY(enviado().isEmpty());
-        QVERIFY(p->GroupBox1->isVisible());
-        QCOMPARE(p->Edit1->selectedText(), texto);
+        QVERIFY(p->marcoEdicion->isVisible());
+        QCOMPARE(p->editorValor->selectedText(), texto);
         QVERIFY(guion->mostrados.isEmpty());
     }
 
@@ -375,7 +277,7 @@ private slots:
     void usaLaDireccionDelPanel()
     {
         // The panel talks to its own slave address, not its instrument number.
-        controlador()->setDireccion(2);
+        modelo->Estados[1].Direccion = 2;
         controlador()->Button_autoClick();
         QCOMPARE(enviado(), (QList<QByteArray>{trama(2, F5, 228, 0)}));
     }
@@ -383,30 +285,30 @@ private slots:
     void parametrosDePrograma()
     {
         TFormaInstP* p = programador();
-        p->Button1Click();
-        QVERIFY(p->GroupBox2->isVisible());
-        QCOMPARE(p->GroupBox2->title(), QStringLiteral("Parámetros de Programa"));
-        QCOMPARE(p->Edit2->text(), QStringLiteral("00"));
-        QCOMPARE(p->Edit4->text(), QStringLiteral("0000"));
-        p->Edit2->setText("7");
-        p->Edit3->setText("3");
-        p->Edit4->setText("45");
-        p->BitBtn1Click();
+        p->visoresProgramaDblClick();
+        QVERIFY(p->marcoPrograma->isVisible());
+        QCOMPARE(p->marcoPrograma->title(), QStringLiteral("Parámetros de Programa"));
+        QCOMPARE(p->editorPrograma->text(), QStringLiteral("00"));
+        QCOMPARE(p->editorTiempo->text(), QStringLiteral("0000"));
+        p->editorPrograma->setText("7");
+        p->editorSegmento->setText("3");
+        p->editorTiempo->setText("45");
+        p->botonEnviarProgramaClick();
 
         QCOMPARE(p->NProg->text(), QStringLiteral("07"));
         QCOMPARE(p->NSeg->text(), QStringLiteral("03"));
         QCOMPARE(p->Temp->text(), QStringLiteral("0045"));
         const QList<QByteArray> esperado{trama(2, F5, 252, 7), trama(2, F5, 268, 3), trama(2, F6, 300, 45)};
         QCOMPARE(enviado(), esperado);
-        QVERIFY(!p->GroupBox2->isVisible());
+        QVERIFY(!p->marcoPrograma->isVisible());
 
         // Longer texts stay as they are.
         linea->sim.limpiarPeticiones();
-        p->Button1Click();
-        p->Edit2->setText("50");
-        p->Edit3->setText("12");
-        p->Edit4->setText("12345");
-        p->BitBtn1Click();
+        p->visoresProgramaDblClick();
+        p->editorPrograma->setText("50");
+        p->editorSegmento->setText("12");
+        p->editorTiempo->setText("12345");
+        p->botonEnviarProgramaClick();
         QCOMPARE(p->Temp->text(), QStringLiteral("12345"));
         QCOMPARE(enviado(),
                  (QList<QByteArray>{trama(2, F5, 252, 50), trama(2, F5, 268, 12), trama(2, F6, 300, 12345)}));
@@ -418,11 +320,11 @@ private slots:
         modelo->Avanzadas1[2].NSeg = 1001;
         modelo->Avanzadas1[2].Temp = 1002;
         TFormaInstP* p = programador();
-        p->Button1Click();
-        p->Edit2->setText("1");
-        p->Edit3->setText("2");
-        p->Edit4->setText("3");
-        p->BitBtn1Click();
+        p->visoresProgramaDblClick();
+        p->editorPrograma->setText("1");
+        p->editorSegmento->setText("2");
+        p->editorTiempo->setText("3");
+        p->botonEnviarProgramaClick();
         QCOMPARE(enviado(),
                  (QList<QByteArray>{trama(2, F5, 1000, 1), trama(2, F5, 1001, 2), trama(2, F6, 1002, 3)}));
     }
@@ -450,39 +352,39 @@ private slots:
         QFETCH(QString, tiempo);
         QFETCH(bool, mensaje);
         TFormaInstP* p = programador();
-        p->Button1Click();
-        p->Edit2->setText(programa);
-        p->Edit3->setText(segmento);
-        p->Edit4->setText(tiempo);
-        p->BitBtn1Click();
+        p->visoresProgramaDblClick();
+        p->editorPrograma->setText(programa);
+        p->editorSegmento->setText(segmento);
+        p->editorTiempo->setText(tiempo);
+        p->botonEnviarProgramaClick();
         QVERIFY(enviado().isEmpty());
-        QVERIFY(p->GroupBox2->isVisible());
+        QVERIFY(p->marcoPrograma->isVisible());
         QCOMPARE(p->NProg->text(), QStringLiteral("00"));
         QCOMPARE(p->Temp->text(), QStringLiteral("0000"));
         QCOMPARE(guion->mostrados.size(), mensaje ? 1 : 0);
-        p->BitBtn2Click();
-        QVERIFY(!p->GroupBox2->isVisible());
+        p->botonCancelarProgramaClick();
+        QVERIFY(!p->marcoPrograma->isVisible());
         QVERIFY(enviado().isEmpty());
     }
 
     void tecleoNoEnteroQuedaSeleccionado()
     {
         TFormaInstP* p = programador();
-        p->Button1Click();
-        p->Edit3->setFocus();
-        p->Edit3->end(false);
-        QTest::keyClicks(p->Edit3, "x");
-        QCOMPARE(p->Edit3->text(), QStringLiteral("00x"));
-        QCOMPARE(p->Edit3->selectedText(), QStringLiteral("00x"));
+        p->visoresProgramaDblClick();
+        p->editorSegmento->setFocus();
+        p->editorSegmento->end(false);
+        QTest::keyClicks(p->editorSegmento, "x");
+        QCOMPARE(p->editorSegmento->text(), QStringLiteral("00x"));
+        QCOMPARE(p->editorSegmento->selectedText(), QStringLiteral("00x"));
         // An integer typed over it is left alone.
-        QTest::keyClicks(p->Edit3, "4");
-        QCOMPARE(p->Edit3->text(), QStringLiteral("4"));
-        QVERIFY(!p->Edit3->hasSelectedText());
+        QTest::keyClicks(p->editorSegmento, "4");
+        QCOMPARE(p->editorSegmento->text(), QStringLiteral("4"));
+        QVERIFY(!p->editorSegmento->hasSelectedText());
         // Any change is checked, not only keystrokes.
-        p->Edit4->setText(QStringLiteral("1,5"));
-        QCOMPARE(p->Edit4->selectedText(), QStringLiteral("1,5"));
-        p->Edit2->setText(QString());
-        QVERIFY(p->Edit2->hasFocus());
+        p->editorTiempo->setText(QStringLiteral("1,5"));
+        QCOMPARE(p->editorTiempo->selectedText(), QStringLiteral("1,5"));
+        p->editorPrograma->setText(QString());
+        QVERIFY(p->editorPrograma->hasFocus());
         QVERIFY(enviado().isEmpty());
     }
 
@@ -497,15 +399,15 @@ private slots:
         // overlay stays open and takes no second value, not even by Enter.
         QTRY_COMPARE(linea->sim.registro(1, sim::reg::SP1), qint16(255));
         QCoreApplication::processEvents();
-        QVERIFY(p->GroupBox1->isVisible());
+        QVERIFY(p->marcoEdicion->isVisible());
         QVERIFY(!p->BotonAceptar->isEnabled());
         QCOMPARE(p->SetPoint->text(), QStringLiteral("25.5"));
-        p->Edit1->setText(QStringLiteral("40"));
-        QTest::keyClick(p->Edit1, Qt::Key_Return);
+        p->editorValor->setText(QStringLiteral("40"));
+        QTest::keyClick(p->editorValor, Qt::Key_Return);
         QTest::mouseClick(p->BotonAceptar, Qt::LeftButton);
 
         h.retenerRespuestas(false);
-        QTRY_VERIFY(!p->GroupBox1->isVisible());
+        QTRY_VERIFY(!p->marcoEdicion->isVisible());
         QVERIFY(p->BotonAceptar->isEnabled());
         QCOMPARE(p->SetPoint->text(), QStringLiteral("25.5"));
         QTest::qWait(100);
@@ -520,12 +422,12 @@ private slots:
         linea->sim.limpiarPeticiones();
         pedirSetPoint(p, "400");
         QTRY_VERIFY(p->BotonAceptar->isEnabled());
-        QVERIFY(p->GroupBox1->isVisible());
+        QVERIFY(p->marcoEdicion->isVisible());
         QCOMPARE(p->SetPoint->text(), QStringLiteral("25.5"));
-        QCOMPARE(p->Edit1->selectedText(), QStringLiteral("400"));
+        QCOMPARE(p->editorValor->selectedText(), QStringLiteral("400"));
         QCOMPARE(enviado(), (QList<QByteArray>{trama(1, F1, 16440, 0)}));
         aceptar(p, "40");
-        QTRY_VERIFY(!p->GroupBox1->isVisible());
+        QTRY_VERIFY(!p->marcoEdicion->isVisible());
         QCOMPARE(linea->sim.registro(1, sim::reg::SP1), qint16(4000));
     }
 
@@ -535,8 +437,8 @@ private slots:
         linea->sim.setFalla(1, sim::Falla::Silencio);
         TFormaInstP* p = controlador();
         pedirSetPoint(p, "30");
-        QVERIFY(p->GroupBox1->isVisible());
-        QTRY_VERIFY(!p->GroupBox1->isVisible());
+        QVERIFY(p->marcoEdicion->isVisible());
+        QTRY_VERIFY(!p->marcoEdicion->isVisible());
         QCOMPARE(guion->textos(), QStringList{QStringLiteral("Error al leer")});
         QVERIFY(p->BotonAceptar->isEnabled());
         for (const QByteArray& t : enviado())
@@ -545,7 +447,7 @@ private slots:
         // The overlay works again afterwards.
         linea->sim.setFalla(1, sim::Falla::Ninguna);
         pedirSetPoint(p, "31");
-        QTRY_VERIFY(!p->GroupBox1->isVisible());
+        QTRY_VERIFY(!p->marcoEdicion->isVisible());
         QCOMPARE(linea->sim.registro(1, sim::reg::SP1), qint16(310));
     }
 
@@ -589,7 +491,7 @@ private slots:
 
         pedirSetPoint(p, "30");
         QCOMPARE(pedidos, 1);
-        QVERIFY(!p->GroupBox1->isVisible());
+        QVERIFY(!p->marcoEdicion->isVisible());
         QCOMPARE(p->SetPoint->text(), QStringLiteral("12.5"));
         QVERIFY(p->BotonAceptar->isEnabled());
         QTest::qWait(50);
@@ -597,7 +499,7 @@ private slots:
         QVERIFY(guion->mostrados.isEmpty());
 
         p->SetPointDblClick();
-        QCOMPARE(p->Edit1->text(), QStringLiteral("12.5"));
+        QCOMPARE(p->editorValor->text(), QStringLiteral("12.5"));
     }
 
     void otrosComandosPorElHilo()
@@ -609,15 +511,15 @@ private slots:
         TFormaInstP* c = controlador();
         c->Button_manClick();
         aceptar(c, "40");
-        QVERIFY(!c->GroupBox1->isVisible());
+        QVERIFY(!c->marcoEdicion->isVisible());
         c->Button_autoClick();
         TFormaInstP* p = programador();
-        p->Button1Click();
-        p->Edit2->setText("7");
-        p->Edit3->setText("3");
-        p->Edit4->setText("45");
-        p->BitBtn1Click();
-        QVERIFY(!p->GroupBox2->isVisible());
+        p->visoresProgramaDblClick();
+        p->editorPrograma->setText("7");
+        p->editorSegmento->setText("3");
+        p->editorTiempo->setText("45");
+        p->botonEnviarProgramaClick();
+        QVERIFY(!p->marcoPrograma->isVisible());
         QVERIFY(enviado().isEmpty());
 
         h.retenerTrabajo(false);

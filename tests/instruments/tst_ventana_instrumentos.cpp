@@ -177,8 +177,8 @@ private slots:
         modelo->ArrayConfig[1].Titulo = QStringLiteral("Horno");
         TFormaInstP* prog = ventana->AparatoCreate(1);
         QCOMPARE(prog->Titulo(), QStringLiteral("Instrumento2"));
-        QCOMPARE(prog->UnidadTexto(), QStringLiteral("ºC"));
-        QCOMPARE(prog->Direccion(), quint8(2));
+        QCOMPARE(prog->Unidad->text(), QStringLiteral("ºC"));
+        QCOMPARE(modelo->Estados[prog->Tag()].Direccion, quint8(2));
         QVERIFY(!prog->Habilitado());
         QVERIFY(!prog->Adquirir->isEnabled());
         QCOMPARE(modelo->ArrayConfig[2].Tipo, quint8(1));
@@ -244,12 +244,11 @@ private slots:
         TFormaInstP* p1 = ventana->panel(1);
         TFormaInstP* p2 = ventana->panel(2);
         QCOMPARE(p1->Titulo(), QStringLiteral("Horno 1"));
-        QCOMPARE(p1->UnidadTexto(), QStringLiteral("ºF"));
+        QCOMPARE(p1->Unidad->text(), QStringLiteral("ºF"));
         QCOMPARE(p1->Adquirir->text(), QStringLiteral("No Adquirir"));
         QVERIFY(p1->Habilitado());
         QVERIFY(!p2->Habilitado());
-        QCOMPARE(p2->GroupBox4->colorTitulo(), color::kGris);
-        QCOMPARE(p2->Direccion(), quint8(17));
+        QCOMPARE(p2->marcoTitulo->colorTitulo(), color::kGris);
         QCOMPARE(modelo->Estados[2].Direccion, quint8(17));
         QVERIFY(!p2->Alarma2->isVisibleTo(p2));
     }
