@@ -1,5 +1,9 @@
 #include "base_datos.h"
 
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+
 #include <QAtomicInt>
 #include <QFile>
 #include <QFileInfo>
@@ -301,6 +305,33 @@ void BaseDatos::cerrar()
     }
     abierta_ = false;
     ruta_.clear();
+}
+
+bool BaseDatos::vaciarTabla(const QString& tabla, QString* error)
+{
+    QSqlDatabase d = db();
+    auto fallo = [&](const QSqlError& e) {
+        if (error)
+            *error = e.text();
+        return false;
+    };
+    if (!abierta_ || !d.isOpen())
+        return fallo(QSqlError(QStringLiteral("No hay ninguna base de datos abierta"), {}, QSqlError::ConnectionError));
+    if (!d.transaction())
+        return fallo(d.lastError());
+    QSqlQuery q(d);
+    const QString nombre = d.driver()->escapeIdentifier(tabla, QSqlDriver::TableName);
+    if (!q.exec(QStringLiteral("DELETE FROM ") + nombre)) {
+        const QSqlError e = q.lastError();
+        d.rollback();
+        return fallo(e);
+    }
+    if (!d.commit()) {
+        const QSqlError e = d.lastError();
+        d.rollback();
+        return fallo(e);
+    }
+    return true;
 }
 
 } // namespace ombrix

@@ -24,6 +24,10 @@ public:
     QString ruta() const { return ruta_; }
     QSqlDatabase db() const;
 
+    // Deletes every row of `tabla` (the table stays) in one transaction.
+    // False with the reason when it could not.
+    bool vaciarTabla(const QString& tabla, QString* error = nullptr);
+
 private:
     QString revisarArchivo(const QString& ruta);      // "" when it is ours
     QString revisarTablas(const QString& ruta, bool inmutable);

@@ -5,11 +5,16 @@
 #include "aplicacion.h"
 #include "config/perfil.h"
 #include "link/forma_com.h"
+#include "instruments/forma_inst_p.h"
 #include "instruments/inst_form.h"
+#include "instruments/prop_inst.h"
 #include "link/ombrix_comm.h"
 #include "config/dialogos.h"
 #include "config/rutas.h"
 #include "eleccion_base.h"
+#include "elegir_equipo.h"
+#include "nivel_acceso.h"
+#include "opciones.h"
 #include "inicial.h"
 
 #include <QAction>
@@ -70,6 +75,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     FormaInicio = new TFormaInicio(this);
     crearAdquisicion();
     FormaCom = new TFormaCom(modelo, this);
+    FormaNivel = new TNiveldeacceso1(modelo.Config, this);
+    FormaOpciones = new TConf_Opciones(modelo.Config, this);
+    connect(Nivel1, &QAction::triggered, this, &TMainForm::Nivel1Execute);
+    connect(Opciones, &QAction::triggered, this, &TMainForm::OpcionesExecute);
 }
 
 void TMainForm::crearAdquisicion()
@@ -169,6 +178,7 @@ void TMainForm::crearVentanaInstrumentos()
         contexto_->iniciarTimer1 = [this] { relojSegundos->start(); };
         contexto_->habilitarQuitar = [this](bool si) { botonEliminarInstrumento->setEnabled(si); };
         contexto_->ventanaPrincipal = this;
+        contexto_->abrirPropiedades = [this](int n) { editarPropiedades(*contexto_, this, n); };
         contexto_->encolar = [this](QObject* receptor, TrabajoLinea trabajo) {
             return adquisicion->encolar(receptor, std::move(trabajo));
         };
@@ -274,6 +284,8 @@ void TMainForm::crearHerramientas()
     botonNuevoInstrumento = boton(nuevo, QStringLiteral("Nuevo Instrumento"));
     botonEliminarInstrumento = boton(eliminar, QStringLiteral("Eliminar último instrumento"));
     botonEliminarInstrumento->setEnabled(false);
+    connect(nuevo, &QAction::triggered, this, &TMainForm::botonNuevoInstrumentoClick);
+    connect(eliminar, &QAction::triggered, this, &TMainForm::botonEliminarInstrumentoClick);
 
     Herramientas->addWidget(botonAdquirir);
     Herramientas->addWidget(botonTerminar);
@@ -400,6 +412,77 @@ bool TMainForm::arrancar()
     Timer1Timer();
     NivelNuevo();
     return !terminar_;
+}
+
+void TMainForm::Nivel1Execute()
+{
+    ejecutarModal(*FormaNivel);
+    NivelNuevo();
+}
+
+void TMainForm::OpcionesExecute()
+{
+    if (ejecutarModal(*FormaOpciones) != QDialog::Accepted)
+        return;
+    // Confirming the options stops every recording (polling goes on); a row
+    // that was already due is not written either.
+    for (int n = 1; n < modelo.CantidadAparatos && n < modelo.ArrayConfig.size(); ++n) {
+        modelo.ArrayConfig[n].SalvarTabla = false;
+        if (n < modelo.Estados.size())
+            modelo.Estados[n].RegistroPendiente = false;
+        if (InstForm)
+            if (TFormaInstP* p = InstForm->panel(n))
+                p->Adquirir->setText(QStringLiteral("Adquirir"));
+    }
+}
+
+void TMainForm::botonNuevoInstrumentoClick()
+{
+    if (!InstForm || modelo.CantidadAparatos >= Configuracion::kCantidadMaxima)
+        return;
+    TFormaElegir eleccion(this);
+    if (ejecutarModal(eleccion) == QDialog::Accepted)
+        InstForm->AparatoCreate(eleccion.tipo());
+    if (modelo.CantidadAparatos >= 2)
+        botonEliminarInstrumento->setEnabled(true);
+    if (modelo.CantidadAparatos >= Configuracion::kCantidadMaxima)
+        botonNuevoInstrumento->setEnabled(false);
+}
+
+void TMainForm::botonEliminarInstrumentoClick()
+{
+    if (!InstForm || modelo.CantidadAparatos <= Configuracion::kCantidadMinima)
+        return;
+    const int k = modelo.CantidadAparatos - 1;
+    // Out of the polling first, with nothing due: a reading of it still on its
+    // way finds it gone and is dropped, and no row is written to its table.
+    if (k < modelo.Estados.size()) {
+        modelo.Estados[k].RegistroPendiente = false;
+        modelo.Estados[k].Habilitado = false;
+    }
+    // Its table and chart windows close through the registry, never through
+    // its panel.
+    if (k < ventanas.VentanasTabla.size()) {
+        TVentanaTabla& t = ventanas.VentanasTabla[k];
+        if (t.Abierta && t.Ventana)
+            if (auto* w = qobject_cast<QWidget*>(t.Ventana))
+                w->close();
+        t = TVentanaTabla{};
+    }
+    if (k < ventanas.GraficoAbierto.size())
+        ventanas.GraficoAbierto[k] = false;
+    InstForm->QuitarUltimo();
+    botonNuevoInstrumento->setEnabled(true);
+    if (modelo.CantidadAparatos <= 1)
+        botonEliminarInstrumento->setEnabled(false);
+
+    if (dialogos().mensaje(kTituloPregunta, QStringLiteral("¿Desea que se borren los valores capturados del instrumento?"),
+                           Icono::Pregunta, Botones::SiNo)
+        != Respuesta::Si)
+        return;
+    QString error;
+    if (!conexionBase.vaciarTabla(QStringLiteral("Instrumento") + QString::number(k), &error))
+        mostrarError(Error(QStringLiteral("No se pudieron borrar los valores del instrumento %1: %2").arg(k).arg(error)));
 }
 
 void TMainForm::NivelNuevo()

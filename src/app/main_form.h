@@ -25,6 +25,8 @@ namespace ombrix {
 class TFormaInicio;
 class TFormaEleccionBase;
 class TFormaCom;
+class TNiveldeacceso1;
+class TConf_Opciones;
 class TOmbrixComm;
 class Adquisicion;
 class Registrador;
@@ -54,6 +56,8 @@ public:
     QTimer* relojSegundos;       // the one-second clock: status bar and polling
     TFormaInicio* FormaInicio;
     TFormaCom* FormaCom;
+    TNiveldeacceso1* FormaNivel;
+    TConf_Opciones* FormaOpciones;
     Adquisicion* adquisicion;
     Registrador* registrador;
     TInstForm* InstForm = nullptr;    // the instruments window
@@ -74,6 +78,11 @@ public:
     void ConfigurarExecute();
     void HerramientasResize();
     void NivelNuevo();
+    void Nivel1Execute();
+    void OpcionesExecute();
+    // "Nuevo Instrumento" and "Eliminar último instrumento".
+    void botonNuevoInstrumentoClick();
+    void botonEliminarInstrumentoClick();
     void CargarBaseExecute();
     bool GuardarConfiguracionactual1Click();   // false when the save failed
     void Acercade1Click();

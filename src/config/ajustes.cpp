@@ -316,6 +316,9 @@ void Configuracion::CargarIni()
     Lector lector{p};
     recorrerGeneral(lector, Config, CantidadAparatos);
     Config.ReintentoAlarma = qMax(0, Config.ReintentoAlarma);
+    // Only the three levels exist; anything else stored opens nothing.
+    if (Config.Nivel != 0 && Config.Nivel != 1 && Config.Nivel != 3)
+        Config.Nivel = 0;
     ActualizarMemoria();
     // The file is read once; this is granini(n, RutaIni) for every instrument.
     for (int n = 1; n < CantidadAparatos; ++n)

@@ -172,6 +172,12 @@ void TFormaCom::showEvent(QShowEvent* e)
 void TFormaCom::FormActivate()
 {
     const Tconfig& c = modelo_.Config;
+    // The port settings belong to the engineering level; any other level
+    // leaves the page as it was.
+    if (c.Nivel == 1)
+        PuertoPC->setEnabled(false);
+    else if (c.Nivel == 3)
+        PuertoPC->setEnabled(true);
     for (QRadioButton* b : COM)
         if (b->text() == c.Puerto)
             b->setChecked(true);
