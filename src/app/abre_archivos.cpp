@@ -1,5 +1,7 @@
 #include "abre_archivos.h"
 
+#include "touch/teclado.h"
+
 #include "centrar.h"
 #include "config/dialogos.h"
 #include "config/rutas.h"
@@ -157,7 +159,8 @@ TFormaAbreBases::TFormaAbreBases(QWidget* parent)
     divisor->setSizes({260, 300});
 
     GrupoNombre = new QGroupBox(QStringLiteral("Nombre de la base de datos:"));
-    NombreBase = new QLineEdit(GrupoNombre);
+    // Touching it opens the on-screen keyboard.
+    NombreBase = new TEditKbr(GrupoNombre);
     (new QVBoxLayout(GrupoNombre))->addWidget(NombreBase);
 
     BotonAceptar = new QPushButton(QStringLiteral("&Aceptar"));

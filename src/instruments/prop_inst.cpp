@@ -1,4 +1,5 @@
 #include "instruments/prop_inst.h"
+#include "touch/teclado.h"
 
 #include "acquisition/lectura.h"
 #include "config/dialogos.h"
@@ -236,7 +237,9 @@ void MuestraColor::mouseReleaseEvent(QMouseEvent* e)
 
 QLineEdit* nuevoEditorNumerico(QWidget* padre, QValidator* validador)
 {
-    auto* e = new QLineEdit(padre);
+    // Touching it opens the numeric on-screen keyboard; typing works as ever.
+    auto* e = new TEditKbr(padre);
+    e->Numeric = true;
     validador->setParent(e);
     e->setValidator(validador);
     e->setAlignment(Qt::AlignRight);
