@@ -7,8 +7,9 @@ cd "$(dirname "$0")/.."
 PAQUETES=(
   g++ cmake ninja-build make pkg-config sqlite3
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
-  libqcustomplot-dev libqcustomplot2.1-qt6
+  libqcustomplot-dev libqcustomplot2.1-qt6 libsqlite3-dev
   fonts-dseg fonts-dejavu-core
+  dpkg-dev desktop-file-utils
 )
 faltan=()
 for p in "${PAQUETES[@]}"; do

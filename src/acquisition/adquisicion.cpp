@@ -85,8 +85,15 @@ void Adquisicion::alAbrir(FalloApertura fallo, quint64 generacion)
     if (generacion != generacion_ || !modelo_.Adquiriendo)
         return;   // stopped meanwhile: the stop's own close follows
     if (fallo != FalloApertura::Ninguno) {
-        dialogos().mensaje(EnlaceModbus::kTituloAtencion, EnlaceModbus::mensajeDe(fallo), Icono::Advertencia,
+        dialogos().mensaje(EnlaceModbus::kTituloAtencion,
+                           EnlaceModbus::mensajeDe(fallo, enlace_.rutaDe(modelo_.Config.Puerto)), Icono::Advertencia,
                            Botones::Ok);
+        // The permission message already says what to do; "check the port"
+        // would send the user the wrong way.
+        if (fallo == FalloApertura::SinPermiso) {
+            TerminarExecute();
+            return;
+        }
         dialogos().mensaje(kTituloPregunta,
                            QStringLiteral("No se pudo abrir el puerto de comunicaciones: ") + modelo_.Config.Puerto
                                + QStringLiteral(". ")

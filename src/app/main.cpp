@@ -1,15 +1,59 @@
 #include "aplicacion.h"
+#include "config/rutas.h"
 #include "dialogos_qt.h"
 #include "main_form.h"
+#include "ombrix_version.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Options answered before any window (or display connection) exists.
+bool opcionDeConsola(int argc, char** argv, int* codigo)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("ombrix %s\n", OMBRIX_VERSION);
+            *codigo = 0;
+            return true;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf("Usage: ombrix [--version] [--help]\n"
+                        "Supervises and records the process instruments of an RS-485 line.\n"
+                        "\n"
+                        "The data root is $OMBRIX_HOME when set, else the executable's folder when it\n"
+                        "holds RIvariv, else $XDG_DATA_HOME/ombrix (~/.local/share/ombrix).\n"
+                        "\n"
+                        "Options:\n"
+                        "  -h, --help   Displays this help.\n"
+                        "  --version    Displays version information.\n");
+            *codigo = 0;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    if (int codigo = 0; opcionDeConsola(argc, argv, &codigo))
+        return codigo;
+
     ombrix::Aplicacion app(argc, argv);
     ombrix::DialogosQt dialogos;
     ombrix::instalarDialogos(&dialogos);
+
+    // The first start in a new data root makes its folder and says where.
+    const ombrix::RaizPreparada raiz = ombrix::prepararRaizDatos();
+    if (const QString aviso = ombrix::avisoRaizPreparada(raiz); !aviso.isEmpty())
+        ombrix::dialogos().mensaje(QStringLiteral("Ombrix"), aviso,
+                                   raiz.error.isEmpty() ? ombrix::Icono::Informacion : ombrix::Icono::Error);
 
     ombrix::TMainForm principal;
     const bool seguir = principal.arrancar();

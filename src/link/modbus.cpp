@@ -2,8 +2,14 @@
 
 #include "link/crc16.h"
 
+#include <QtGlobal>
+
+#include <cerrno>
 #include <chrono>
 #include <thread>
+
+#include <pwd.h>
+#include <unistd.h>
 
 namespace ombrix {
 
@@ -108,12 +114,37 @@ ParametrosPuerto EnlaceModbus::parametros() const
     return ParametrosPuerto{baud_, timeOuts_, wordSize_, par_, stopBits_};
 }
 
-QString EnlaceModbus::mensajeDe(FalloApertura f)
+FalloApertura falloPorErrno(int codigo)
+{
+    switch (codigo) {
+    case 0: return FalloApertura::Ninguno;
+    // EPERM as well: some drivers answer it for a node the user may not open.
+    case EACCES:
+    case EPERM: return FalloApertura::SinPermiso;
+    default: return FalloApertura::PuertoInvalido;
+    }
+}
+
+QString EnlaceModbus::usuarioActual()
+{
+    if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name && *pw->pw_name)
+        return QString::fromLocal8Bit(pw->pw_name);
+    const QString usuario = qEnvironmentVariable("USER");
+    return usuario.isEmpty() ? QStringLiteral("$USER") : usuario;
+}
+
+QString EnlaceModbus::mensajeDe(FalloApertura f, const QString& ruta)
 {
     switch (f) {
     case FalloApertura::Ninguno: return {};
     case FalloApertura::PuertoInvalido: return kPuertoInvalido;
     case FalloApertura::Parametros: return kParametrosIncorrectos;
+    case FalloApertura::SinPermiso: {
+        const QString usuario = usuarioActual();
+        return QStringLiteral("No tiene permiso para abrir el puerto %1. Agregue el usuario %2 al grupo dialout "
+                              "(sudo adduser %2 dialout) y vuelva a iniciar la sesión.")
+            .arg(ruta.isEmpty() ? QStringLiteral("serie") : ruta, usuario);
+    }
     }
     return {};
 }
@@ -126,15 +157,20 @@ FalloApertura EnlaceModbus::OpenPort(const QString& PortName, TEstadoPuerto& Por
 FalloApertura EnlaceModbus::abrirCon(const QString& PortName, const ParametrosPuerto& p, TEstadoPuerto& Port)
 {
     ultimoError_.clear();
+    ultimoFallo_ = FalloApertura::Ninguno;
     const QString ruta = rutaDe(PortName);
+    ultimaRuta_ = ruta;
     QString error;
-    const int fd = serie::abrir(ruta, &error);
+    int codigo = 0;
+    const int fd = serie::abrir(ruta, &error, &codigo);
     Port.Handle = fd;
     if (fd < 0) {
         ultimoError_ = ruta + QStringLiteral(": ") + error;
         Port.Abierto = false;
         portOpen_ = false;
-        return FalloApertura::PuertoInvalido;
+        // An empty name has no errno and is still an invalid port.
+        ultimoFallo_ = codigo == 0 ? FalloApertura::PuertoInvalido : falloPorErrno(codigo);
+        return ultimoFallo_;
     }
 
     serie::ParametrosLinea linea;
@@ -154,6 +190,7 @@ FalloApertura EnlaceModbus::abrirCon(const QString& PortName, const ParametrosPu
         ultimoError_ = ruta + QStringLiteral(": ") + error;
         Port.Abierto = false;
         portOpen_ = false;
+        ultimoFallo_ = FalloApertura::Parametros;
         return FalloApertura::Parametros;
     }
     Port.Abierto = true;

@@ -72,7 +72,11 @@ enum class FalloApertura {
     Ninguno,
     PuertoInvalido,   // missing, not accessible or held by another program
     Parametros,       // opened, but the line settings or time-outs were refused
+    SinPermiso,       // the device exists but this user may not open it (not in dialout)
 };
+
+// The failure an open of the device ended with, from its errno (0: none).
+FalloApertura falloPorErrno(int codigo);
 
 // The line settings a port is opened with, taken at once so that a later
 // reopening (after the device came back) uses the same ones.
@@ -128,13 +132,19 @@ public:
     // changes the settings meanwhile it touches none of them).
     FalloApertura abrirCon(const QString& PortName, const ParametrosPuerto& p, TEstadoPuerto& Port);
     // The message the user is shown for a failed open, under kTituloAtencion.
-    static QString mensajeDe(FalloApertura f);
+    // `ruta` is the device, named in the SinPermiso message.
+    static QString mensajeDe(FalloApertura f, const QString& ruta = QString());
+    // The login name of this process, for the advice of the SinPermiso message.
+    static QString usuarioActual();
     static const QString kTituloAtencion;
     // Closes Handle: Port.Abierto false when closed, true when closing failed;
     // Port.Handle −1.
     void ClosePort(int Handle, TEstadoPuerto& Port);
     // Why the last OpenPort failed, with the device's own reason (for logs).
     QString ultimoError() const { return ultimoError_; }
+    // How the last OpenPort ended and the device it tried.
+    FalloApertura ultimoFallo() const { return ultimoFallo_; }
+    QString ultimaRuta() const { return ultimaRuta_; }
 
     // Sets or clears the DTR and RTS lines. Accepted on a pseudo-terminal,
     // which has none.
@@ -177,6 +187,8 @@ private:
 
     std::function<QString(QString)> dispositivoConfigurado_;
     QString ultimoError_;
+    FalloApertura ultimoFallo_ = FalloApertura::Ninguno;
+    QString ultimaRuta_;
 };
 
 } // namespace ombrix

@@ -138,8 +138,10 @@ TiemposEspera tiemposPara(int T)
     return t;
 }
 
-int abrir(const QString& ruta, QString* error)
+int abrir(const QString& ruta, QString* error, int* codigo)
 {
+    if (codigo)
+        *codigo = 0;
     const QByteArray r = QFile::encodeName(ruta);
     if (r.isEmpty()) {
         fijarError(error, QStringLiteral("nombre de dispositivo vacío"));
@@ -147,7 +149,10 @@ int abrir(const QString& ruta, QString* error)
     }
     const int fd = ::open(r.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        fijarError(error, textoErrno(errno));
+        const int e = errno;
+        if (codigo)
+            *codigo = e;
+        fijarError(error, textoErrno(e));
         return -1;
     }
     // The lock first: only once the device is ours may the terminal be marked
@@ -155,6 +160,8 @@ int abrir(const QString& ruta, QString* error)
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int e = errno;
         ::close(fd);
+        if (codigo)
+            *codigo = e;
         fijarError(error, e == EWOULDBLOCK ? QStringLiteral("dispositivo en uso") : textoErrno(e));
         return -1;
     }

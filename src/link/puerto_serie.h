@@ -62,8 +62,10 @@ TiemposEspera tiemposPara(int T);
 
 // Opens the device for exclusive use, non-blocking, close-on-exec. A second
 // opener of the same device fails (TIOCEXCL for ordinary users, flock for
-// everybody, root included). Returns the descriptor or −1 (`error` says why).
-int abrir(const QString& ruta, QString* error = nullptr);
+// everybody, root included). Returns the descriptor or −1 (`error` says why,
+// `codigo` gets the errno of the failure: EACCES for a device the user may
+// not open, EWOULDBLOCK when another program holds it, 0 for an empty name).
+int abrir(const QString& ruta, QString* error = nullptr, int* codigo = nullptr);
 
 // Fills `t` for the line: raw mode, data bits, parity, stop bits, speed
 // (standard rates only; others are left to configurarLinea), no flow control,

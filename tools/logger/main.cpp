@@ -1,6 +1,7 @@
 // ombrix-logger: polls and records the instruments without any window.
 //
 //   ombrix-logger [--db FILE] [--duration SECONDS] [--partida CODE] [--retry SECONDS]
+//   ombrix-logger --version
 //
 // It loads the settings file of the data root (<root>/RIvariv/Ombrix.ini),
 // opens the database given by --db (else the first database of Bases.lst),
@@ -34,6 +35,7 @@
 #include "config/perfil.h"
 #include "config/rutas.h"
 #include "link/modbus.h"
+#include "ombrix_version.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -177,10 +179,12 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ombrix-logger"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(OMBRIX_VERSION));
 
     QCommandLineParser opciones;
     opciones.setApplicationDescription(QStringLiteral("Polls the instruments and records their readings without a screen."));
     opciones.addHelpOption();
+    opciones.addVersionOption();
     opciones.addOption({QStringLiteral("db"), QStringLiteral("Database file (default: the first of Bases.lst)."), QStringLiteral("FILE")});
     opciones.addOption({QStringLiteral("duration"), QStringLiteral("Stop after this many seconds."), QStringLiteral("SECONDS")});
     opciones.addOption({QStringLiteral("partida"), QStringLiteral("Batch code written with every row."), QStringLiteral("CODE")});
@@ -209,6 +213,17 @@ int main(int argc, char** argv)
             return 2;
         }
     }
+
+    // A new data root (the first start of a service instance) gets its folder
+    // and the template; one line says where.
+    const RaizPreparada raizPreparada = prepararRaizDatos();
+    if (const QString aviso = avisoRaizPreparada(raizPreparada); !aviso.isEmpty())
+        imprimirError(raizPreparada.error.isEmpty()
+                          ? QStringLiteral("new data root %1 (RIvariv created%2)")
+                                .arg(raizPreparada.raiz,
+                                     raizPreparada.modeloCopiado ? QStringLiteral(", template Modelo.mod copied")
+                                                                 : QStringLiteral(", no template Modelo.mod found"))
+                          : QStringLiteral("cannot prepare the data root %1: %2").arg(raizPreparada.raiz, raizPreparada.error));
 
     Modelo modelo;
     modelo.CantidadAparatos = 1;
@@ -369,8 +384,15 @@ int main(int argc, char** argv)
             // The polling thread made its last open before telling this one: the
             // error it left is read after it.
             const QString motivo = motivoApertura(enlace.ultimoError(), rutaPuerto);
+            QString consejo;
+            if (enlace.ultimoFallo() == FalloApertura::SinPermiso) {
+                const QString usuario = EnlaceModbus::usuarioActual();
+                consejo = QStringLiteral("; the user %1 may not open it: add it to the group dialout "
+                                         "(sudo adduser %1 dialout) and log in again, or restart the service")
+                              .arg(usuario);
+            }
             imprimirError(QStringLiteral("cannot open the serial port %1 (%2)").arg(modelo.Config.Puerto, rutaPuerto)
-                          + (motivo.isEmpty() ? QString() : QStringLiteral(": ") + motivo));
+                          + (motivo.isEmpty() ? QString() : QStringLiteral(": ") + motivo) + consejo);
             parando = true;
             fallaInicio = true;
             app.exit(1);

@@ -2,6 +2,7 @@
 // trying the acquisition without hardware. Commands arrive on stdin, one per
 // line; see usage().
 
+#include "ombrix_version.h"
 #include "sim/simulador.h"
 
 #include <QByteArray>
@@ -53,6 +54,7 @@ void usage()
     std::fputs(
         "usage: ombrix-sim [--link PATH] [--device PATH] [--baud N] [--no-pace]\n"
         "                  [--reply-delay MS] [--static] [--daemon] [--inst ADDR:c|p]...\n"
+        "       ombrix-sim --version\n"
         "Serves controllers (c) and programmers (p) at the given slave addresses\n"
         "(default 1:c 2:c 3:p 4:p) on a new pseudo-terminal and prints \"PTY <path>\".\n"
         "Commands on stdin (one answer line each):\n"
@@ -299,6 +301,9 @@ int main(int argc, char** argv)
             instrumentos.append({quint8(v), tipo == QLatin1String("p")});
         } else if (a == "--help" || a == "-h") {
             usage();
+            return 0;
+        } else if (a == "--version") {
+            std::printf("ombrix-sim %s\n", OMBRIX_VERSION);
             return 0;
         } else {
             std::fprintf(stderr, "ombrix-sim: bad argument \"%s\"\n", argv[i]);
