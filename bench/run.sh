@@ -25,5 +25,6 @@ ejecutar bench-registro
 ejecutar bench-pasada
 ejecutar bench-bloqueo
 ejecutar bench-memoria
+ejecutar bench-vistas
 
 exit $estado

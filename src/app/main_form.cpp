@@ -16,6 +16,7 @@
 #include "nivel_acceso.h"
 #include "opciones.h"
 #include "inicial.h"
+#include "views/forma_base.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -151,6 +152,8 @@ TMainForm::~TMainForm()
 {
     // The windows and the acquisition refer to the model, the line and the
     // database, which are members: they go first.
+    if (contextoVistas_)
+        cerrarVistas(*contextoVistas_);
     delete subInstrumentos_;
     delete adquisicion;
     delete registrador;
@@ -179,6 +182,10 @@ void TMainForm::crearVentanaInstrumentos()
         contexto_->habilitarQuitar = [this](bool si) { botonEliminarInstrumento->setEnabled(si); };
         contexto_->ventanaPrincipal = this;
         contexto_->abrirPropiedades = [this](int n) { editarPropiedades(*contexto_, this, n); };
+        contextoVistas_ = std::make_unique<ContextoVistas>(modelo, ventanas, conexionBase);
+        contextoVistas_->registrador = registrador;
+        contextoVistas_->mdi = mdi;
+        contexto_->abrirTabla = [this](int n) { abrirTablaInstrumento(*contextoVistas_, n); };
         contexto_->encolar = [this](QObject* receptor, TrabajoLinea trabajo) {
             return adquisicion->encolar(receptor, std::move(trabajo));
         };
@@ -588,6 +595,9 @@ void TMainForm::CargarBaseExecute()
     modelo.RutaBase = elegida;
     if (detenerAdquisicion)
         detenerAdquisicion();
+    // Every table and chart window reads the connection: they go before it.
+    if (contextoVistas_)
+        cerrarVistas(*contextoVistas_);
     registrador->olvidarSentencias();
     conexionBase.cerrar();
     QString error;

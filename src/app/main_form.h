@@ -32,6 +32,7 @@ class Adquisicion;
 class Registrador;
 class TInstForm;
 struct ContextoInstrumentos;
+struct ContextoVistas;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -128,6 +129,7 @@ private:
     QAction *accionComm_ = nullptr, *accionLogo_ = nullptr;
     bool terminar_ = false;
     std::unique_ptr<ContextoInstrumentos> contexto_;
+    std::unique_ptr<ContextoVistas> contextoVistas_;   // table and chart windows
     QMdiSubWindow* subInstrumentos_ = nullptr;
 };
 

@@ -1,0 +1,317 @@
+#include "views/consultas.h"
+
+#include <QDate>
+#include <QFile>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <sqlite3.h>
+
+namespace ombrix {
+
+const std::array<const char*, kColumnasInstrumento> kNombresColumnas = {
+    "Id", "Fecha", "Hora", "Valor_medido", "Set_point", "Potencia",
+    "Alarma_1", "Alarma_2", "Alarma_3", "Alarma_4", "Partida"};
+
+QString tablaInstrumento(int n) { return QStringLiteral("Instrumento%1").arg(n); }
+
+static QString comillas(const QString& nombre)
+{
+    QString s = nombre;
+    s.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + s + QLatin1Char('"');
+}
+
+static QString listaColumnas()
+{
+    QStringList c;
+    for (const char* nombre : kNombresColumnas)
+        c << comillas(QString::fromLatin1(nombre));
+    return c.join(QLatin1Char(','));
+}
+
+QStringList titulosColumnas(const Configuracion& c, int n)
+{
+    QStringList t;
+    for (const char* nombre : kNombresColumnas)
+        t << QString::fromLatin1(nombre);
+    if (n >= 0 && n < c.Avanzadas1.size()) {
+        const TAvanzadas1& a = c.Avanzadas1[n];
+        const QString nombres[7] = {a.NombreVA, a.NombreSP, a.NombrePot, a.NombreAl1, a.NombreAl2, a.NombreAl3, a.NombreAl4};
+        for (int k = 0; k < 7; ++k)
+            if (!nombres[k].isEmpty())
+                t[3 + k] = nombres[k];
+    }
+    return t;
+}
+
+sqlite3* manejadorSqlite(const QSqlDatabase& db)
+{
+    if (!db.isValid() || !db.driver())
+        return nullptr;
+    QVariant v = db.driver()->handle();
+    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3**>(v.data());
+}
+
+ConsultasInstrumento::ConsultasInstrumento(QSqlDatabase db, int n)
+    : db_(db), n_(n), tabla_(comillas(tablaInstrumento(n)))
+{
+}
+
+static qint64 escalar(const QSqlDatabase& db, const QString& sql)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(sql) || !q.next())
+        return 0;
+    return q.value(0).toLongLong();
+}
+
+qint64 ConsultasInstrumento::contar() const { return escalar(db_, QStringLiteral("SELECT count(*) FROM ") + tabla_); }
+qint64 ConsultasInstrumento::primerId() const { return escalar(db_, QStringLiteral("SELECT min(\"Id\") FROM ") + tabla_); }
+qint64 ConsultasInstrumento::ultimoId() const { return escalar(db_, QStringLiteral("SELECT max(\"Id\") FROM ") + tabla_); }
+
+QVector<FilaDatos> ConsultasInstrumento::leer(const QString& sql, qint64 a, int limite) const
+{
+    QVector<FilaDatos> filas;
+    QSqlQuery q(db_);
+    q.setForwardOnly(true);
+    q.prepare(sql);
+    q.addBindValue(a);
+    q.addBindValue(limite);
+    if (!q.exec())
+        return filas;
+    filas.reserve(limite);
+    while (q.next()) {
+        FilaDatos f;
+        f.id = q.value(0).toLongLong();
+        for (int k = 1; k < kColumnasInstrumento; ++k)
+            f.textos[k - 1] = q.value(k).toString();
+        filas.append(std::move(f));
+    }
+    return filas;
+}
+
+QVector<FilaDatos> ConsultasInstrumento::desdeId(qint64 desde, int limite) const
+{
+    return leer(QStringLiteral("SELECT ") + listaColumnas() + QStringLiteral(" FROM ") + tabla_
+                    + QStringLiteral(" WHERE \"Id\" >= ? ORDER BY \"Id\" LIMIT ?"),
+                desde, limite);
+}
+
+QVector<FilaDatos> ConsultasInstrumento::desdeFila(qint64 salto, int limite) const
+{
+    // OFFSET after LIMIT in SQLite's order of binding: LIMIT ? OFFSET ?
+    QVector<FilaDatos> filas;
+    QSqlQuery q(db_);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT ") + listaColumnas() + QStringLiteral(" FROM ") + tabla_
+              + QStringLiteral(" ORDER BY \"Id\" LIMIT ? OFFSET ?"));
+    q.addBindValue(limite);
+    q.addBindValue(salto);
+    if (!q.exec())
+        return filas;
+    while (q.next()) {
+        FilaDatos f;
+        f.id = q.value(0).toLongLong();
+        for (int k = 1; k < kColumnasInstrumento; ++k)
+            f.textos[k - 1] = q.value(k).toString();
+        filas.append(std::move(f));
+    }
+    return filas;
+}
+
+bool ConsultasInstrumento::actualizar(qint64 id, int columna, const QString& valor, QString* error) const
+{
+    if (columna < 1 || columna >= kColumnasInstrumento) {
+        if (error)
+            *error = QStringLiteral("Columna no modificable");
+        return false;
+    }
+    QSqlQuery q(db_);
+    q.prepare(QStringLiteral("UPDATE ") + tabla_ + QStringLiteral(" SET ")
+              + comillas(QString::fromLatin1(kNombresColumnas[columna])) + QStringLiteral(" = ? WHERE \"Id\" = ?"));
+    q.addBindValue(valor);
+    q.addBindValue(id);
+    if (!q.exec()) {
+        if (error)
+            *error = q.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+bool borrarLecturas(BaseDatos& base, int n, QString* error) { return base.vaciarTabla(tablaInstrumento(n), error); }
+
+int fechaOrdenable(const QString& fecha)
+{
+    const QDate d = QDate::fromString(fecha, QStringLiteral("dd/MM/yyyy"));
+    if (!d.isValid())
+        return 0;
+    return d.year() * 10000 + d.month() * 100 + d.day();
+}
+
+LectorFilas::LectorFilas(const QSqlDatabase& db, int n, qint64 hastaId, int desde, int hasta)
+{
+    sqlite3* h = manejadorSqlite(db);
+    if (!h) {
+        error_ = QStringLiteral("No hay ninguna base de datos abierta");
+        return;
+    }
+    QString sql = QStringLiteral("SELECT ") + listaColumnas() + QStringLiteral(" FROM ") + comillas(tablaInstrumento(n))
+                  + QStringLiteral(" WHERE \"Id\" <= ?1");
+    if (desde > 0 || hasta > 0)
+        sql += QStringLiteral(" AND CAST(substr(\"Fecha\",7,4)||substr(\"Fecha\",4,2)||substr(\"Fecha\",1,2) AS INTEGER)"
+                              " BETWEEN ?2 AND ?3");
+    sql += QStringLiteral(" ORDER BY \"Id\"");
+    const QByteArray u = sql.toUtf8();
+    if (sqlite3_prepare_v2(h, u.constData(), int(u.size()), &stmt_, nullptr) != SQLITE_OK) {
+        error_ = QString::fromUtf8(sqlite3_errmsg(h));
+        stmt_ = nullptr;
+        return;
+    }
+    sqlite3_bind_int64(stmt_, 1, hastaId > 0 ? hastaId : std::numeric_limits<qint64>::max());
+    if (desde > 0 || hasta > 0) {
+        sqlite3_bind_int(stmt_, 2, desde > 0 ? desde : 0);
+        sqlite3_bind_int(stmt_, 3, hasta > 0 ? hasta : 99999999);
+    }
+}
+
+LectorFilas::~LectorFilas() { cerrar(); }
+
+void LectorFilas::cerrar()
+{
+    if (stmt_) {
+        sqlite3_finalize(stmt_);
+        stmt_ = nullptr;
+    }
+}
+
+int LectorFilas::leer(int maximo, const Visita& visita)
+{
+    if (!stmt_)
+        return 0;
+    const char* textos[kColumnasInstrumento];
+    int largos[kColumnasInstrumento];
+    int k = 0;
+    while (k < maximo) {
+        const int rc = sqlite3_step(stmt_);
+        if (rc == SQLITE_ROW) {
+            for (int c = 0; c < kColumnasInstrumento; ++c) {
+                const unsigned char* t = sqlite3_column_text(stmt_, c);
+                textos[c] = t ? reinterpret_cast<const char*>(t) : "";
+                largos[c] = t ? sqlite3_column_bytes(stmt_, c) : 0;
+            }
+            visita(textos, largos);
+            ++k;
+            ++leidas_;
+            continue;
+        }
+        if (rc != SQLITE_DONE)
+            error_ = QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(stmt_)));
+        terminado_ = true;
+        cerrar();
+        break;
+    }
+    return k;
+}
+
+void agregarCampoCsv(QByteArray& salida, const char* texto, int largo, char separador)
+{
+    bool comillar = false;
+    for (int i = 0; i < largo; ++i) {
+        const char c = texto[i];
+        if (c == separador || c == '"' || c == '\r' || c == '\n') {
+            comillar = true;
+            break;
+        }
+    }
+    if (!comillar) {
+        salida.append(texto, largo);
+        return;
+    }
+    salida.append('"');
+    for (int i = 0; i < largo; ++i) {
+        if (texto[i] == '"')
+            salida.append('"');
+        salida.append(texto[i]);
+    }
+    salida.append('"');
+}
+
+void agregarLineaCsv(QByteArray& salida, const QStringList& campos, char separador)
+{
+    for (int i = 0; i < campos.size(); ++i) {
+        if (i)
+            salida.append(separador);
+        const QByteArray u = campos[i].toUtf8();
+        agregarCampoCsv(salida, u.constData(), int(u.size()), separador);
+    }
+    salida.append("\r\n");
+}
+
+qint64 escribirCsv(const QSqlDatabase& db, int n, const QStringList& titulos, std::FILE* salida, char separador,
+                   int desde, int hasta, QString* error)
+{
+    LectorFilas lector(db, n, 0, desde, hasta);
+    if (!lector.valido()) {
+        if (error)
+            *error = lector.error();
+        return -1;
+    }
+    QByteArray buf;
+    buf.reserve(1 << 20);
+    agregarLineaCsv(buf, titulos, separador);
+    const auto visita = [&](const char* const* t, const int* l) {
+        for (int c = 0; c < kColumnasInstrumento; ++c) {
+            if (c)
+                buf.append(separador);
+            agregarCampoCsv(buf, t[c], l[c], separador);
+        }
+        buf.append("\r\n", 2);
+    };
+    bool bien = true;
+    while (!lector.terminado()) {
+        lector.leer(4096, visita);
+        if (std::fwrite(buf.constData(), 1, size_t(buf.size()), salida) != size_t(buf.size()))
+            bien = false;
+        buf.clear();
+        if (!bien)
+            break;
+    }
+    if (!bien || std::fflush(salida) != 0) {
+        if (error)
+            *error = QStringLiteral("No se pudo escribir el archivo");
+        return -1;
+    }
+    if (!lector.error().isEmpty()) {
+        if (error)
+            *error = lector.error();
+        return -1;
+    }
+    return lector.leidas();
+}
+
+qint64 escribirCsv(const QSqlDatabase& db, int n, const QStringList& titulos, const QString& ruta, char separador,
+                   int desde, int hasta, QString* error)
+{
+    std::FILE* f = std::fopen(QFile::encodeName(ruta).constData(), "wb");
+    if (!f) {
+        if (error)
+            *error = QStringLiteral("No se pudo crear el archivo ") + ruta;
+        return -1;
+    }
+    const qint64 r = escribirCsv(db, n, titulos, f, separador, desde, hasta, error);
+    if (std::fclose(f) != 0 && r >= 0) {
+        if (error)
+            *error = QStringLiteral("No se pudo escribir el archivo ") + ruta;
+        return -1;
+    }
+    return r;
+}
+
+} // namespace ombrix

@@ -1,0 +1,113 @@
+#pragma once
+// What the table, chart and export read from and write to an instrument's
+// table "Instrumento<n>". No widgets: shared by the windows and ombrix-export.
+// Statements bind their values and quote their identifiers; whole-table scans
+// go through SQLite's own interface on the program's connection.
+
+#include "acquisition/base_datos.h"
+#include "config/configuracion.h"
+
+#include <QByteArray>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <array>
+#include <cstdio>
+#include <functional>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace ombrix {
+
+// Id, Fecha, Hora, Valor_medido, Set_point, Potencia, Alarma_1..4, Partida.
+constexpr int kColumnasInstrumento = 11;
+extern const std::array<const char*, kColumnasInstrumento> kNombresColumnas;
+
+QString tablaInstrumento(int n);   // "Instrumento<n>"
+
+// Column titles as the table window shows them: the fourth to tenth carry the
+// instrument's value names.
+QStringList titulosColumnas(const Configuracion& c, int n);
+
+// The sqlite3 handle under a Qt connection (nullptr when it is not SQLite).
+sqlite3* manejadorSqlite(const QSqlDatabase& db);
+
+struct FilaDatos {
+    qint64 id = 0;
+    std::array<QString, kColumnasInstrumento - 1> textos;   // Fecha .. Partida
+};
+
+class ConsultasInstrumento {
+public:
+    ConsultasInstrumento(QSqlDatabase db, int n);
+
+    int instrumento() const { return n_; }
+    qint64 contar() const;                      // rows of the table
+    qint64 primerId() const;                    // 0 when empty
+    qint64 ultimoId() const;                    // 0 when empty
+    // Up to `limite` rows with Id >= desdeId, in Id order.
+    QVector<FilaDatos> desdeId(qint64 desdeId, int limite) const;
+    // Up to `limite` rows from the `salto`-th row on (counted from 0), in Id order.
+    QVector<FilaDatos> desdeFila(qint64 salto, int limite) const;
+    // Stores `valor` in column `columna` (1..10) of row `id`. Column 0 (Id) is never written.
+    bool actualizar(qint64 id, int columna, const QString& valor, QString* error = nullptr) const;
+
+private:
+    QVector<FilaDatos> leer(const QString& sql, qint64 a, int limite) const;
+    QSqlDatabase db_;
+    int n_;
+    QString tabla_;   // quoted
+};
+
+// Deletes every reading of instrument n in one transaction.
+bool borrarLecturas(BaseDatos& base, int n, QString* error = nullptr);
+
+// A date "dd/MM/yyyy" as yyyymmdd (0 when it is not a date).
+int fechaOrdenable(const QString& fecha);
+
+// Reads the rows of instrument n in Id order, in slices, straight from
+// SQLite. Only rows with Id <= hastaId (all when 0) and, when given, with a
+// date from `desde` to `hasta` (yyyymmdd, inclusive) are read. Finalizes its
+// statement when destroyed or finished, so it must go before the connection.
+class LectorFilas {
+public:
+    LectorFilas(const QSqlDatabase& db, int n, qint64 hastaId = 0, int desde = 0, int hasta = 0);
+    ~LectorFilas();
+    LectorFilas(const LectorFilas&) = delete;
+    LectorFilas& operator=(const LectorFilas&) = delete;
+
+    bool valido() const { return stmt_ != nullptr || terminado_; }
+    bool terminado() const { return terminado_; }
+    QString error() const { return error_; }
+    qint64 leidas() const { return leidas_; }
+
+    // Column texts of the current row (0..10; never null) and their lengths.
+    using Visita = std::function<void(const char* const* textos, const int* largos)>;
+    // Reads up to `maximo` rows, calling `visita` for each. Returns the rows read.
+    int leer(int maximo, const Visita& visita);
+    void cerrar();   // finalizes now
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+    bool terminado_ = false;
+    QString error_;
+    qint64 leidas_ = 0;
+};
+
+// CSV (RFC 4180): a field is quoted when it holds the separator, a quote, CR
+// or LF; quotes inside are doubled. Lines end in CRLF.
+void agregarCampoCsv(QByteArray& salida, const char* texto, int largo, char separador);
+void agregarLineaCsv(QByteArray& salida, const QStringList& campos, char separador);
+
+// Writes the header and the rows of instrument n (filtered as LectorFilas) as
+// UTF-8 CSV to `salida`. Returns the rows written, or -1 with `error`.
+qint64 escribirCsv(const QSqlDatabase& db, int n, const QStringList& titulos, std::FILE* salida, char separador = ',',
+                   int desde = 0, int hasta = 0, QString* error = nullptr);
+// The same into a file at `ruta` (replaced).
+qint64 escribirCsv(const QSqlDatabase& db, int n, const QStringList& titulos, const QString& ruta,
+                   char separador = ',', int desde = 0, int hasta = 0, QString* error = nullptr);
+
+} // namespace ombrix

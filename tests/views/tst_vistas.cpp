@@ -1,0 +1,432 @@
+// The table window, the chart window and the chart properties on real
+// database files, offscreen.
+
+#include "banco_vistas.h"
+#include "dialogos_guion.h"
+
+#include "views/forma_base.h"
+#include "views/graf_form.h"
+#include "views/modelo_tabla.h"
+#include "views/prop_graf.h"
+
+#include <qcustomplot.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSqlQuery>
+#include <QTableView>
+#include <QToolButton>
+
+using namespace ombrix;
+using namespace ombrix::test;
+
+namespace {
+
+const QDateTime kInicio(QDate(2026, 3, 5), QTime(8, 15, 37), QTimeZone::utc());
+
+bool esperarGrafico(TGrafForm* g, int ms = 20000)
+{
+    return QTest::qWaitFor([g] { return !g->actualizando(); }, ms);
+}
+
+int filasEnBase(BaseDatos& b, int n)
+{
+    return int(ConsultasInstrumento(b.db(), n).contar());
+}
+
+} // namespace
+
+class TstVistas : public QObject {
+    Q_OBJECT
+
+private slots:
+    void tablaCuentaYTitulos()
+    {
+        BancoVistas b;
+        b.modelo.Avanzadas1[1].NombreVA = QStringLiteral("Temp. horno");
+        insertarFilas(b.base, 1, serie(kInicio, 1000, 10));
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        QVERIFY(f);
+        QCOMPARE(f->windowTitle(), QStringLiteral("Datos adquiridos de: Horno 1"));
+        QCOMPARE(f->modelo()->rowCount(), 1000);
+        QCOMPARE(f->modelo()->headerData(3, Qt::Horizontal).toString(), QStringLiteral("Temp. horno"));
+        QCOMPARE(f->modelo()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Fecha"));
+        QVERIFY(ventanas_.VentanasTabla[1].Abierta);
+        // Only the pages shown are read.
+        QVERIFY(QTest::qWaitForWindowExposed(f));
+        QVERIFY(f->modelo()->paginasLeidas() <= 2);
+        QCOMPARE(f->modelo()->data(f->modelo()->index(999, 0)).toLongLong(), 1000);
+        QCOMPARE(f->modelo()->data(f->modelo()->index(999, 3)).toString(), QStringLiteral("149.5"));
+        // A second opening brings the same window.
+        QCOMPARE(abrirTablaInstrumento(c, 1), f);
+        cerrarVistas(c);
+        QVERIFY(!ventanas_.VentanasTabla[1].Abierta);
+    }
+
+    void agregarSinMoverLaVista()
+    {
+        BancoVistas b;
+        insertarFilas(b.base, 1, serie(kInicio, 2000, 10));
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        QVERIFY(QTest::qWaitForWindowExposed(f));
+        QTableView* r = f->rejilla();
+        r->scrollTo(f->modelo()->index(500, 0), QAbstractItemView::PositionAtTop);
+        r->selectionModel()->setCurrentIndex(f->modelo()->index(505, 2), QItemSelectionModel::ClearAndSelect);
+        const int barra = r->verticalScrollBar()->value();
+        const qint64 leidas = f->modelo()->paginasLeidas();
+        insertarFilas(b.base, 1, serie(kInicio.addSecs(20000), 1, 10));
+        f->filaGuardada(1, QStringLiteral("05/03/2026"), QStringLiteral("13:49:00"), {});
+        QCOMPARE(f->modelo()->rowCount(), 2001);
+        QCOMPARE(r->verticalScrollBar()->value(), barra);
+        QCOMPARE(r->currentIndex().row(), 505);
+        QCOMPARE(f->modelo()->paginasLeidas(), leidas);   // nothing re-read
+        QCOMPARE(f->modelo()->data(f->modelo()->index(2000, 0)).toLongLong(), 2001);
+        // Other instruments' rows are not ours.
+        f->filaGuardada(2, QStringLiteral("05/03/2026"), QStringLiteral("13:49:00"), {});
+        QCOMPARE(f->modelo()->rowCount(), 2001);
+        cerrarVistas(c);
+    }
+
+    void edicionEsUnUpdate()
+    {
+        BancoVistas b;
+        insertarFilas(b.base, 1, serie(kInicio, 10, 10));
+        b.modelo.Config.TableReadOnly = true;
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        QVERIFY(!f->BotonBorrar->isEnabled());
+        QVERIFY(!(f->modelo()->flags(f->modelo()->index(3, 3)) & Qt::ItemIsEditable));
+        QVERIFY(!f->modelo()->setData(f->modelo()->index(3, 3), QStringLiteral("1")));
+        cerrarVistas(c);
+
+        b.modelo.Config.TableReadOnly = false;
+        f = abrirTablaInstrumento(c, 1);
+        QVERIFY(f->BotonBorrar->isEnabled());
+        QVERIFY(!(f->modelo()->flags(f->modelo()->index(3, 0)) & Qt::ItemIsEditable));   // Id
+        QVERIFY(f->modelo()->setData(f->modelo()->index(3, 3), QStringLiteral("77.7")));
+        QSqlQuery q(b.base.db());
+        QVERIFY(q.exec(QStringLiteral("SELECT Valor_medido FROM Instrumento1 WHERE Id = 4")) && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("77.7"));
+        QCOMPARE(f->modelo()->data(f->modelo()->index(3, 3)).toString(), QStringLiteral("77.7"));
+        cerrarVistas(c);
+    }
+
+    void borrarConGraficoAbierto()
+    {
+        BancoVistas b;
+        insertarFilas(b.base, 1, serie(kInicio, 500, 10));
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        DialogosGuion guion;
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        f->BotonGraficoClick();
+        TGrafForm* g = f->FormaGraf();
+        QVERIFY(g);
+        QVERIFY(ventanas_.GraficoAbierto[1]);
+        QVERIFY(!f->BotonGrafico->isEnabled());
+        QVERIFY(esperarGrafico(g));
+        QCOMPARE(g->serie(0)->dataCount(), 500);
+
+        // No: nothing deleted, but the chart is read again.
+        guion.respuestas.enqueue(Respuesta::No);
+        f->BotonBorrarClick();
+        QVERIFY(g->actualizando() || g->serie(0)->dataCount() == 500);
+        QVERIFY(esperarGrafico(g));
+        QCOMPARE(filasEnBase(b.base, 1), 500);
+        QCOMPARE(g->serie(0)->dataCount(), 500);
+
+        // Yes while a refresh runs: the refresh stops first, then the table is emptied.
+        g->BotonActualizarClick();
+        QVERIFY(g->actualizando());
+        guion.respuestas.enqueue(Respuesta::Si);
+        f->BotonBorrarClick();
+        QVERIFY(esperarGrafico(g));
+        QCOMPARE(filasEnBase(b.base, 1), 0);
+        QCOMPARE(f->modelo()->rowCount(), 0);
+        for (int k = 0; k < kSeries; ++k)
+            QCOMPARE(g->serie(k)->dataCount(), 0);
+        QCOMPARE(g->etiquetaTotalPaginas->text(), QStringLiteral("1"));
+        QCOMPARE(g->InicioDatos(), kOrigenFechas);
+        QCOMPARE(guion.mostrados.first().titulo, kTituloPregunta);
+
+        // Closing the table while the chart refreshes closes the chart too.
+        insertarFilas(b.base, 1, serie(kInicio, 300, 10));
+        g->BotonActualizarClick();
+        QPointer<TGrafForm> vigilado = g;
+        cerrarVentana(f);
+        QCoreApplication::processEvents();
+        QVERIFY(!vigilado);
+        QVERIFY(!ventanas_.GraficoAbierto[1]);
+        QVERIFY(!ventanas_.VentanasTabla[1].Abierta);
+        cerrarVistas(c);
+    }
+
+    void cerrarGraficoHabilitaGraficar()
+    {
+        BancoVistas b;
+        insertarFilas(b.base, 1, serie(kInicio, 20, 10));
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        f->BotonGraficoClick();
+        QVERIFY(esperarGrafico(f->FormaGraf()));
+        cerrarVentana(f->FormaGraf());
+        QVERIFY(QTest::qWaitFor([f] { return f->FormaGraf() == nullptr; }));
+        QVERIFY(f->BotonGrafico->isEnabled());
+        QVERIFY(!ventanas_.GraficoAbierto[1]);
+        cerrarVistas(c);
+    }
+
+    void paginasYLecturaEnVivo()
+    {
+        BancoVistas b;
+        b.modelo.Gindividual[1].Tiempo = QStringLiteral("01:00:00");
+        b.modelo.Gindividual[1].dias = QStringLiteral("00");
+        // 2.5 hours of readings from 08:15:37.
+        insertarFilas(b.base, 1, serie(kInicio, 901, 10));
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        DialogosGuion guion;
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        f->BotonGraficoClick();
+        TGrafForm* g = f->FormaGraf();
+        QVERIFY(esperarGrafico(g));
+        QCOMPARE(g->etiquetaRegistros->text(), QStringLiteral("901"));
+        QCOMPARE(g->etiquetaTotalPaginas->text(), QStringLiteral("3"));
+        QCOMPARE(g->etiquetaPagina->text(), QStringLiteral("3"));
+        QCOMPARE(g->InicioDatos(), double(kInicio.toSecsSinceEpoch() - 7));
+        QVERIFY(!g->BotonProxima->isEnabled());
+        g->BotonPrimeraClick();
+        QCOMPARE(g->etiquetaPagina->text(), QStringLiteral("1"));
+        QVERIFY(!g->BotonAnterior->isEnabled());
+        g->BotonProximaClick();
+        g->BotonProximaClick();
+        QCOMPARE(g->etiquetaPagina->text(), QStringLiteral("3"));
+        QVERIFY(!g->BotonProxima->isEnabled());
+        g->BotonPrimeraClick();
+
+        // A reading past the page end moves the chart to the (new) last page.
+        const QDateTime tarde = kInicio.addSecs(4 * 3600);
+        f->filaGuardada(1, tarde.toString(QStringLiteral("dd/MM/yyyy")), tarde.toString(QStringLiteral("hh:mm:ss")),
+                        {QStringLiteral("120"), QStringLiteral("150"), QStringLiteral("30"), QStringLiteral("100"),
+                         QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")});
+        QCOMPARE(g->serie(0)->dataCount(), 902);
+        QCOMPARE(g->etiquetaTotalPaginas->text(), QStringLiteral("5"));
+        QCOMPARE(g->etiquetaPagina->text(), QStringLiteral("5"));
+        QVERIFY(g->grafico()->xAxis->range().contains(double(tarde.toSecsSinceEpoch())));
+        QCOMPARE(g->serie(3)->data()->at(g->serie(3)->dataCount() - 1)->value, double(b.modelo.Gindividual[1].NivelAl1));
+
+        // Unreadable texts in the live append: one message.
+        f->filaGuardada(1, tarde.toString(QStringLiteral("dd/MM/yyyy")), QStringLiteral("12:00:01"),
+                        {QStringLiteral("1"), QStringLiteral(" oF "), QStringLiteral("1")});
+        QCOMPARE(guion.mostrados.size(), 1);
+        QVERIFY(guion.mostrados.last().texto.startsWith(QStringLiteral("No se pudieron graficar todos los valores")));
+
+        // Automatic following off: the chart is left alone.
+        b.modelo.Gindividual[1].Actualizacion_Automatica = false;
+        f->filaGuardada(1, tarde.toString(QStringLiteral("dd/MM/yyyy")), QStringLiteral("12:30:00"),
+                        {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")});
+        QCOMPARE(g->serie(0)->dataCount(), 903);
+        cerrarVistas(c);
+    }
+
+    void errorDeFilasUnaVezPorActualizacion()
+    {
+        BancoVistas b;
+        auto filas = serie(kInicio, 200, 10);
+        for (int i = 0; i < 200; i += 20)
+            filas[i].valores[1] = QStringLiteral(" oF ");
+        insertarFilas(b.base, 1, filas);
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        DialogosGuion guion;
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        f->BotonGraficoClick();
+        QVERIFY(esperarGrafico(f->FormaGraf()));
+        QCOMPARE(guion.textos().filter(QStringLiteral("No se pudieron graficar")).size(), 1);
+        QCOMPARE(f->FormaGraf()->serie(0)->dataCount(), 200);   // values before the error stay
+        QCOMPARE(f->FormaGraf()->serie(1)->dataCount(), 190);
+        cerrarVistas(c);
+    }
+
+    void cancelarConservaPaginas()
+    {
+        BancoVistas b;
+        insertarFilas(b.base, 1, serie(kInicio, 200000, 1));
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        DialogosGuion guion;
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        f->BotonGraficoClick();
+        TGrafForm* g = f->FormaGraf();
+        QVERIFY(esperarGrafico(g));
+        const QString paginas = g->etiquetaTotalPaginas->text();
+        const double inicio = g->InicioDatos();
+        g->BotonActualizarClick();
+        QVERIFY(g->actualizando());
+        QVERIFY(!g->BotonActualizar->isEnabled());
+        g->BotonCancelarClick();
+        guion.respuestas.enqueue(Respuesta::Si);
+        QVERIFY(esperarGrafico(g));
+        QCOMPARE(guion.mostrados.last().texto, QStringLiteral("Desea cancelar la actualización del gráfico?"));
+        QVERIFY(g->BotonActualizar->isEnabled());
+        QCOMPARE(g->etiquetaTotalPaginas->text(), paginas);
+        QCOMPARE(g->InicioDatos(), inicio);
+        QVERIFY(g->serie(0)->dataCount() < 200000);
+        cerrarVistas(c);
+    }
+
+    void lecturaCruzEImagen()
+    {
+        BancoVistas b;
+        insertarFilas(b.base, 1, serie(kInicio, 300, 10));
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        f->BotonGraficoClick();
+        TGrafForm* g = f->FormaGraf();
+        QVERIFY(esperarGrafico(g));
+        g->grafico()->replot();
+        const QRect r = g->grafico()->axisRect()->rect();
+        const int y = int(g->grafico()->yAxis->coordToPixel(250));
+        g->mostrarLectura(0, r.center().x(), y);
+        QVERIFY(g->lecturaVisible());
+        QVERIFY(g->textoLectura().startsWith(QStringLiteral("25")));
+        QVERIFY(g->textoLectura().endsWith(QStringLiteral(" °C (ValorActual)")));
+        g->ocultarLectura();
+        QVERIFY(!g->lecturaVisible());
+        g->CheckCruz->setChecked(true);
+        g->moverCruz(r.center().x(), r.center().y());
+        QVERIFY(g->cruzVisible());
+        g->moverCruz(r.left() - 5, r.center().y());
+        QVERIFY(!g->cruzVisible());
+        QTemporaryDir d;
+        QVERIFY(g->guardarImagen(d.filePath(QStringLiteral("g.png"))));
+        QVERIFY(g->guardarImagen(d.filePath(QStringLiteral("g.pdf"))));
+        QVERIFY(QFileInfo(d.filePath(QStringLiteral("g.png"))).size() > 1000);
+        QFile pdf(d.filePath(QStringLiteral("g.pdf")));
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QVERIFY(pdf.read(4) == "%PDF");
+        cerrarVistas(c);
+    }
+
+    void propiedadesRevisadasEnteras()
+    {
+        BancoVistas b;
+        insertarFilas(b.base, 1, serie(kInicio, 30, 10));
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        DialogosGuion guion;
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        f->BotonGraficoClick();
+        TGrafForm* g = f->FormaGraf();
+        QVERIFY(esperarGrafico(g));
+        const TGindividual antes = b.modelo.Gindividual[1];
+        {
+            TFormaPropGraf p(c, 1, g);
+            p.checkValor[1]->setChecked(false);
+            p.EspesorLinea->setText(QStringLiteral("0"));
+            QVERIFY(!p.BotonAceptarClick());
+            QVERIFY(b.modelo.Gindividual[1] == antes);   // nothing applied
+            p.EspesorLinea->setText(QStringLiteral("3"));
+            p.MaximoTemp->setText(QStringLiteral("inf"));
+            QVERIFY(!p.BotonAceptarClick());
+            p.MaximoTemp->setText(QStringLiteral("-5"));
+            QVERIFY(!p.BotonAceptarClick());   // maximum below minimum
+            QVERIFY(b.modelo.Gindividual[1] == antes);
+            QCOMPARE(guion.mostrados.size(), 3);
+            p.MaximoTemp->setText(QStringLiteral("400"));
+            p.PosAl[0]->setValue(300);   // the spinner stops at 255
+            QVERIFY(p.BotonAceptarClick());
+        }
+        QVERIFY(esperarGrafico(g));
+        QCOMPARE(b.modelo.Gindividual[1].EspesorLinea, 3);
+        QCOMPARE(b.modelo.Gindividual[1].MaximoTemp, 400.0);
+        QCOMPARE(b.modelo.Gindividual[1].NivelAl1, quint8(255));
+        QVERIFY(!b.modelo.Gindividual[1].SetP);
+        QCOMPARE(g->serie(1)->dataCount(), 0);
+        QCOMPARE(g->serie(0)->pen().width(), 3);
+        // Opened again: the same values.
+        TFormaPropGraf p2(c, 1, g);
+        QCOMPARE(p2.EspesorLinea->text(), QStringLiteral("3"));
+        QCOMPARE(p2.MaximoTemp->text(), QStringLiteral("400"));
+        QVERIFY(!p2.checkValor[1]->isChecked());
+        cerrarVistas(c);
+    }
+
+    void longitudDePaginaEditada()
+    {
+        BancoVistas b;
+        insertarFilas(b.base, 1, serie(kInicio, 100, 60));
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        DialogosGuion guion;
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        f->BotonGraficoClick();
+        TGrafForm* g = f->FormaGraf();
+        QVERIFY(esperarGrafico(g));
+        g->dias->setText(QStringLiteral("00"));
+        g->Tiempo->setText(QStringLiteral("00:00:00"));
+        g->TiempoChange();
+        QVERIFY(guion.mostrados.isEmpty());   // refused silently
+        QCOMPARE(b.modelo.Gindividual[1].Tiempo, QStringLiteral("00:10:00"));
+        g->Tiempo->setText(QStringLiteral("00:20:00"));
+        g->TiempoChange();
+        QCOMPARE(b.modelo.Gindividual[1].Tiempo, QStringLiteral("00:20:00"));
+        QCOMPARE(g->etiquetaTotalPaginas->text(), QStringLiteral("5"));   // 99 minutes in 20-minute pages
+        g->Tiempo->setText(QStringLiteral("77:00:00"));
+        g->TiempoChange();
+        QCOMPARE(guion.mostrados.last().texto, QStringLiteral("No es un valor valido de tiempo"));
+        cerrarVistas(c);
+    }
+
+    void ventanasHijasDelArea()
+    {
+        BancoVistas b;
+        insertarFilas(b.base, 1, serie(kInicio, 50, 10));
+        QMdiArea area;
+        area.resize(1000, 700);
+        area.show();
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        c.mdi = &area;
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        f->BotonGraficoClick();
+        QVERIFY(esperarGrafico(f->FormaGraf()));
+        QCOMPARE(area.subWindowList().size(), 2);
+        // Closed through the registry, as removing the instrument does: frames go too.
+        QPointer<TFormaBase> vigilado = f;
+        f->close();
+        QVERIFY(QTest::qWaitFor([&] { return area.subWindowList().isEmpty(); }));
+        QVERIFY(!vigilado);
+        QVERIFY(!ventanas_.GraficoAbierto[1]);
+        // Again, and all closed at once before the connection goes.
+        abrirTablaInstrumento(c, 1)->BotonGraficoClick();
+        QCOMPARE(area.subWindowList().size(), 2);
+        cerrarVistas(c);
+        QCoreApplication::processEvents();
+        QVERIFY(area.subWindowList().isEmpty());
+    }
+
+    void csvDeLaTabla()
+    {
+        BancoVistas b;
+        insertarFilas(b.base, 1, serie(kInicio, 5, 10));
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        QTemporaryDir d;
+        QVERIFY(f->exportarCsv(d.filePath(QStringLiteral("t.csv"))));
+        QFile csv(d.filePath(QStringLiteral("t.csv")));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lineas = csv.readAll().split('\n');
+        QCOMPARE(lineas.size(), 7);   // header, 5 rows, empty after the last CRLF
+        QVERIFY(lineas[0].startsWith("Id,Fecha,Hora,"));
+        QCOMPARE(lineas[1], QByteArray("1,05/03/2026,08:15:37,100.5,150,0,100,0,N.I.,Err,\r"));
+        cerrarVistas(c);
+    }
+
+private:
+    RegistroVentanas ventanas_;
+};
+
+QTEST_MAIN(TstVistas)
+#include "tst_vistas.moc"
