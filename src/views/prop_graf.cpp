@@ -13,6 +13,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+
+#include "touch/teclado.h"
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -22,6 +24,18 @@
 #include <cmath>
 
 namespace ombrix {
+
+namespace {
+// The boxes of this dialog are the touch edit box with its keyboard off.
+QLineEdit* editorSinTeclado(const QString& texto, QWidget* padre, bool numerico)
+{
+    auto* e = new TEditKbr(padre);
+    e->setText(texto);
+    e->ShowKbr = false;
+    e->Numeric = numerico;
+    return e;
+}
+} // namespace
 
 namespace {
 qint32 aEntero(const QColor& c) { return qint32(c.red() | (c.green() << 8) | (c.blue() << 16)); }
@@ -47,7 +61,7 @@ TFormaPropGraf::TFormaPropGraf(ContextoVistas& c, int n, TGrafForm* grafico, QWi
     CheckGrilla = new QCheckBox(QStringLiteral("Grilla visible"), opciones);
     CheckLegend = new QCheckBox(QStringLiteral("Ver referencias"), opciones);
     CheckActualizar = new QCheckBox(QStringLiteral("Actualización automática"), opciones);
-    EspesorLinea = new QLineEdit(QStringLiteral("1"), opciones);
+    EspesorLinea = editorSinTeclado(QStringLiteral("1"), opciones, true);
     EspesorLinea->setObjectName(QStringLiteral("EspesorLinea"));
     co->addWidget(CheckPaginas, 0, 0);
     co->addWidget(CheckGrilla, 0, 1);
@@ -93,8 +107,8 @@ TFormaPropGraf::TFormaPropGraf(ContextoVistas& c, int n, TGrafForm* grafico, QWi
     auto limites = [&](const QString& t, QLineEdit*& temp, QLineEdit*& al) {
         auto* g = new QGroupBox(t, this);
         auto* cl = new QGridLayout(g);
-        temp = new QLineEdit(QStringLiteral("0"), g);
-        al = new QLineEdit(QStringLiteral("0"), g);
+        temp = editorSinTeclado(QStringLiteral("0"), g, false);
+        al = editorSinTeclado(QStringLiteral("0"), g, false);
         cl->addWidget(new QLabel(QStringLiteral("Temperatura"), g), 0, 0);
         cl->addWidget(temp, 0, 1);
         cl->addWidget(new QLabel(QStringLiteral("Alarmas:"), g), 1, 0);
