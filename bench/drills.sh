@@ -141,6 +141,7 @@ total_informado() {
   echo "${t:-0}"
 }
 lineas() { grep -c -- "$2" "$1" 2>/dev/null || true; }
+mas_de() { [ "$(lineas "$1" "$2")" -gt "$3" ]; }   # mas_de FILE PATTERN N: more than N lines match
 
 # ---------------------------------------------------------------- 1: kill -9
 drill_kill() {
@@ -205,7 +206,7 @@ drill_desenchufe() {
     perdidas=$(lineas "$salida" "port lost")
     vueltas=$(lineas "$salida" "port back")
     orden unplug
-    if ! espera 10 test "$(lineas "$salida" "port lost")" -gt "$perdidas"; then
+    if ! espera 10 mas_de "$salida" "port lost" "$perdidas"; then
       fallo="unplug $i: no \"port lost\" line within 10 s"; break
     fi
     local c0 c1 t0 t1

@@ -597,8 +597,9 @@ void TGrafForm::TiempoChange()
     Actualizar();
 }
 
-void TGrafForm::BotonZoomMasClick()
+void TGrafForm::escalarVista(double factor)
 {
+    // The first zoom remembers the ranges that "100%" goes back to.
     QCPAxis* ejes[3] = {grafico_->xAxis, grafico_->yAxis, grafico_->yAxis2};
     if (!zoomGuardado_) {
         for (int k = 0; k < 3; ++k) {
@@ -608,26 +609,14 @@ void TGrafForm::BotonZoomMasClick()
         zoomGuardado_ = true;
     }
     for (QCPAxis* e : ejes)
-        e->scaleRange(0.7, e->range().center());
+        e->scaleRange(factor, e->range().center());
     ocultarLectura();
     grafico_->replot(QCustomPlot::rpQueuedReplot);
 }
 
-void TGrafForm::BotoZoomMenosClick()
-{
-    QCPAxis* ejes[3] = {grafico_->xAxis, grafico_->yAxis, grafico_->yAxis2};
-    if (!zoomGuardado_) {
-        for (int k = 0; k < 3; ++k) {
-            rangos_[2 * k] = ejes[k]->range().lower;
-            rangos_[2 * k + 1] = ejes[k]->range().upper;
-        }
-        zoomGuardado_ = true;
-    }
-    for (QCPAxis* e : ejes)
-        e->scaleRange(1.3, e->range().center());
-    ocultarLectura();
-    grafico_->replot(QCustomPlot::rpQueuedReplot);
-}
+void TGrafForm::BotonZoomMasClick() { escalarVista(0.7); }
+
+void TGrafForm::BotoZoomMenosClick() { escalarVista(1.3); }
 
 void TGrafForm::BotonZom100Click()
 {

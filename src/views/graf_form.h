@@ -101,6 +101,7 @@ protected:
     bool eventFilter(QObject* o, QEvent* e) override;
 
 private:
+    void escalarVista(double factor);
     void paso();
     void terminarLectura(bool completa);
     void aplicarAjustes();
