@@ -27,7 +27,7 @@ namespace ombrix {
 namespace {
 
 const char* const kNombresInternos[3] = {"ValorActual", "SetPoint", "Potencia"};
-constexpr int kMsPorPaso = 20;
+constexpr int kMsPorPaso = 12;
 const QString kErrorFilas =
     QStringLiteral("No se pudieron graficar todos los valores. Posiblemente haya valores fuera de escala en la tabla");
 
@@ -273,6 +273,9 @@ TGrafForm::TGrafForm(ContextoVistas& c, int n, TFormaBase* tabla, QWidget* paren
     connect(grafico_, &QCustomPlot::mouseWheel, this, [this](QWheelEvent*) { ocultarLectura(); });
     grafico_->installEventFilter(this);
 
+    // One slice per timeout, the next one armed only when a slice ends: the
+    // event loop always runs in between, two slices never run back to back.
+    pasos_.setSingleShot(true);
     pasos_.setInterval(0);
     connect(&pasos_, &QTimer::timeout, this, &TGrafForm::paso);
     resize(800, 520);
@@ -295,6 +298,31 @@ void TGrafForm::ponerTitulo(const QString& t)
 {
     if (auto* e = qobject_cast<QCPTextElement*>(grafico_->plotLayout()->element(0, 0)))
         e->setText(t);
+}
+
+void TGrafForm::ponerGradiente(bool activo, const QColor& superior, const QColor& inferior)
+{
+    gradiente_ = activo;
+    gradienteSup_ = superior;
+    gradienteInf_ = inferior;
+    if (activo) {
+        // Top to bottom of whatever rectangle is filled: the whole chart.
+        QLinearGradient g(0, 0, 0, 1);
+        g.setCoordinateMode(QGradient::ObjectMode);
+        g.setColorAt(0, superior);
+        g.setColorAt(1, inferior);
+        grafico_->setBackground(QBrush(g));
+    } else {
+        grafico_->setBackground(QBrush(Qt::white));
+    }
+    grafico_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TGrafForm::ponerColorFondo(const QColor& c)
+{
+    colorFondo_ = c;
+    grafico_->axisRect()->setBackground(c.isValid() ? QBrush(c) : QBrush(Qt::NoBrush));
+    grafico_->replot(QCustomPlot::rpQueuedReplot);
 }
 
 bool TGrafForm::eventFilter(QObject* o, QEvent* e)
@@ -489,9 +517,10 @@ void TGrafForm::paso()
             terminarLectura(false);
             return;
         }
-        if (lector_)
-            pasos_.start();
+        if (!lector_)
+            return;
     }
+    pasos_.start();
 }
 
 void TGrafForm::detenerLectura()

@@ -7,6 +7,7 @@
 #include "views/contexto_vistas.h"
 #include "views/puntos.h"
 
+#include <QColor>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -64,6 +65,16 @@ public:
     // Saves the chart as PNG or PDF (by the name's ending); false on failure.
     bool guardarImagen(const QString& ruta);
     void BotonGuardarClick();
+
+    // Background, kept while the window lasts: a vertical gradient over the
+    // whole chart when it is on, and a colour for the plotting area or none
+    // (an invalid colour).
+    bool gradienteActivo() const { return gradiente_; }
+    QColor colorGradienteSup() const { return gradienteSup_; }
+    QColor colorGradienteInf() const { return gradienteInf_; }
+    QColor colorFondo() const { return colorFondo_; }
+    void ponerGradiente(bool activo, const QColor& superior, const QColor& inferior);
+    void ponerColorFondo(const QColor& c);
 
     // Live append of one stored reading (ActualizarGrafico of the table window).
     void agregarLectura(const QString& fecha, const QString& hora, const TextosLectura& lecturas);
@@ -146,6 +157,10 @@ private:
     double rangos_[6] = {};
     bool activada_ = false;
     bool automaticos_ = false;   // value axes scale themselves in this refresh
+
+    bool gradiente_ = false;
+    QColor gradienteSup_ = Qt::white, gradienteInf_ = QColor(0xC0, 0xC0, 0xC0);
+    QColor colorFondo_;
 };
 
 } // namespace ombrix

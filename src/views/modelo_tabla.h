@@ -14,6 +14,7 @@ class ModeloTabla : public QAbstractTableModel {
     Q_OBJECT
 public:
     ModeloTabla(QSqlDatabase db, int n, const QStringList& titulos, QObject* parent = nullptr);
+    ~ModeloTabla() override;
 
     int rowCount(const QModelIndex& padre = {}) const override;
     int columnCount(const QModelIndex& padre = {}) const override;
@@ -43,6 +44,10 @@ private:
     bool soloLectura_ = true;
     mutable QHash<qint64, QVector<FilaDatos>> paginas_;
     mutable qint64 paginasLeidas_ = 0;
+    // The last Id, asked once per stored row: prepared once, so an append
+    // costs the same whatever the size of the table.
+    sqlite3_stmt* ultimoStmt_ = nullptr;
+    QSqlDatabase db_;
 };
 
 } // namespace ombrix

@@ -8,9 +8,11 @@
 
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QFontDialog>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -40,6 +42,15 @@ QLineEdit* editorSinTeclado(const QString& texto, QWidget* padre, bool numerico)
 namespace {
 qint32 aEntero(const QColor& c) { return qint32(c.red() | (c.green() << 8) | (c.blue() << 16)); }
 
+void pintarEtiqueta(QLabel* l, const QColor& c)
+{
+    l->setStyleSheet(QStringLiteral("background: %1; border: 1px solid black; border-radius: 4px").arg(c.name()));
+}
+
+// Whether "Activar color de fondo" was checked when the dialog was last
+// closed: it is not loaded from the chart and keeps its state between uses.
+bool fondoActivoPrevio = false;
+
 bool leerDoble(const QString& t, double& v)
 {
     bool ok = false;
@@ -47,6 +58,20 @@ bool leerDoble(const QString& t, double& v)
     return ok && std::isfinite(v);
 }
 } // namespace
+
+QColor colorDelSistema(const QColor& inicial, QWidget* padre)
+{
+    return QColorDialog::getColor(inicial, padre, QString());
+}
+
+bool fuenteDelSistema(FuenteConColor& fuente, QWidget* padre)
+{
+    bool ok = false;
+    const QFont f = QFontDialog::getFont(&ok, fuente.fuente, padre);
+    if (ok)
+        fuente.fuente = f;
+    return ok;
+}
 
 TFormaPropGraf::TFormaPropGraf(ContextoVistas& c, int n, TGrafForm* grafico, QWidget* parent)
     : QDialog(parent), ctx_(c), n_(n), grafico_(grafico)
@@ -82,7 +107,7 @@ TFormaPropGraf::TFormaPropGraf(ContextoVistas& c, int n, TGrafForm* grafico, QWi
         cc->addWidget(etiquetaValor[k], k + 1, 1);
         cc->addWidget(checkValor[k], k + 1, 2);
         connect(muestraColor[k], &QToolButton::clicked, this, [this, k] {
-            const QColor c = QColorDialog::getColor(colores_[k], this, QString());
+            const QColor c = elegirColor(colores_[k], this);
             if (c.isValid())
                 pintarMuestra(k, c);
         });
@@ -99,10 +124,43 @@ TFormaPropGraf::TFormaPropGraf(ContextoVistas& c, int n, TGrafForm* grafico, QWi
     auto* ct = new QVBoxLayout(titulo);
     textoTitulo = new QPlainTextEdit(titulo);
     textoTitulo->setFixedHeight(65);
+    botonFuente = new QPushButton(QStringLiteral("Fuente"), titulo);
+    botonFuente->setObjectName(QStringLiteral("botonFuente"));
     CheckTitulo = new QCheckBox(QStringLiteral("Título visible"), titulo);
     ct->addWidget(textoTitulo);
-    ct->addWidget(CheckTitulo);
+    auto* filaTitulo = new QHBoxLayout;
+    filaTitulo->addWidget(botonFuente);
+    filaTitulo->addWidget(CheckTitulo);
+    ct->addLayout(filaTitulo);
     capa->addWidget(titulo, 0, 1);
+    connect(botonFuente, &QPushButton::clicked, this, &TFormaPropGraf::BotonFuenteClick);
+
+    auto* fondo = new QGroupBox(QStringLiteral("Color de Fondo"), this);
+    auto* cf = new QGridLayout(fondo);
+    checkGradiente = new QCheckBox(QStringLiteral("Habilitar gradiente"), fondo);
+    checkGradiente->setObjectName(QStringLiteral("checkGradiente"));
+    checkColorFondo = new QCheckBox(QStringLiteral("Activar color de fondo"), fondo);
+    checkColorFondo->setObjectName(QStringLiteral("checkColorFondo"));
+    checkColorFondo->setChecked(fondoActivoPrevio);
+    auto filaColor = [&](const QString& texto, const QString& nombre, QLabel*& muestra, QPushButton*& boton, int fila) {
+        muestra = new QLabel(fondo);
+        muestra->setFixedSize(21, 21);
+        muestra->setObjectName(QStringLiteral("muestra") + nombre);
+        boton = new QPushButton(texto, fondo);
+        boton->setObjectName(QStringLiteral("boton") + nombre);
+        cf->addWidget(muestra, fila, 0);
+        cf->addWidget(boton, fila, 1);
+    };
+    cf->addWidget(checkGradiente, 0, 0, 1, 2);
+    filaColor(QStringLiteral("Color superior"), QStringLiteral("ColorSup"), muestraColorSup, botonColorSup, 1);
+    filaColor(QStringLiteral("Color inferior"), QStringLiteral("ColorInf"), muestraColorInf, botonColorInf, 2);
+    cf->addWidget(checkColorFondo, 3, 0, 1, 2);
+    filaColor(QStringLiteral("Color de Fondo"), QStringLiteral("ColorFondo"), muestraColorFondo, botonColorFondo, 4);
+    capa->addWidget(fondo, 1, 2, 2, 1);
+    connect(botonColorSup, &QPushButton::clicked, this, &TFormaPropGraf::BotonGradiente1Click);
+    connect(botonColorInf, &QPushButton::clicked, this, &TFormaPropGraf::BotonGradiente2Click);
+    connect(botonColorFondo, &QPushButton::clicked, this, &TFormaPropGraf::BotonColorFondoClick);
+    connect(checkColorFondo, &QCheckBox::clicked, this, &TFormaPropGraf::CheckColorFondoClick);
 
     auto limites = [&](const QString& t, QLineEdit*& temp, QLineEdit*& al) {
         auto* g = new QGroupBox(t, this);
@@ -127,7 +185,7 @@ TFormaPropGraf::TFormaPropGraf(ContextoVistas& c, int n, TGrafForm* grafico, QWi
             accept();
     });
     connect(botones, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    capa->addWidget(botones, 3, 0, 1, 2);
+    capa->addWidget(botones, 3, 0, 1, 3);
     FormActivate();
     EspesorLinea->setFocus();
 }
@@ -138,6 +196,60 @@ void TFormaPropGraf::pintarMuestra(int k, const QColor& c)
     muestraColor[k]->setStyleSheet(QStringLiteral("background: %1; border: 1px solid black").arg(c.name()));
 }
 
+void TFormaPropGraf::pintarFondos()
+{
+    pintarEtiqueta(muestraColorSup, colorSup_);
+    pintarEtiqueta(muestraColorInf, colorInf_);
+    pintarEtiqueta(muestraColorFondo, colorFondo_);
+}
+
+void TFormaPropGraf::ponerFuenteTitulo(const FuenteConColor& f)
+{
+    textoTitulo->setFont(f.fuente);
+    colorTitulo_ = f.color;
+    QPalette pal = textoTitulo->palette();
+    pal.setColor(QPalette::Text, f.color);
+    textoTitulo->setPalette(pal);
+}
+
+void TFormaPropGraf::BotonFuenteClick()
+{
+    FuenteConColor f{textoTitulo->font(), colorTitulo_};
+    if (elegirFuente(f, this))
+        ponerFuenteTitulo(f);
+}
+
+void TFormaPropGraf::BotonGradiente1Click()
+{
+    const QColor c = elegirColor(colorSup_, this);
+    if (c.isValid())
+        colorSup_ = c;
+    pintarFondos();
+}
+
+void TFormaPropGraf::BotonGradiente2Click()
+{
+    const QColor c = elegirColor(colorInf_, this);
+    if (c.isValid())
+        colorInf_ = c;
+    pintarFondos();
+}
+
+void TFormaPropGraf::BotonColorFondoClick()
+{
+    const QColor c = elegirColor(colorFondo_, this);
+    if (c.isValid())
+        colorFondo_ = c;
+    pintarFondos();
+}
+
+void TFormaPropGraf::CheckColorFondoClick()
+{
+    fondoActivoPrevio = checkColorFondo->isChecked();
+    if (!checkColorFondo->isChecked())
+        grafico_->ponerColorFondo(QColor());
+}
+
 void TFormaPropGraf::FormActivate()
 {
     const TGindividual& g = ctx_.modelo.Gindividual[n_];
@@ -146,6 +258,15 @@ void TFormaPropGraf::FormActivate()
     auto* tit = qobject_cast<QCPTextElement*>(p->plotLayout()->element(0, 0));
     CheckTitulo->setChecked(tit && tit->visible());
     textoTitulo->setPlainText(tit ? tit->text() : QString());
+    if (tit)
+        ponerFuenteTitulo({tit->font(), tit->textColor()});
+    checkGradiente->setChecked(grafico_->gradienteActivo());
+    colorSup_ = grafico_->colorGradienteSup();
+    colorInf_ = grafico_->colorGradienteInf();
+    // No colour on the chart: the swatch keeps the one it showed.
+    if (grafico_->colorFondo().isValid())
+        colorFondo_ = grafico_->colorFondo();
+    pintarFondos();
     CheckGrilla->setChecked(p->xAxis->grid()->visible() && p->yAxis->grid()->visible() && p->yAxis2->grid()->visible());
     CheckLegend->setChecked(p->legend->visible());
     CheckActualizar->setChecked(g.Actualizacion_Automatica);
@@ -199,7 +320,12 @@ bool TFormaPropGraf::BotonAceptarClick()
     if (auto* tit = qobject_cast<QCPTextElement*>(p->plotLayout()->element(0, 0))) {
         tit->setVisible(CheckTitulo->isChecked());
         tit->setText(textoTitulo->toPlainText());
+        tit->setFont(textoTitulo->font());
+        tit->setTextColor(colorTitulo_);
     }
+    grafico_->ponerGradiente(checkGradiente->isChecked(), colorSup_, colorInf_);
+    fondoActivoPrevio = checkColorFondo->isChecked();
+    grafico_->ponerColorFondo(checkColorFondo->isChecked() ? colorFondo_ : QColor());
     for (QCPAxis* a : {p->xAxis, p->yAxis, p->yAxis2})
         a->grid()->setVisible(CheckGrilla->isChecked());
     p->legend->setVisible(CheckLegend->isChecked());

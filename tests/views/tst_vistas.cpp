@@ -13,6 +13,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QImage>
+#include <QPlainTextEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -352,6 +354,115 @@ private slots:
         QCOMPARE(p2.EspesorLinea->text(), QStringLiteral("3"));
         QCOMPARE(p2.MaximoTemp->text(), QStringLiteral("400"));
         QVERIFY(!p2.checkValor[1]->isChecked());
+        cerrarVistas(c);
+    }
+
+    void propiedadesFondoYFuenteDelTitulo()
+    {
+        BancoVistas b;
+        insertarFilas(b.base, 1, serie(kInicio, 30, 10));
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        DialogosGuion guion;
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        f->BotonGraficoClick();
+        TGrafForm* g = f->FormaGraf();
+        QVERIFY(esperarGrafico(g));
+        const TGindividual antes = b.modelo.Gindividual[1];
+        QColor siguiente;
+        int pedidos = 0;
+        const auto colorFijo = [&](const QColor&, QWidget*) {
+            ++pedidos;
+            return siguiente;
+        };
+        {
+            TFormaPropGraf p(c, 1, g);
+            p.elegirColor = colorFijo;
+            QCOMPARE(p.checkGradiente->text(), QStringLiteral("Habilitar gradiente"));
+            QCOMPARE(p.checkColorFondo->text(), QStringLiteral("Activar color de fondo"));
+            QCOMPARE(p.botonColorSup->text(), QStringLiteral("Color superior"));
+            QCOMPARE(p.botonColorInf->text(), QStringLiteral("Color inferior"));
+            QCOMPARE(p.botonColorFondo->text(), QStringLiteral("Color de Fondo"));
+            QCOMPARE(p.botonFuente->text(), QStringLiteral("Fuente"));
+            QVERIFY(!p.checkColorFondo->isChecked());   // unchecked the first time
+            siguiente = QColor(10, 20, 30);
+            p.botonColorSup->click();
+            siguiente = QColor(200, 210, 220);
+            p.botonColorInf->click();
+            siguiente = QColor(255, 255, 200);
+            p.botonColorFondo->click();
+            siguiente = QColor();   // cancelled: the swatch keeps its colour
+            p.botonColorFondo->click();
+            QCOMPARE(pedidos, 4);
+            QCOMPARE(p.colorDeFondo(), QColor(255, 255, 200));
+            QVERIFY(p.muestraColorSup->styleSheet().contains(QColor(10, 20, 30).name()));
+            p.elegirFuente = [](FuenteConColor& fc, QWidget*) {
+                fc.fuente = QFont(QStringLiteral("Courier"), 17, QFont::Bold);
+                fc.color = Qt::red;
+                return true;
+            };
+            p.botonFuente->click();
+            QCOMPARE(p.textoTitulo->font().pointSize(), 17);   // the edit previews the font
+            // Nothing reaches the chart before "Aceptar".
+            QVERIFY(!g->gradienteActivo());
+            QVERIFY(!g->colorFondo().isValid());
+            p.checkGradiente->setChecked(true);
+            p.checkColorFondo->click();
+            QVERIFY(p.BotonAceptarClick());
+        }
+        QVERIFY(esperarGrafico(g));
+        QVERIFY(b.modelo.Gindividual[1] == antes);   // none of these is a setting
+        QVERIFY(g->gradienteActivo());
+        QCOMPARE(g->colorGradienteSup(), QColor(10, 20, 30));
+        QCOMPARE(g->colorGradienteInf(), QColor(200, 210, 220));
+        QCOMPARE(g->colorFondo(), QColor(255, 255, 200));
+        QCOMPARE(g->grafico()->axisRect()->backgroundBrush().color(), QColor(255, 255, 200));
+        auto* tit = qobject_cast<QCPTextElement*>(g->grafico()->plotLayout()->element(0, 0));
+        QVERIFY(tit);
+        QCOMPARE(tit->font().pointSize(), 17);
+        QVERIFY(tit->font().bold());
+        QCOMPARE(tit->textColor(), QColor(Qt::red));
+        // The gradient is drawn: top and bottom of the chart differ.
+        const QImage img = g->grafico()->toPixmap(400, 300).toImage();
+        QVERIFY(img.pixelColor(2, 2) != img.pixelColor(2, 297));
+        {
+            // Opened again: the same values, and the background switch kept.
+            TFormaPropGraf p(c, 1, g);
+            p.elegirColor = colorFijo;
+            QVERIFY(p.checkGradiente->isChecked());
+            QVERIFY(p.checkColorFondo->isChecked());
+            QCOMPARE(p.colorSuperior(), QColor(10, 20, 30));
+            QCOMPARE(p.colorInferior(), QColor(200, 210, 220));
+            QCOMPARE(p.colorDeFondo(), QColor(255, 255, 200));
+            QCOMPARE(p.textoTitulo->font().pointSize(), 17);
+            QCOMPARE(p.colorTitulo(), QColor(Qt::red));
+            // Unchecking takes the colour off at once, before "Aceptar".
+            p.checkColorFondo->click();
+            QVERIFY(!g->colorFondo().isValid());
+            QCOMPARE(g->grafico()->axisRect()->backgroundBrush().style(), Qt::NoBrush);
+            // A new colour with the switch off: the chart stays without one.
+            siguiente = QColor(0, 0, 255);
+            p.botonColorFondo->click();
+            p.checkGradiente->setChecked(false);
+            QVERIFY(p.BotonAceptarClick());
+        }
+        QVERIFY(esperarGrafico(g));
+        QVERIFY(!g->colorFondo().isValid());
+        QVERIFY(!g->gradienteActivo());
+        QCOMPARE(g->grafico()->toPixmap(400, 300).toImage().pixelColor(2, 2), QColor(Qt::white));
+        {
+            // A refused acceptance applies none of them.
+            TFormaPropGraf p(c, 1, g);
+            p.elegirColor = colorFijo;
+            QVERIFY(!p.checkColorFondo->isChecked());
+            p.checkGradiente->setChecked(true);
+            p.checkColorFondo->click();
+            p.EspesorLinea->setText(QStringLiteral("x"));
+            QVERIFY(!p.BotonAceptarClick());
+            QVERIFY(!g->gradienteActivo());
+            QVERIFY(!g->colorFondo().isValid());
+            p.checkColorFondo->click();   // back to unchecked for the next tests
+        }
+        QCOMPARE(guion.mostrados.size(), 1);
         cerrarVistas(c);
     }
 
