@@ -75,17 +75,16 @@ qint64 ConsultasInstrumento::contar() const { return escalar(db_, QStringLiteral
 qint64 ConsultasInstrumento::primerId() const { return escalar(db_, QStringLiteral("SELECT min(\"Id\") FROM ") + tabla_); }
 qint64 ConsultasInstrumento::ultimoId() const { return escalar(db_, QStringLiteral("SELECT max(\"Id\") FROM ") + tabla_); }
 
-QVector<FilaDatos> ConsultasInstrumento::leer(const QString& sql, qint64 a, int limite) const
+QVector<FilaDatos> ConsultasInstrumento::leer(const QString& sql, const QVariant& primero, const QVariant& segundo) const
 {
     QVector<FilaDatos> filas;
     QSqlQuery q(db_);
     q.setForwardOnly(true);
     q.prepare(sql);
-    q.addBindValue(a);
-    q.addBindValue(limite);
+    q.addBindValue(primero);
+    q.addBindValue(segundo);
     if (!q.exec())
         return filas;
-    filas.reserve(limite);
     while (q.next()) {
         FilaDatos f;
         f.id = q.value(0).toLongLong();
@@ -105,24 +104,10 @@ QVector<FilaDatos> ConsultasInstrumento::desdeId(qint64 desde, int limite) const
 
 QVector<FilaDatos> ConsultasInstrumento::desdeFila(qint64 salto, int limite) const
 {
-    // OFFSET after LIMIT in SQLite's order of binding: LIMIT ? OFFSET ?
-    QVector<FilaDatos> filas;
-    QSqlQuery q(db_);
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT ") + listaColumnas() + QStringLiteral(" FROM ") + tabla_
-              + QStringLiteral(" ORDER BY \"Id\" LIMIT ? OFFSET ?"));
-    q.addBindValue(limite);
-    q.addBindValue(salto);
-    if (!q.exec())
-        return filas;
-    while (q.next()) {
-        FilaDatos f;
-        f.id = q.value(0).toLongLong();
-        for (int k = 1; k < kColumnasInstrumento; ++k)
-            f.textos[k - 1] = q.value(k).toString();
-        filas.append(std::move(f));
-    }
-    return filas;
+    // SQLite binds LIMIT before OFFSET.
+    return leer(QStringLiteral("SELECT ") + listaColumnas() + QStringLiteral(" FROM ") + tabla_
+                    + QStringLiteral(" ORDER BY \"Id\" LIMIT ? OFFSET ?"),
+                limite, salto);
 }
 
 bool ConsultasInstrumento::actualizar(qint64 id, int columna, const QString& valor, QString* error) const

@@ -11,6 +11,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <QVector>
 
 #include <array>
@@ -56,7 +57,8 @@ public:
     bool actualizar(qint64 id, int columna, const QString& valor, QString* error = nullptr) const;
 
 private:
-    QVector<FilaDatos> leer(const QString& sql, qint64 a, int limite) const;
+    // Rows of `sql` with its two values bound in order.
+    QVector<FilaDatos> leer(const QString& sql, const QVariant& primero, const QVariant& segundo) const;
     QSqlDatabase db_;
     int n_;
     QString tabla_;   // quoted
