@@ -78,7 +78,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     FormaCom = new TFormaCom(modelo, this);
     FormaNivel = new TNiveldeacceso1(modelo.Config, this);
     FormaOpciones = new TConf_Opciones(modelo.Config, this);
-    connect(Nivel1, &QAction::triggered, this, &TMainForm::Nivel1Execute);
+    connect(accionNivel, &QAction::triggered, this, &TMainForm::Nivel1Execute);
     connect(Opciones, &QAction::triggered, this, &TMainForm::OpcionesExecute);
 }
 
@@ -208,15 +208,15 @@ void TMainForm::crearAcciones()
     CargarBase = new QAction(s->standardIcon(QStyle::SP_DialogOpenButton), QStringLiteral("Cargar base"), this);
     GuardarConfiguracion = new QAction(s->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Guardar configuración"), this);
     Salir = new QAction(QStringLiteral("Salir"), this);
-    Nivel1 = new QAction(QStringLiteral("Nivel de acceso"), this);
+    accionNivel = new QAction(QStringLiteral("Nivel de acceso"), this);
     Opciones = new QAction(QStringLiteral("Opciones"), this);
-    Cascada1 = new QAction(QStringLiteral("Cacada"), this);
-    Vertical1 = new QAction(QStringLiteral("Vertical"), this);
-    Horizontal1 = new QAction(QStringLiteral("Horizontal"), this);
-    Tablacombinada1 = TablaMultiple;
-    Ayuda2 = new QAction(QStringLiteral("Ayuda"), this);
-    Ayuda2->setShortcut(QKeySequence::HelpContents);
-    Acercade1 = new QAction(QStringLiteral("Acerca de..."), this);
+    accionCascada = new QAction(QStringLiteral("Cacada"), this);
+    accionVertical = new QAction(QStringLiteral("Vertical"), this);
+    accionHorizontal = new QAction(QStringLiteral("Horizontal"), this);
+    accionTablaCombinada = TablaMultiple;
+    accionAyuda = new QAction(QStringLiteral("Ayuda"), this);
+    accionAyuda->setShortcut(QKeySequence::HelpContents);
+    accionAcercaDe = new QAction(QStringLiteral("Acerca de..."), this);
 
     QMenu* comandos = menuBar()->addMenu(QStringLiteral("Comandos"));
     comandos->addAction(CargarBase);
@@ -227,16 +227,16 @@ void TMainForm::crearAcciones()
     comandos->addAction(Salir);
     QMenu* configuracion = menuBar()->addMenu(QStringLiteral("Configuración"));
     configuracion->addAction(Configurar);
-    configuracion->addAction(Nivel1);
+    configuracion->addAction(accionNivel);
     configuracion->addAction(Opciones);
     MenuVentanas = menuBar()->addMenu(QStringLiteral("Ventanas"));
     connect(MenuVentanas, &QMenu::aboutToShow, this, [this] {
         MenuVentanas->clear();
-        MenuVentanas->addAction(Cascada1);
-        MenuVentanas->addAction(Vertical1);
-        MenuVentanas->addAction(Horizontal1);
+        MenuVentanas->addAction(accionCascada);
+        MenuVentanas->addAction(accionVertical);
+        MenuVentanas->addAction(accionHorizontal);
         MenuVentanas->addSeparator();
-        MenuVentanas->addAction(Tablacombinada1);
+        MenuVentanas->addAction(accionTablaCombinada);
         MenuVentanas->addSeparator();
         for (QMdiSubWindow* w : mdi->subWindowList()) {
             QAction* a = MenuVentanas->addAction(w->windowTitle());
@@ -246,18 +246,18 @@ void TMainForm::crearAcciones()
         }
     });
     QMenu* ayuda = menuBar()->addMenu(QStringLiteral("?"));
-    ayuda->addAction(Ayuda2);
+    ayuda->addAction(accionAyuda);
     ayuda->addSeparator();
-    ayuda->addAction(Acercade1);
+    ayuda->addAction(accionAcercaDe);
 
     connect(Salir, &QAction::triggered, this, &QWidget::close);
     connect(CargarBase, &QAction::triggered, this, &TMainForm::CargarBaseExecute);
     connect(GuardarConfiguracion, &QAction::triggered, this, &TMainForm::GuardarConfiguracionactual1Click);
-    connect(Cascada1, &QAction::triggered, this, &TMainForm::Cascada1Click);
-    connect(Vertical1, &QAction::triggered, this, &TMainForm::Vertical1Click);
-    connect(Horizontal1, &QAction::triggered, this, &TMainForm::Horizontal1Click);
-    connect(Acercade1, &QAction::triggered, this, &TMainForm::Acercade1Click);
-    connect(Ayuda2, &QAction::triggered, this, &TMainForm::Ayuda2Click);
+    connect(accionCascada, &QAction::triggered, this, &TMainForm::Cascada1Click);
+    connect(accionVertical, &QAction::triggered, this, &TMainForm::Vertical1Click);
+    connect(accionHorizontal, &QAction::triggered, this, &TMainForm::Horizontal1Click);
+    connect(accionAcercaDe, &QAction::triggered, this, &TMainForm::Acercade1Click);
+    connect(accionAyuda, &QAction::triggered, this, &TMainForm::Ayuda2Click);
 }
 
 void TMainForm::crearHerramientas()

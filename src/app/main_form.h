@@ -64,7 +64,7 @@ public:
     TInstForm* InstForm = nullptr;    // the instruments window
 
     QAction *Comenzar, *Terminar, *TablaMultiple, *Configurar, *CargarBase, *GuardarConfiguracion, *Salir;
-    QAction *Nivel1, *Opciones, *Cascada1, *Vertical1, *Horizontal1, *Tablacombinada1, *Ayuda2, *Acercade1;
+    QAction *accionNivel, *Opciones, *accionCascada, *accionVertical, *accionHorizontal, *accionTablaCombinada, *accionAyuda, *accionAcercaDe;
     QMenu* MenuVentanas;
 
     // Start-up after the main window exists: splash, choice and opening of the
