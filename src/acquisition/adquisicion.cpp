@@ -67,7 +67,9 @@ void Adquisicion::ComenzarExecute()
     }
     Orden o;
     o.tipo = Orden::Abrir;
-    o.puerto = modelo_.Config.Puerto;
+    // The device is found here, once: a reopening on the polling thread uses
+    // the same path and reads no settings.
+    o.puerto = enlace_.rutaDe(modelo_.Config.Puerto);
     o.parametros = enlace_.parametros();
     o.dtr = modelo_.Config.DTR != 0;
     o.rts = modelo_.Config.RTS != 0;

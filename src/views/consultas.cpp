@@ -73,7 +73,20 @@ static qint64 escalar(const QSqlDatabase& db, const QString& sql)
 
 qint64 ConsultasInstrumento::contar() const { return escalar(db_, QStringLiteral("SELECT count(*) FROM ") + tabla_); }
 qint64 ConsultasInstrumento::primerId() const { return escalar(db_, QStringLiteral("SELECT min(\"Id\") FROM ") + tabla_); }
-qint64 ConsultasInstrumento::ultimoId() const { return escalar(db_, QStringLiteral("SELECT max(\"Id\") FROM ") + tabla_); }
+qint64 ConsultasInstrumento::ultimoId() const
+{
+    if (!ultimo_) {
+        ultimo_ = std::make_shared<QSqlQuery>(db_);
+        ultimo_->setForwardOnly(true);
+        if (!ultimo_->prepare(QStringLiteral("SELECT max(\"Id\") FROM ") + tabla_)) {
+            ultimo_.reset();
+            return escalar(db_, QStringLiteral("SELECT max(\"Id\") FROM ") + tabla_);
+        }
+    }
+    const qint64 id = ultimo_->exec() && ultimo_->next() ? ultimo_->value(0).toLongLong() : 0;
+    ultimo_->finish();
+    return id;
+}
 
 QVector<FilaDatos> ConsultasInstrumento::leer(const QString& sql, const QVariant& primero, const QVariant& segundo) const
 {

@@ -11,8 +11,11 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <QSqlQuery>
 #include <QVariant>
 #include <QVector>
+
+#include <memory>
 
 #include <array>
 #include <cstdio>
@@ -48,7 +51,9 @@ public:
     int instrumento() const { return n_; }
     qint64 contar() const;                      // rows of the table
     qint64 primerId() const;                    // 0 when empty
-    qint64 ultimoId() const;                    // 0 when empty
+    // 0 when empty. Prepared once and kept: it is asked after every stored
+    // row, and then costs the same whatever the size of the table.
+    qint64 ultimoId() const;
     // Up to `limite` rows with Id >= desdeId, in Id order.
     QVector<FilaDatos> desdeId(qint64 desdeId, int limite) const;
     // Up to `limite` rows from the `salto`-th row on (counted from 0), in Id order.
@@ -62,6 +67,7 @@ private:
     QSqlDatabase db_;
     int n_;
     QString tabla_;   // quoted
+    mutable std::shared_ptr<QSqlQuery> ultimo_;
 };
 
 // Deletes every reading of instrument n in one transaction.

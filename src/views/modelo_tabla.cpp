@@ -2,20 +2,15 @@
 
 #include "config/dialogos.h"
 
-#include <sqlite3.h>
-
 namespace ombrix {
 
 ModeloTabla::ModeloTabla(QSqlDatabase db, int n, const QStringList& titulos, QObject* parent)
-    : QAbstractTableModel(parent), consultas_(db, n), titulos_(titulos), db_(db)
+    : QAbstractTableModel(parent), consultas_(db, n), titulos_(titulos)
 {
     recargar();
 }
 
-ModeloTabla::~ModeloTabla()
-{
-    sqlite3_finalize(ultimoStmt_);
-}
+ModeloTabla::~ModeloTabla() = default;
 
 void ModeloTabla::recargar()
 {
@@ -30,22 +25,7 @@ void ModeloTabla::recargar()
 
 void ModeloTabla::agregarAlFinal()
 {
-    if (!ultimoStmt_) {
-        if (sqlite3* h = manejadorSqlite(db_)) {
-            const QByteArray sql = ("SELECT max(\"Id\") FROM \"" + tablaInstrumento(consultas_.instrumento()) + "\"").toUtf8();
-            if (sqlite3_prepare_v2(h, sql.constData(), int(sql.size()), &ultimoStmt_, nullptr) != SQLITE_OK) {
-                sqlite3_finalize(ultimoStmt_);
-                ultimoStmt_ = nullptr;
-            }
-        }
-    }
-    qint64 id;
-    if (ultimoStmt_) {
-        id = sqlite3_step(ultimoStmt_) == SQLITE_ROW ? sqlite3_column_int64(ultimoStmt_, 0) : 0;
-        sqlite3_reset(ultimoStmt_);
-    } else {
-        id = consultas_.ultimoId();
-    }
+    const qint64 id = consultas_.ultimoId();
     if (id <= ultimoId_ && total_ > 0)
         return;   // nothing new
     if (total_ == 0)

@@ -44,10 +44,6 @@ private:
     bool soloLectura_ = true;
     mutable QHash<qint64, QVector<FilaDatos>> paginas_;
     mutable qint64 paginasLeidas_ = 0;
-    // The last Id, asked once per stored row: prepared once, so an append
-    // costs the same whatever the size of the table.
-    sqlite3_stmt* ultimoStmt_ = nullptr;
-    QSqlDatabase db_;
 };
 
 } // namespace ombrix
