@@ -310,9 +310,10 @@ void Configuracion::granini(int n, const QString& fileName)
     cargarInstrumento(*this, p, n);
 }
 
-void Configuracion::CargarIni()
+void Configuracion::CargarIni() { cargarDe(Perfil(rutaIni())); }
+
+void Configuracion::cargarDe(const Perfil& p)
 {
-    const Perfil p(rutaIni());
     Lector lector{p};
     recorrerGeneral(lector, Config, CantidadAparatos);
     Config.ReintentoAlarma = qMax(0, Config.ReintentoAlarma);

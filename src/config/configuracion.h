@@ -223,6 +223,8 @@ public:
 
     // Loads the whole settings file from RutaIni.
     void CargarIni();
+    // The same from a profile already read.
+    void cargarDe(const Perfil& p);
     // Writes the whole configuration into RutaIni. `enVivo`, when given, may
     // replace what a window holds live (enabled state, title, unit) in the
     // record written for instrument n. Throws ombrix::Error ("Unable to write

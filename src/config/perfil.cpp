@@ -35,7 +35,32 @@ QString desdeWindows1252(const QByteArray& bytes)
     return s;
 }
 
-QString minusculas(const QString& nombre) { return nombre.trimmed().toLower(); }
+// The name as the index holds it: trimmed, lower case. Names are nearly
+// always plain ASCII, already trimmed; those are lowered here without Qt's
+// Unicode tables (a settings load looks up thousands of names).
+QString minusculas(const QString& nombre)
+{
+    const qsizetype n = nombre.size();
+    const QChar* d = nombre.constData();
+    bool mayusculas = false;
+    if (n == 0 || d[0].isSpace() || d[n - 1].isSpace())
+        return nombre.trimmed().toLower();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = d[i].unicode();
+        if (u >= 0x80)
+            return nombre.toLower();
+        mayusculas |= u >= 'A' && u <= 'Z';
+    }
+    if (!mayusculas)
+        return nombre;
+    QString r(n, Qt::Uninitialized);
+    QChar* w = r.data();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = d[i].unicode();
+        w[i] = QChar(char16_t(u >= 'A' && u <= 'Z' ? u + 32 : u));
+    }
+    return r;
+}
 
 // A value must stay on its own line.
 QString enUnaLinea(QString valor)
@@ -83,8 +108,19 @@ void Perfil::leerArchivo()
     QFile f(ruta_);
     if (!QFileInfo(ruta_).isFile() || !f.open(QIODevice::ReadOnly))
         return;
-    const QString texto = decodificar(f.readAll());
+    analizar(f.readAll());
+}
 
+Perfil Perfil::deBytes(const QByteArray& bytes)
+{
+    Perfil p{QString()};
+    p.analizar(bytes);
+    return p;
+}
+
+void Perfil::analizar(const QByteArray& bytes)
+{
+    const QString texto = decodificar(bytes);
     QStringList lineas = texto.split(QLatin1Char('\n'));
     if (!lineas.isEmpty() && lineas.last().isEmpty())
         lineas.removeLast();   // the final line end

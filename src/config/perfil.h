@@ -24,6 +24,8 @@ public:
     // Reads `ruta` if it exists; a missing or unreadable file (or an empty
     // path) gives an empty profile, so every read returns its default.
     explicit Perfil(QString ruta);
+    // A profile over file bytes already in memory, bound to no file.
+    static Perfil deBytes(const QByteArray& bytes);
 
     const QString& ruta() const { return ruta_; }
 
@@ -81,6 +83,7 @@ private:
 
     const Linea* buscar(const QString& seccion, const QString& clave) const;
     void leerArchivo();
+    void analizar(const QByteArray& bytes);
     void agregarLinea(Seccion& s, const QString& texto);
 
     QString ruta_;

@@ -1,21 +1,18 @@
 // Fuzz target: the settings file reader. The input is the whole file; it is
 // read by Perfil (every section and key it names, as text, integer, double
-// and flag) and by Configuracion::CargarIni, the way both programs load it at
-// start. A key written into it must then read back as written.
+// and flag) and loaded whole into a Configuracion, as both programs load it at
+// start. A key written into it must then read back as written. All in memory:
+// the file itself is Perfil's plain read of the bytes (covered by the tests).
 
 #include "config/configuracion.h"
 #include "config/perfil.h"
 
 #include <QByteArray>
-#include <QDir>
-#include <QFile>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
 #include <cstdlib>
-#include <unistd.h>
 
 using namespace ombrix;
 
@@ -25,21 +22,6 @@ void exigir(bool condicion)
 {
     if (!condicion)
         std::abort();
-}
-
-// One file per process, in memory when /dev/shm is there; removed at exit.
-const QString& rutaTemporal()
-{
-    static const QString ruta = [] {
-        const QString carpeta = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
-        return QStringLiteral("%1/ombrix-fuzz-perfil-%2.ini").arg(carpeta).arg(::getpid());
-    }();
-    static const bool limpieza = [] {
-        std::atexit([] { QFile::remove(rutaTemporal()); });
-        return true;
-    }();
-    (void)limpieza;
-    return ruta;
 }
 
 // Section and key names the text mentions, a few of each.
@@ -74,14 +56,7 @@ QString nombreSimple(const uint8_t* d, size_t n, const char* porDefecto)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t largo)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(datos), qsizetype(largo));
-    const QString& ruta = rutaTemporal();
-    {
-        QFile f(ruta);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
-            std::abort();
-    }
-
-    Perfil p(ruta);
+    Perfil p = Perfil::deBytes(bytes);
     QStringList secciones, claves;
     nombresDe(Perfil::decodificar(bytes), secciones, claves);
     for (const QString& s : secciones) {
@@ -110,10 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t largo)
     exigir(p.leerTexto(s, k, QStringLiteral("?")) == v.trimmed().left(Perfil::kLargoMaximo));
     exigir(!p.contenido().isNull() || largo == 0);
 
-    // The whole configuration, as the programs load it.
+    // The whole configuration, as the programs load it (before the write above).
     Configuracion c;
-    c.RutaIni = ruta;
-    c.CargarIni();
+    c.cargarDe(Perfil::deBytes(bytes));
     exigir(c.CantidadAparatos >= Configuracion::kCantidadMinima && c.CantidadAparatos <= Configuracion::kCantidadMaxima);
     exigir(c.ArrayConfig.size() == c.CantidadAparatos + 1 && c.Avanzadas1.size() == c.CantidadAparatos + 1
            && c.Avanzadas2.size() == c.CantidadAparatos + 1 && c.Gindividual.size() == c.CantidadAparatos + 1
