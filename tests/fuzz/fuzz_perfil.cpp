@@ -31,14 +31,14 @@ void nombresDe(const QString& texto, QStringList& secciones, QStringList& claves
         const QString t = l.trimmed();
         if (t.startsWith(QLatin1Char('['))) {
             const int cierre = t.indexOf(QLatin1Char(']'));
-            if (cierre > 0 && secciones.size() < 4)
+            if (cierre > 0 && secciones.size() < 3)
                 secciones << t.mid(1, cierre - 1);
-        } else if (const int igual = t.indexOf(QLatin1Char('=')); igual > 0 && claves.size() < 6) {
+        } else if (const int igual = t.indexOf(QLatin1Char('=')); igual > 0 && claves.size() < 4) {
             claves << t.left(igual);
         }
     }
-    secciones << QStringLiteral("General") << QStringLiteral("Puertos") << QStringLiteral("Instrumento1");
-    claves << QStringLiteral("cantidad de aparatos") << QStringLiteral("Puerto") << QStringLiteral("COM1");
+    secciones << QStringLiteral("General") << QStringLiteral("Instrumento1");
+    claves << QStringLiteral("cantidad de aparatos") << QStringLiteral("COM1");
 }
 
 // Letters and digits of the input, for a section or key name that survives a save.
