@@ -40,7 +40,7 @@
 #
 # Environment: BIN_DIR (default build/bin) where the programs are;
 # DRILLS (default "1 2 3 4 5") the drills to run; DRILL_KILLS; DRILL_UNPLUGS
-# (20); FUZZ_RUNS; FUZZ_MAX_S;
+# (20); FUZZ_RUNS; FUZZ_RUNS_AJUSTES; FUZZ_MAX_S;
 # KEEP=1 keeps the work folder (printed at the start) for a look afterwards.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -49,6 +49,7 @@ BIN=$(realpath "${BIN_DIR:-build/bin}")
 DRILLS=${DRILLS:-"1 2 3 4 5"}
 DRILL_KILLS=${DRILL_KILLS:-100}
 FUZZ_RUNS=${FUZZ_RUNS:-10000000}
+FUZZ_RUNS_AJUSTES=${FUZZ_RUNS_AJUSTES:-1000000}
 
 for p in ombrix-logger ombrix-sim Modelo.mod; do
   [ -e "$BIN/$p" ] || { echo "not built: $BIN/$p"; exit 2; }
@@ -328,14 +329,19 @@ drill_fuzz() {
   declare -A fuentes=(
     [modbus]="tests/fuzz/fuzz_modbus.cpp src/acquisition/lectura.cpp ${enlace[*]} ${config[*]}"
     [perfil]="tests/fuzz/fuzz_perfil.cpp ${config[*]}"
+    [ajustes]="tests/fuzz/fuzz_ajustes.cpp ${config[*]}"
     [csv]="tests/fuzz/fuzz_csv.cpp src/views/consultas.cpp src/acquisition/base_datos.cpp ${config[*]}"
   )
   # Longest input of each: a reply with a wide value after it, a settings
   # file of a few dozen lines, a CSV line of a dozen fields.
-  declare -A largo=([modbus]=64 [perfil]=1024 [csv]=512)
-  local objetivos=(modbus perfil csv)
+  declare -A largo=([modbus]=64 [perfil]=1024 [ajustes]=1024 [csv]=512)
+  # The whole configuration load (20 instruments of keys per input at worst)
+  # gets FUZZ_RUNS_AJUSTES inputs, started from the settings corpus.
+  declare -A corridas=([modbus]=$FUZZ_RUNS [perfil]=$FUZZ_RUNS [ajustes]=$FUZZ_RUNS_AJUSTES [csv]=$FUZZ_RUNS)
+  declare -A semilla=([modbus]=modbus [perfil]=perfil [ajustes]=perfil [csv]=csv)
+  local objetivos=(modbus perfil csv ajustes)
   if ! grep -q "agregarCampoCsv" "$FUENTES/src/views/consultas.h" 2>/dev/null; then
-    objetivos=(modbus perfil)
+    objetivos=(modbus perfil ajustes)
   fi
   local f o resumen="" fallo="" objs t
   for f in $(echo "${fuentes[@]}" | tr ' ' '\n' | sort -u); do
@@ -355,10 +361,10 @@ drill_fuzz() {
   done
   for t in "${objetivos[@]}"; do
     mkdir -p "$dir/corpus_$t" "$dir/hallazgos_$t"
-    cp "$FUENTES/tests/fuzz/corpus/$t/"* "$dir/corpus_$t/" 2>/dev/null
+    cp "$FUENTES/tests/fuzz/corpus/${semilla[$t]}/"* "$dir/corpus_$t/" 2>/dev/null
     local inicio fin ejecuciones codigo
     inicio=$(ahora_ms)
-    ( cd "$dir/hallazgos_$t" && "$dir/fuzz_$t" -runs="$FUZZ_RUNS" -max_len="${largo[$t]}" -print_final_stats=1 \
+    ( cd "$dir/hallazgos_$t" && "$dir/fuzz_$t" -runs="${corridas[$t]}" -max_len="${largo[$t]}" -print_final_stats=1 \
         ${FUZZ_MAX_S:+-max_total_time=$FUZZ_MAX_S} \
         "$dir/corpus_$t" > "$dir/fuzz_$t.log" 2>&1 )
     codigo=$?
@@ -368,12 +374,12 @@ drill_fuzz() {
     if [ "$codigo" -ne 0 ] || grep -q -E "ERROR: (AddressSanitizer|LeakSanitizer|libFuzzer)|runtime error|deadly signal" "$dir/fuzz_$t.log"; then
       fallo+="fuzz_$t: $(grep -m1 -E "ERROR|runtime error|deadly" "$dir/fuzz_$t.log") (log kept in $dir/fuzz_$t.log, input in $dir/hallazgos_$t) "
       KEEP=1
-    elif [ "${ejecuciones:-0}" -lt "$FUZZ_RUNS" ]; then
-      fallo+="fuzz_$t: only ${ejecuciones:-0} executions within FUZZ_MAX_S=${FUZZ_MAX_S:-} s (fewer than $FUZZ_RUNS) "
+    elif [ "${ejecuciones:-0}" -lt "${corridas[$t]}" ]; then
+      fallo+="fuzz_$t: only ${ejecuciones:-0} executions within FUZZ_MAX_S=${FUZZ_MAX_S:-} s (fewer than ${corridas[$t]}) "
     fi
   done
   local nota=""
-  [ "${#objetivos[@]}" -eq 2 ] && nota="(no CSV writer in src/views/consultas.h: CSV target left out) "
+  [ "${#objetivos[@]}" -eq 3 ] && nota="(no CSV writer in src/views/consultas.h: CSV target left out) "
   [ -z "$fallo" ] || { informe "4 (fuzz)" fail "${resumen}FAILED: $fallo"; return; }
   informe "4 (fuzz)" ok "${resumen}${nota}no crash, no sanitizer report,"
 }

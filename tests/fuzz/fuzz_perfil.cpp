@@ -1,10 +1,9 @@
 // Fuzz target: the settings file reader. The input is the whole file; it is
 // read by Perfil (every section and key it names, as text, integer, double
-// and flag) and loaded whole into a Configuracion, as both programs load it at
-// start. A key written into it must then read back as written. All in memory:
-// the file itself is Perfil's plain read of the bytes (covered by the tests).
+// and flag), and a key written into it must then read back as written. All
+// in memory: the file itself is Perfil's plain read of the bytes (covered by
+// the tests). Loading the whole configuration is fuzz_ajustes.
 
-#include "config/configuracion.h"
 #include "config/perfil.h"
 
 #include <QByteArray>
@@ -85,12 +84,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t largo)
     exigir(p.leerTexto(s, k, QStringLiteral("?")) == v.trimmed().left(Perfil::kLargoMaximo));
     exigir(!p.contenido().isNull() || largo == 0);
 
-    // The whole configuration, as the programs load it (before the write above).
-    Configuracion c;
-    c.cargarDe(Perfil::deBytes(bytes));
-    exigir(c.CantidadAparatos >= Configuracion::kCantidadMinima && c.CantidadAparatos <= Configuracion::kCantidadMaxima);
-    exigir(c.ArrayConfig.size() == c.CantidadAparatos + 1 && c.Avanzadas1.size() == c.CantidadAparatos + 1
-           && c.Avanzadas2.size() == c.CantidadAparatos + 1 && c.Gindividual.size() == c.CantidadAparatos + 1
-           && c.InstGrafico.size() == c.CantidadAparatos + 1);
     return 0;
 }
