@@ -26,5 +26,7 @@ ejecutar bench-pasada
 ejecutar bench-bloqueo
 ejecutar bench-memoria
 ejecutar bench-vistas
+ejecutar bench-comb
+ejecutar bench-informe
 
 exit $estado

@@ -9,6 +9,7 @@ PAQUETES=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
   libqcustomplot-dev libqcustomplot2.1-qt6 libsqlite3-dev
   fonts-dseg fonts-dejavu-core
+  poppler-utils
   dpkg-dev desktop-file-utils
 )
 faltan=()

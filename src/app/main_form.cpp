@@ -17,6 +17,8 @@
 #include "opciones.h"
 #include "inicial.h"
 #include "views/forma_base.h"
+#include "views/elecc_inst.h"
+#include "views/tabla_comb.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -165,6 +167,7 @@ void TMainForm::alMostrarse()
     if (InstForm)
         InstForm->ajustarAVentanaPrincipal();
     HerramientasResize();
+    actualizarTablaMultiple();
 }
 
 void TMainForm::crearVentanaInstrumentos()
@@ -252,6 +255,7 @@ void TMainForm::crearAcciones()
 
     connect(Salir, &QAction::triggered, this, &QWidget::close);
     connect(CargarBase, &QAction::triggered, this, &TMainForm::CargarBaseExecute);
+    connect(TablaMultiple, &QAction::triggered, this, &TMainForm::TablaMultipleExecute);
     connect(GuardarConfiguracion, &QAction::triggered, this, &TMainForm::GuardarConfiguracionactual1Click);
     connect(accionCascada, &QAction::triggered, this, &TMainForm::Cascada1Click);
     connect(accionVertical, &QAction::triggered, this, &TMainForm::Vertical1Click);
@@ -346,6 +350,7 @@ QString TMainForm::textoEstado(int panel) const { return StatusPanel[panel]->tex
 void TMainForm::Timer1Timer()
 {
     mostrarEstado(2, textoReloj(QDateTime::currentDateTime()));
+    actualizarTablaMultiple();
     adquisicion->Timer1Timer();
 }
 
@@ -615,6 +620,28 @@ void TMainForm::CargarBaseExecute()
     ventanas.PosY = 0;
     if (construirInstrumentos)
         construirInstrumentos();
+}
+
+void TMainForm::actualizarTablaMultiple()
+{
+    const bool abierta = contextoVistas_ && formaTablaComb(*contextoVistas_);
+    TablaMultiple->setEnabled(modelo.cantidadInstrumentos() > 0 && !abierta);
+}
+
+void TMainForm::TablaMultipleExecute()
+{
+    if (!contextoVistas_ || modelo.cantidadInstrumentos() == 0 || formaTablaComb(*contextoVistas_)) {
+        actualizarTablaMultiple();
+        return;
+    }
+    TFormaEleccInst eleccion(*contextoVistas_, this);
+    eleccion.FormActivate();
+    if (ejecutarModal(eleccion) != QDialog::Accepted)
+        return;
+    TFormaTablaComb* f = abrirTablaCombinada(*contextoVistas_);
+    connect(f, &QObject::destroyed, this, [this] { QTimer::singleShot(0, this, &TMainForm::actualizarTablaMultiple); });
+    connect(f, &TFormaTablaComb::cerrada, this, [this] { QTimer::singleShot(0, this, &TMainForm::actualizarTablaMultiple); });
+    actualizarTablaMultiple();
 }
 
 void TMainForm::Acercade1Click() { ejecutarModal(*FormaInicio); }

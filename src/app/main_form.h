@@ -91,6 +91,10 @@ public:
     void Cascada1Click();
     void Vertical1Click();
     void Horizontal1Click();
+    // "Tabla combinada": the choice of columns, then the combined table window.
+    void TablaMultipleExecute();
+    // The command is off while the combined table is open or no instrument is configured.
+    void actualizarTablaMultiple();
 
     void mostrarEstado(int panel, const QString& texto);
     QString textoEstado(int panel) const;

@@ -4,6 +4,7 @@
 // instrument number like the model's arrays.
 
 #include <QObject>
+#include <QPointer>
 #include <QVector>
 
 namespace ombrix {
@@ -20,6 +21,9 @@ struct RegistroVentanas {
     QVector<QObject*> Paneles;
     QVector<TVentanaTabla> VentanasTabla;
     QVector<bool> GraficoAbierto;
+    // The combined table window and the combined chart window while open.
+    QPointer<QObject> FormaTablaComb;
+    QPointer<QObject> FormaGrafTabCom;
 
     // Top-left corner of the next panel, and the width of the last full row.
     qint32 PosX = 0;

@@ -13,6 +13,23 @@ QString campoCombinada(TipoValor t, int n)
     return QStringLiteral("%1(Ins%2)").arg(QLatin1String(kPrefijos[int(t)])).arg(n);
 }
 
+bool leerCampoCombinada(const QString& campo, int& n, TipoValor& t)
+{
+    for (int k = 0; k < kTiposValor; ++k) {
+        const QString prefijo = QLatin1String(kPrefijos[k]) + QStringLiteral("(Ins");
+        if (!campo.startsWith(prefijo) || !campo.endsWith(QLatin1Char(')')))
+            continue;
+        bool ok = false;
+        const int v = campo.mid(prefijo.size(), campo.size() - prefijo.size() - 1).toInt(&ok);
+        if (!ok || v < 1)
+            return false;
+        n = v;
+        t = TipoValor(k);
+        return true;
+    }
+    return false;
+}
+
 bool columnaElegida(const TInstGrafico& g, TipoValor t)
 {
     const bool f[kTiposValor] = {g.ValorMedidoT, g.SetPointT, g.PotenciaT, g.Alarma1T,

@@ -23,6 +23,8 @@ struct ColumnaComb {
 
 // Stored column name of one kind of value of instrument n.
 QString campoCombinada(TipoValor t, int n);
+// The instrument and kind of a stored value column name; false for any other name.
+bool leerCampoCombinada(const QString& campo, int& n, TipoValor& t);
 // The column flag (…T) and the chart flag (…G) of kind t in an instrument's record.
 bool columnaElegida(const TInstGrafico& g, TipoValor t);
 bool serieElegida(const TInstGrafico& g, TipoValor t);

@@ -24,6 +24,8 @@ static QString comillas(const QString& nombre)
     return QLatin1Char('"') + s + QLatin1Char('"');
 }
 
+QString identificadorSql(const QString& nombre) { return comillas(nombre); }
+
 static QString listaColumnas()
 {
     QStringList c;
@@ -101,6 +103,7 @@ QVector<FilaDatos> ConsultasInstrumento::leer(const QString& sql, const QVariant
     while (q.next()) {
         FilaDatos f;
         f.id = q.value(0).toLongLong();
+        f.textos.resize(kColumnasInstrumento - 1);
         for (int k = 1; k < kColumnasInstrumento; ++k)
             f.textos[k - 1] = q.value(k).toString();
         filas.append(std::move(f));

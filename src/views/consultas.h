@@ -41,25 +41,50 @@ sqlite3* manejadorSqlite(const QSqlDatabase& db);
 
 struct FilaDatos {
     qint64 id = 0;
-    std::array<QString, kColumnasInstrumento - 1> textos;   // Fecha .. Partida
+    QVector<QString> textos;   // the columns after Id (Fecha, Hora, ...)
 };
 
-class ConsultasInstrumento {
+// An SQL identifier in double quotes (quotes inside doubled).
+QString identificadorSql(const QString& nombre);
+
+// Where a grid's rows come from: the row count, pages of rows by Id or by
+// position, and the edit of one cell.
+class OrigenFilas {
+public:
+    virtual ~OrigenFilas() = default;
+    virtual int columnas() const = 0;   // Id included
+    // Whether the rows are in Id order, so that pages can be fetched by Id.
+    virtual bool enOrdenDeId() const { return true; }
+    virtual qint64 contar() const = 0;
+    virtual qint64 primerId() const = 0;
+    virtual qint64 ultimoId() const = 0;
+    virtual QVector<FilaDatos> desdeId(qint64 desdeId, int limite) const = 0;
+    virtual QVector<FilaDatos> desdeFila(qint64 salto, int limite) const = 0;
+    virtual bool actualizar(qint64, int, const QString&, QString* error = nullptr) const
+    {
+        if (error)
+            *error = QStringLiteral("Columna no modificable");
+        return false;
+    }
+};
+
+class ConsultasInstrumento : public OrigenFilas {
 public:
     ConsultasInstrumento(QSqlDatabase db, int n);
 
     int instrumento() const { return n_; }
-    qint64 contar() const;                      // rows of the table
-    qint64 primerId() const;                    // 0 when empty
+    int columnas() const override { return kColumnasInstrumento; }
+    qint64 contar() const override;                      // rows of the table
+    qint64 primerId() const override;                    // 0 when empty
     // 0 when empty. Prepared once and kept: it is asked after every stored
     // row, and then costs the same whatever the size of the table.
-    qint64 ultimoId() const;
+    qint64 ultimoId() const override;
     // Up to `limite` rows with Id >= desdeId, in Id order.
-    QVector<FilaDatos> desdeId(qint64 desdeId, int limite) const;
+    QVector<FilaDatos> desdeId(qint64 desdeId, int limite) const override;
     // Up to `limite` rows from the `salto`-th row on (counted from 0), in Id order.
-    QVector<FilaDatos> desdeFila(qint64 salto, int limite) const;
+    QVector<FilaDatos> desdeFila(qint64 salto, int limite) const override;
     // Stores `valor` in column `columna` (1..10) of row `id`. Column 0 (Id) is never written.
-    bool actualizar(qint64 id, int columna, const QString& valor, QString* error = nullptr) const;
+    bool actualizar(qint64 id, int columna, const QString& valor, QString* error = nullptr) const override;
 
 private:
     // Rows of `sql` with its two values bound in order.

@@ -3,6 +3,8 @@
 #include "config/dialogos.h"
 #include "views/graf_form.h"
 #include "views/modelo_tabla.h"
+#include "views/tabla_comb.h"
+#include "views/vista_previa.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -89,9 +91,6 @@ TFormaBase::TFormaBase(ContextoVistas& c, int n, QWidget* parent) : QWidget(pare
     const bool soloLectura = ctx_.modelo.Config.TableReadOnly;
     modelo_->setSoloLectura(soloLectura);
     BotonBorrar->setEnabled(!soloLectura);
-    // Printing the report is not offered yet.
-    BotonImpre->setEnabled(false);
-    BotonImpre->setToolTip(QStringLiteral("Impresión no disponible"));
 
     QString titulo = n < ctx_.modelo.Estados.size() ? ctx_.modelo.Estados[n].Titulo : QString();
     if (titulo.isEmpty() && n < ctx_.modelo.ArrayConfig.size())
@@ -99,6 +98,7 @@ TFormaBase::TFormaBase(ContextoVistas& c, int n, QWidget* parent) : QWidget(pare
     setWindowTitle(QStringLiteral("Datos adquiridos de: ") + titulo);
     resize(629, 363 + 41);
 
+    connect(BotonImpre, &QToolButton::clicked, this, &TFormaBase::BotonImpreClick);
     connect(BotonBorrar, &QToolButton::clicked, this, &TFormaBase::BotonBorrarClick);
     connect(BotonGrafico, &QToolButton::clicked, this, &TFormaBase::BotonGraficoClick);
     connect(BotonCsv, &QToolButton::clicked, this, &TFormaBase::BotonCsvClick);
@@ -117,6 +117,13 @@ TFormaBase::~TFormaBase()
         delete formaGraf_.data();
     if (n_ < ctx_.ventanas.VentanasTabla.size() && ctx_.ventanas.VentanasTabla[n_].Ventana == this)
         ctx_.ventanas.VentanasTabla[n_] = TVentanaTabla{};
+}
+
+void TFormaBase::BotonImpreClick()
+{
+    // A window of this one: it goes before the connection does.
+    delete previa_.data();
+    previa_ = previaInstrumento(this, ctx_.base.db(), n_, windowTitle());
 }
 
 void TFormaBase::BotonBorrarClick()
@@ -238,6 +245,7 @@ TFormaBase* abrirTablaInstrumento(ContextoVistas& c, int n)
 
 void cerrarVistas(ContextoVistas& c)
 {
+    cerrarVistasCombinadas(c);
     for (int n = 0; n < c.ventanas.VentanasTabla.size(); ++n) {
         QObject* v = c.ventanas.VentanasTabla[n].Ventana;
         if (auto* f = qobject_cast<TFormaBase*>(v)) {

@@ -33,6 +33,9 @@ public:
     QToolButton* BotonGrafico = nullptr;
     QToolButton* BotonCsv = nullptr;
 
+    // Opens the report preview over the rows stored now (replacing an open one).
+    void BotonImpreClick();
+    QWidget* vistaPrevia() const { return previa_.data(); }
     void BotonBorrarClick();
     void BotonGraficoClick();
     // Writes every row of the grid to `ruta` as CSV; false with a message on failure.
@@ -56,6 +59,7 @@ private:
     QTableView* rejilla_ = nullptr;
     ModeloTabla* modelo_ = nullptr;
     QPointer<TGrafForm> formaGraf_;
+    QPointer<QWidget> previa_;
 };
 
 // Opens instrument n's table window, or brings the open one to the front.

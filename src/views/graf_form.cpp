@@ -31,93 +31,20 @@ constexpr int kMsPorPaso = 12;
 const QString kErrorFilas =
     QStringLiteral("No se pudieron graficar todos los valores. Posiblemente haya valores fuera de escala en la tabla");
 
-QToolButton* boton(QToolBar* barra, const QString& texto, QStyle::StandardPixmap icono, const QString& nombre)
-{
-    auto* b = new QToolButton(barra);
-    b->setObjectName(nombre);
-    b->setText(texto);
-    b->setIcon(barra->style()->standardIcon(icono));
-    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    b->setMinimumSize(70, 36);
-    barra->addWidget(b);
-    return b;
-}
-
-QLabel* etiquetaValor(QGroupBox* g, const QString& nombre)
-{
-    auto* l = new QLabel(QStringLiteral("0"), g);
-    l->setObjectName(nombre);
-    QFont f = l->font();
-    f.setBold(true);
-    f.setPixelSize(13);
-    l->setFont(f);
-    l->setStyleSheet(QStringLiteral("color: blue"));
-    auto* c = new QHBoxLayout(g);
-    c->setContentsMargins(6, 0, 6, 2);
-    c->addWidget(l);
-    return l;
-}
-
 } // namespace
 
 TGrafForm::TGrafForm(ContextoVistas& c, int n, TFormaBase* tabla, QWidget* parent)
-    : QWidget(parent), ctx_(c), n_(n), tabla_(tabla)
+    : GraficoTiempo(parent), ctx_(c), n_(n), tabla_(tabla)
 {
     setObjectName(QStringLiteral("grafForm%1").arg(n));
-    auto* capa = new QVBoxLayout(this);
-    capa->setContentsMargins(0, 0, 0, 0);
-    capa->setSpacing(2);
-
-    auto* barra = new QToolBar(this);
-    barra->setObjectName(QStringLiteral("barraComandos"));
-    BotonGuardar = boton(barra, QStringLiteral("Guardar imagen"), QStyle::SP_DialogSaveButton, QStringLiteral("BotonGuardar"));
-    BotonPropiedades = boton(barra, QStringLiteral("Propiedades"), QStyle::SP_FileDialogDetailedView, QStringLiteral("BotonPropiedades"));
-    BotoZoomMenos = boton(barra, QStringLiteral("Zoom(-)"), QStyle::SP_ArrowDown, QStringLiteral("BotoZoomMenos"));
-    BotonZoomMas = boton(barra, QStringLiteral("Zoom(+)"), QStyle::SP_ArrowUp, QStringLiteral("BotonZoomMas"));
-    BotonZom100 = boton(barra, QStringLiteral("100%"), QStyle::SP_BrowserReload, QStringLiteral("BotonZom100"));
-    BotonActualizar = boton(barra, QStringLiteral("Actualizar"), QStyle::SP_BrowserReload, QStringLiteral("BotonActualizar"));
-    BotonCerrar = boton(barra, QStringLiteral("Cerrar gráfico"), QStyle::SP_DialogCloseButton, QStringLiteral("BotonCerrar"));
-    barra->addSeparator();
-    VPuntos = new QCheckBox(QStringLiteral("Ver puntos"), barra);
+    barra_->addSeparator();
+    VPuntos = new QCheckBox(QStringLiteral("Ver puntos"), barra_);
     VPuntos->setObjectName(QStringLiteral("VPuntos"));
-    barra->addWidget(VPuntos);
-    CheckCruz = new QCheckBox(QStringLiteral("Ver cruz grande"), barra);
+    barra_->addWidget(VPuntos);
+    CheckCruz = new QCheckBox(QStringLiteral("Ver cruz grande"), barra_);
     CheckCruz->setObjectName(QStringLiteral("CheckCruz"));
-    barra->addWidget(CheckCruz);
-    capa->addWidget(barra);
-
-    grafico_ = new QCustomPlot(this);
-    grafico_->setObjectName(QStringLiteral("grafico"));
-    grafico_->setMinimumHeight(200);
-    grafico_->setNoAntialiasingOnDrag(true);
-    grafico_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
-    capa->addWidget(grafico_, 1);
-
-    // Axes.
-    auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
-    ticker->setDateTimeFormat(QStringLiteral("dd/MM/yyyy\nhh:mm:ss"));
-    ticker->setTimeZone(QTimeZone::utc());
-    grafico_->xAxis->setTicker(ticker);
-    grafico_->xAxis->grid()->setPen(QPen(QColor(0, 128, 0), 0, Qt::DashDotLine));
-    QFont fEje(QStringLiteral("Courier"));
-    fEje.setPixelSize(13);
-    fEje.setBold(true);
-    grafico_->yAxis->setLabelFont(fEje);
-    grafico_->yAxis->grid()->setPen(QPen(QColor(0, 0, 0, 90), 0, Qt::DotLine));
-    grafico_->yAxis2->setVisible(true);
-    grafico_->yAxis2->setLabelFont(fEje);
-    grafico_->yAxis2->setBasePen(Qt::NoPen);
-    grafico_->yAxis2->grid()->setVisible(true);
-    grafico_->yAxis2->grid()->setPen(QPen(QColor(0xFF, 0x80, 0x40, 110), 0, Qt::SolidLine));
-    grafico_->yAxis2->setTickPen(QPen(Qt::red, 0, Qt::DashLine));
+    barra_->addWidget(CheckCruz);
     grafico_->yAxis2->setLabel(QStringLiteral("Potencia / Alarmas"));
-    grafico_->legend->setVisible(true);
-    grafico_->legend->setFont(QFont(font().family(), 8));
-    grafico_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
-    grafico_->plotLayout()->insertRow(0);
-    auto* titulo = new QCPTextElement(grafico_, QString(), QFont(font().family(), 11, QFont::Bold));
-    titulo->setObjectName(QStringLiteral("titulo"));
-    grafico_->plotLayout()->addElement(0, 0, titulo);
 
     const char* titulos[kSeries] = {"Temperatura", "Set point", "Potencia", "Alarma 1", "Alarma 2", "Alarma 3", "Alarma 4"};
     for (int k = 0; k < kSeries; ++k) {
@@ -130,100 +57,6 @@ TGrafForm::TGrafForm(ContextoVistas& c, int n, TFormaBase* tabla, QWidget* paren
         }
         series_[k] = g;
     }
-
-    // Read-out, arrow and cross-hair on a layer of their own, redrawn alone.
-    grafico_->addLayer(QStringLiteral("superpuesta"), nullptr, QCustomPlot::limAbove);
-    QCPLayer* capaSup = grafico_->layer(QStringLiteral("superpuesta"));
-    capaSup->setMode(QCPLayer::lmBuffered);
-    lectura_ = new QCPItemText(grafico_);
-    lectura_->setLayer(capaSup);
-    lectura_->position->setType(QCPItemPosition::ptAbsolute);
-    lectura_->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lectura_->setBrush(QColor(0, 255, 255));
-    lectura_->setPadding(QMargins(3, 2, 3, 2));
-    QFont fLect(QStringLiteral("Times New Roman"));
-    fLect.setPixelSize(16);
-    fLect.setBold(true);
-    lectura_->setFont(fLect);
-    lectura_->setClipToAxisRect(false);
-    lectura_->setVisible(false);
-    flecha_ = new QCPItemLine(grafico_);
-    flecha_->setLayer(capaSup);
-    flecha_->start->setType(QCPItemPosition::ptAbsolute);
-    flecha_->end->setType(QCPItemPosition::ptAbsolute);
-    flecha_->setPen(QPen(Qt::black, 1));
-    flecha_->setHead(QCPLineEnding(QCPLineEnding::esSpikeArrow, 6, 8, true));
-    flecha_->setTail(QCPLineEnding::esNone);
-    flecha_->setVisible(false);
-    flecha_->setClipToAxisRect(false);
-    for (QCPItemStraightLine** l : {&cruzV_, &cruzH_}) {
-        *l = new QCPItemStraightLine(grafico_);
-        (*l)->setLayer(capaSup);
-        (*l)->point1->setType(QCPItemPosition::ptAbsolute);
-        (*l)->point2->setType(QCPItemPosition::ptAbsolute);
-        (*l)->setPen(QPen(QColor(0, 0, 255), 1));
-        (*l)->setVisible(false);
-        (*l)->setSelectable(false);
-    }
-    lectura_->setSelectable(false);
-    flecha_->setSelectable(false);
-
-    // Progress of a refresh, over the chart.
-    grupoProgreso = new QGroupBox(QStringLiteral("Actualizando gráfico"), grafico_);
-    grupoProgreso->setObjectName(QStringLiteral("grupoProgreso"));
-    grupoProgreso->setStyleSheet(QStringLiteral(
-        "QGroupBox { background: #808080; color: white; font: bold 13px; border: 1px solid #404040; margin-top: 16px; }"
-        "QGroupBox::title { subcontrol-origin: margin; left: 6px; }"));
-    grupoProgreso->resize(369, 89);
-    auto* cp = new QVBoxLayout(grupoProgreso);
-    barraProgreso = new QProgressBar(grupoProgreso);
-    barraProgreso->setObjectName(QStringLiteral("barraProgreso"));
-    barraProgreso->setFixedHeight(30);
-    barraProgreso->setTextVisible(false);
-    cp->addWidget(barraProgreso);
-    botonCancelar = new QPushButton(QStringLiteral("Cancelar"), grupoProgreso);
-    botonCancelar->setObjectName(QStringLiteral("botonCancelar"));
-    cp->addWidget(botonCancelar, 0, Qt::AlignRight);
-    grupoProgreso->hide();
-
-    // Page bar.
-    grupoPaginas = new QGroupBox(QStringLiteral("Páginas del gráfico"), this);
-    grupoPaginas->setObjectName(QStringLiteral("grupoPaginas"));
-    auto* cpag = new QHBoxLayout(grupoPaginas);
-    cpag->setContentsMargins(6, 2, 6, 2);
-    auto nav = [&](const QString& t, const QString& nombre, QStyle::StandardPixmap icono) {
-        auto* b = new QPushButton(style()->standardIcon(icono), t, grupoPaginas);
-        b->setObjectName(nombre);
-        b->setFixedSize(88, 25);
-        cpag->addWidget(b);
-        return b;
-    };
-    BotonPrimera = nav(QStringLiteral("Primero"), QStringLiteral("BotonPrimera"), QStyle::SP_MediaSkipBackward);
-    BotonAnterior = nav(QStringLiteral("Anterior"), QStringLiteral("BotonAnterior"), QStyle::SP_MediaSeekBackward);
-    BotonProxima = nav(QStringLiteral("Siguiente"), QStringLiteral("BotonProxima"), QStyle::SP_MediaSeekForward);
-    BotonUltima = nav(QStringLiteral("Ultimo"), QStringLiteral("BotonUltima"), QStyle::SP_MediaSkipForward);
-    dias = new QLineEdit(grupoPaginas);
-    dias->setObjectName(QStringLiteral("dias"));
-    dias->setInputMask(QStringLiteral("00"));
-    dias->setFixedWidth(28);
-    cpag->addWidget(dias);
-    cpag->addWidget(new QLabel(QStringLiteral("días"), grupoPaginas));
-    Tiempo = new QLineEdit(grupoPaginas);
-    Tiempo->setObjectName(QStringLiteral("Tiempo"));
-    Tiempo->setInputMask(QStringLiteral("90:00:00"));
-    Tiempo->setFixedWidth(70);
-    cpag->addWidget(Tiempo);
-    cpag->addWidget(new QLabel(QStringLiteral("horas por página"), grupoPaginas));
-    auto grupoValor = [&](const QString& t, const QString& nombre) {
-        auto* g = new QGroupBox(t, grupoPaginas);
-        cpag->addWidget(g);
-        return etiquetaValor(g, nombre);
-    };
-    etiquetaTotalPaginas = grupoValor(QStringLiteral("Total de páginas"), QStringLiteral("etiquetaTotalPaginas"));
-    etiquetaPagina = grupoValor(QStringLiteral("Página"), QStringLiteral("etiquetaPagina"));
-    etiquetaRegistros = grupoValor(QStringLiteral("Registros"), QStringLiteral("etiquetaRegistros"));
-    cpag->addStretch();
-    capa->addWidget(grupoPaginas);
 
     // Settings.
     const TGindividual& g = ajustes();
@@ -238,45 +71,13 @@ TGrafForm::TGrafForm(ContextoVistas& c, int n, TFormaBase* tabla, QWidget* paren
     pag_.largo = longitudPagina(g.Tiempo, g.dias);
     aplicarAjustes();
 
-    connect(BotonGuardar, &QToolButton::clicked, this, &TGrafForm::BotonGuardarClick);
-    connect(BotonPropiedades, &QToolButton::clicked, this, &TGrafForm::BotonPropiedadesClick);
-    connect(BotoZoomMenos, &QToolButton::clicked, this, &TGrafForm::BotoZoomMenosClick);
-    connect(BotonZoomMas, &QToolButton::clicked, this, &TGrafForm::BotonZoomMasClick);
-    connect(BotonZom100, &QToolButton::clicked, this, &TGrafForm::BotonZom100Click);
     connect(BotonActualizar, &QToolButton::clicked, this, &TGrafForm::BotonActualizarClick);
-    connect(BotonCerrar, &QToolButton::clicked, this, [this] { cerrarVentana(this); });
     connect(VPuntos, &QCheckBox::clicked, this, &TGrafForm::VPuntosClick);
     connect(CheckCruz, &QCheckBox::toggled, this, [this](bool si) {
         if (!si)
             moverCruz(-1, -1);
     });
-    connect(botonCancelar, &QPushButton::clicked, this, &TGrafForm::BotonCancelarClick);
-    connect(BotonPrimera, &QPushButton::clicked, this, &TGrafForm::BotonPrimeraClick);
-    connect(BotonProxima, &QPushButton::clicked, this, &TGrafForm::BotonProximaClick);
-    connect(BotonAnterior, &QPushButton::clicked, this, &TGrafForm::BotonAnteriorClick);
-    connect(BotonUltima, &QPushButton::clicked, this, &TGrafForm::TiempoChange);
-    connect(Tiempo, &QLineEdit::editingFinished, this, &TGrafForm::TiempoChange);
-    connect(dias, &QLineEdit::editingFinished, this, &TGrafForm::TiempoChange);
-    connect(grafico_, &QCustomPlot::plottableClick, this, &TGrafForm::clicSerie);
-    connect(grafico_, &QCustomPlot::mousePress, this, [this](QMouseEvent*) {
-        if (lectura_->visible())
-            ocultarLectura();
-    });
-    connect(grafico_, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) {
-        if (e->buttons() == Qt::RightButton)
-            grafico_->setCursor(Qt::PointingHandCursor);
-        else
-            grafico_->unsetCursor();
-        moverCruz(int(e->position().x()), int(e->position().y()));
-    });
     connect(grafico_, &QCustomPlot::mouseDoubleClick, this, [this](QMouseEvent*) { BotonPropiedadesClick(); });
-    connect(grafico_, &QCustomPlot::mouseWheel, this, [this](QWheelEvent*) { ocultarLectura(); });
-    grafico_->installEventFilter(this);
-
-    // One slice per timeout, the next one armed only when a slice ends: the
-    // event loop always runs in between, two slices never run back to back.
-    pasos_.setSingleShot(true);
-    pasos_.setInterval(0);
     connect(&pasos_, &QTimer::timeout, this, &TGrafForm::paso);
     resize(800, 520);
     mostrarPagina();
@@ -292,12 +93,6 @@ const TGindividual& TGrafForm::ajustes() const
 {
     static const TGindividual porDefecto = Configuracion::gindividualPorDefecto();
     return n_ < ctx_.modelo.Gindividual.size() ? ctx_.modelo.Gindividual[n_] : porDefecto;
-}
-
-void TGrafForm::ponerTitulo(const QString& t)
-{
-    if (auto* e = qobject_cast<QCPTextElement*>(grafico_->plotLayout()->element(0, 0)))
-        e->setText(t);
 }
 
 void TGrafForm::ponerGradiente(bool activo, const QColor& superior, const QColor& inferior)
@@ -323,15 +118,6 @@ void TGrafForm::ponerColorFondo(const QColor& c)
     colorFondo_ = c;
     grafico_->axisRect()->setBackground(c.isValid() ? QBrush(c) : QBrush(Qt::NoBrush));
     grafico_->replot(QCustomPlot::rpQueuedReplot);
-}
-
-bool TGrafForm::eventFilter(QObject* o, QEvent* e)
-{
-    if (o == grafico_ && e->type() == QEvent::Resize) {
-        ocultarLectura();
-        grupoProgreso->move(qMax(0, (grafico_->width() - grupoProgreso->width()) / 2), grafico_->height() / 2);
-    }
-    return QWidget::eventFilter(o, e);
 }
 
 void TGrafForm::aplicarAjustes()
@@ -383,12 +169,8 @@ void TGrafForm::aplicarLimites()
 
 void TGrafForm::habilitarComandos(bool si)
 {
-    for (QWidget* w : std::initializer_list<QWidget*>{BotonGuardar, BotonPropiedades, BotoZoomMenos, BotonZoomMas,
-                                                       BotonZom100, BotonActualizar, BotonPrimera, BotonAnterior,
-                                                       BotonProxima, BotonUltima, dias, Tiempo, VPuntos})
-        w->setEnabled(si);
-    if (si)
-        mostrarPagina();
+    VPuntos->setEnabled(si);
+    GraficoTiempo::habilitarComandos(si);
 }
 
 void TGrafForm::BotonActualizarClick()
@@ -406,7 +188,7 @@ void TGrafForm::BotonActualizarClick()
     etiquetaRegistros->setText(QString::number(totalFilas_));
     barraProgreso->setRange(0, int(qMin<qint64>(totalFilas_, std::numeric_limits<int>::max())));
     barraProgreso->setValue(0);
-    grupoProgreso->move(qMax(0, (grafico_->width() - grupoProgreso->width()) / 2), grafico_->height() / 2);
+    colocarProgreso();
     CancelarGrafico = false;
     avisado_ = false;
     grupoProgreso->show();
@@ -564,100 +346,6 @@ void TGrafForm::terminarLectura(bool completa)
     emit actualizacionTerminada();
 }
 
-void TGrafForm::mostrarPagina()
-{
-    grafico_->xAxis->setRange(pag_.desde, pag_.hasta);
-    etiquetaTotalPaginas->setText(QString::number(pag_.total));
-    etiquetaPagina->setText(QString::number(pag_.pagina));
-    if (!lector_) {
-        BotonAnterior->setEnabled(pag_.anterior);
-        BotonProxima->setEnabled(pag_.proxima);
-    }
-    grafico_->replot(QCustomPlot::rpQueuedReplot);
-}
-
-void TGrafForm::Actualizar()
-{
-    BotonZom100Click();
-    pag_.ultima();
-    mostrarPagina();
-}
-
-void TGrafForm::BotonPrimeraClick()
-{
-    BotonZom100Click();
-    pag_.primera();
-    mostrarPagina();
-}
-
-void TGrafForm::BotonProximaClick()
-{
-    BotonZom100Click();
-    pag_.siguiente();
-    mostrarPagina();
-}
-
-void TGrafForm::BotonAnteriorClick()
-{
-    BotonZom100Click();
-    pag_.previa();
-    mostrarPagina();
-}
-
-void TGrafForm::TiempoChange()
-{
-    const double t = segundosTiempo(Tiempo->text());
-    if (t < 0) {
-        Tiempo->setFocus();
-        Tiempo->selectAll();
-        dialogos().mensaje(QString(), QStringLiteral("No es un valor valido de tiempo"), Icono::Ninguno, Botones::Ok);
-        return;
-    }
-    if (t == 0) {
-        Tiempo->setFocus();
-        Tiempo->selectAll();
-        return;
-    }
-    if (n_ < ctx_.modelo.Gindividual.size()) {
-        ctx_.modelo.Gindividual[n_].Tiempo = Tiempo->text();
-        ctx_.modelo.Gindividual[n_].dias = dias->text().trimmed().isEmpty() ? QStringLiteral("00") : dias->text();
-    }
-    pag_.largo = longitudPagina(Tiempo->text(), dias->text().trimmed().isEmpty() ? QStringLiteral("0") : dias->text());
-    Actualizar();
-}
-
-void TGrafForm::escalarVista(double factor)
-{
-    // The first zoom remembers the ranges that "100%" goes back to.
-    QCPAxis* ejes[3] = {grafico_->xAxis, grafico_->yAxis, grafico_->yAxis2};
-    if (!zoomGuardado_) {
-        for (int k = 0; k < 3; ++k) {
-            rangos_[2 * k] = ejes[k]->range().lower;
-            rangos_[2 * k + 1] = ejes[k]->range().upper;
-        }
-        zoomGuardado_ = true;
-    }
-    for (QCPAxis* e : ejes)
-        e->scaleRange(factor, e->range().center());
-    ocultarLectura();
-    grafico_->replot(QCustomPlot::rpQueuedReplot);
-}
-
-void TGrafForm::BotonZoomMasClick() { escalarVista(0.7); }
-
-void TGrafForm::BotoZoomMenosClick() { escalarVista(1.3); }
-
-void TGrafForm::BotonZom100Click()
-{
-    if (!zoomGuardado_)
-        return;
-    QCPAxis* ejes[3] = {grafico_->xAxis, grafico_->yAxis, grafico_->yAxis2};
-    for (int k = 0; k < 3; ++k)
-        ejes[k]->setRange(rangos_[2 * k], rangos_[2 * k + 1]);
-    zoomGuardado_ = false;
-    grafico_->replot(QCustomPlot::rpQueuedReplot);
-}
-
 void TGrafForm::VPuntosClick()
 {
     const bool si = VPuntos->isChecked();
@@ -675,27 +363,6 @@ void TGrafForm::BotonPropiedadesClick()
     TFormaPropGraf prop(ctx_, n_, this);
     prop.setWindowTitle(QStringLiteral("Propiedades. ") + windowTitle());
     prop.exec();
-}
-
-bool TGrafForm::guardarImagen(const QString& ruta)
-{
-    bool bien;
-    if (ruta.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
-        bien = grafico_->savePdf(ruta);
-    else
-        bien = grafico_->savePng(ruta);
-    if (!bien)
-        dialogos().mensaje(kTituloError, QStringLiteral("No se pudo guardar la imagen: ") + ruta, Icono::Error, Botones::Ok);
-    return bien;
-}
-
-void TGrafForm::BotonGuardarClick()
-{
-    QString ruta = QFileDialog::getSaveFileName(this, QStringLiteral("Guardar gráfico"),
-                                                QStringLiteral("grafico%1.png").arg(n_),
-                                                QStringLiteral("Imagen PNG (*.png);;Documento PDF (*.pdf)"));
-    if (!ruta.isEmpty())
-        guardarImagen(ruta);
 }
 
 void TGrafForm::agregarLectura(const QString& fecha, const QString& hora, const TextosLectura& lecturas)
@@ -721,28 +388,10 @@ void TGrafForm::agregarLectura(const QString& fecha, const QString& hora, const 
         dialogos().mensaje(kTituloError, kErrorFilas, Icono::Error, Botones::Ok);
         BotonZom100Click();
     }
-    if (p.presentes) {
-        if (!hayDatos_) {
-            // The first reading of an empty chart starts its first page.
-            pag_.inicio = inicioDatos(p.x);
-            pag_.xMin = pag_.xMax = p.x;
-            hayDatos_ = true;
-        } else {
-            pag_.xMin = qMin(pag_.xMin, p.x);
-            pag_.xMax = qMax(pag_.xMax, p.x);
-        }
-        if (pag_.xMax > grafico_->xAxis->range().upper || pag_.xMax > pag_.hasta) {
-            Actualizar();
-            return;
-        }
-        pag_.total = paginasCompletas(pag_.xMax, pag_.inicio, pag_.largo) + 1;
-    }
+    if (p.presentes && seguirPunto(p.x))
+        return;
     mostrarPagina();
 }
-
-QString TGrafForm::textoLectura() const { return lectura_->text(); }
-bool TGrafForm::lecturaVisible() const { return lectura_->visible(); }
-bool TGrafForm::cruzVisible() const { return cruzV_->visible(); }
 
 void TGrafForm::clicSerie(QCPAbstractPlottable* p, int, QMouseEvent* e)
 {
@@ -756,48 +405,20 @@ void TGrafForm::clicSerie(QCPAbstractPlottable* p, int, QMouseEvent* e)
 
 void TGrafForm::mostrarLectura(int serie, int x, int y)
 {
-    QCPAxis* eje = series_[serie]->valueAxis();
-    const double v = eje->pixelToCoord(y);
-    QLocale l = QLocale::c();
-    l.setNumberOptions({});
-    QString t = l.toString(v, 'f', 3);
-    while (t.contains(QLatin1Char('.')) && (t.endsWith(QLatin1Char('0')) || t.endsWith(QLatin1Char('.'))))
-        t.chop(1);
-    lectura_->setText(t + QLatin1Char(' ') + grafico_->yAxis->label() + QStringLiteral(" (")
-                      + QString::fromLatin1(kNombresInternos[serie]) + QLatin1Char(')'));
-    lectura_->position->setCoords(x + 10, y + 10);
-    flecha_->start->setCoords(x + 10, y + 10);
-    flecha_->end->setCoords(x, y);
-    lectura_->setVisible(true);
-    flecha_->setVisible(true);
-    grafico_->layer(QStringLiteral("superpuesta"))->replot();
+    mostrarLecturaDe(series_[serie], QString::fromLatin1(kNombresInternos[serie]), x, y);
 }
 
-void TGrafForm::ocultarLectura()
+void TGrafForm::guardarLongitudPagina(const QString& tiempo, const QString& dias)
 {
-    if (!lectura_->visible())
-        return;
-    lectura_->setVisible(false);
-    flecha_->setVisible(false);
-    grafico_->layer(QStringLiteral("superpuesta"))->replot();
-}
-
-void TGrafForm::moverCruz(int x, int y)
-{
-    const QRect r = grafico_->axisRect()->rect();
-    const bool dentro = CheckCruz->isChecked() && r.contains(x, y);
-    if (!dentro && !cruzV_->visible())
-        return;
-    cruzV_->setVisible(dentro);
-    cruzH_->setVisible(dentro);
-    if (dentro) {
-        cruzV_->point1->setCoords(x, r.top());
-        cruzV_->point2->setCoords(x, r.bottom());
-        cruzH_->point1->setCoords(r.left(), y);
-        cruzH_->point2->setCoords(r.right(), y);
+    if (n_ < ctx_.modelo.Gindividual.size()) {
+        ctx_.modelo.Gindividual[n_].Tiempo = tiempo;
+        ctx_.modelo.Gindividual[n_].dias = dias;
     }
-    grafico_->layer(QStringLiteral("superpuesta"))->replot();
 }
+
+bool TGrafForm::cruzActiva() const { return CheckCruz->isChecked(); }
+
+QString TGrafForm::nombreImagen() const { return QStringLiteral("grafico%1.png").arg(n_); }
 
 void TGrafForm::closeEvent(QCloseEvent* e)
 {

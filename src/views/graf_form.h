@@ -5,66 +5,36 @@
 
 #include "acquisition/registro.h"
 #include "views/contexto_vistas.h"
-#include "views/puntos.h"
+#include "views/grafico_tiempo.h"
 
 #include <QColor>
 #include <QPointer>
-#include <QTimer>
-#include <QWidget>
 
 #include <memory>
 
-class QCheckBox;
-class QCustomPlot;
-class QCPAbstractPlottable;
-class QCPGraph;
 class QCPGraphData;
-class QCPItemLine;
-class QCPItemStraightLine;
-class QCPItemText;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QMouseEvent;
-class QProgressBar;
-class QPushButton;
-class QToolButton;
 
 namespace ombrix {
 
 class LectorFilas;
 class TFormaBase;
 
-class TGrafForm : public QWidget {
+class TGrafForm : public GraficoTiempo {
     Q_OBJECT
 public:
     TGrafForm(ContextoVistas& c, int n, TFormaBase* tabla, QWidget* parent = nullptr);
     ~TGrafForm() override;
 
     int Tag() const { return n_; }
-    void ponerTitulo(const QString& t);
 
     // Refresh from the table: reads, in slices, the rows up to the last Id
     // present when it starts.
     void BotonActualizarClick();
-    bool actualizando() const { return lector_ != nullptr; }
+    bool actualizando() const override { return lector_ != nullptr; }
     // Stops a running refresh now (the points read so far stay).
     void detenerLectura();
-    // Recomputes the pages and shows the last one.
-    void Actualizar();
-    void BotonPrimeraClick();
-    void BotonProximaClick();
-    void BotonAnteriorClick();
-    void TiempoChange();
-    void BotonZoomMasClick();
-    void BotoZoomMenosClick();
-    void BotonZom100Click();
     void VPuntosClick();
-    void BotonCancelarClick() { CancelarGrafico = true; }
     void BotonPropiedadesClick();
-    // Saves the chart as PNG or PDF (by the name's ending); false on failure.
-    bool guardarImagen(const QString& ruta);
-    void BotonGuardarClick();
 
     // Background, kept while the window lasts: a vertical gradient over the
     // whole chart when it is on, and a colour for the plotting area or none
@@ -79,65 +49,37 @@ public:
     // Live append of one stored reading (ActualizarGrafico of the table window).
     void agregarLectura(const QString& fecha, const QString& hora, const TextosLectura& lecturas);
 
-    // Click read-out and cross-hair at pixel (x, y) of the chart.
+    // Click read-out at pixel (x, y) of the chart on line series `serie` (0..2).
     void mostrarLectura(int serie, int x, int y);
-    void ocultarLectura();
-    void moverCruz(int x, int y);
 
-    // State, readable by tests and benchmarks.
-    const Paginas& paginas() const { return pag_; }
-    double InicioDatos() const { return pag_.inicio; }
-    bool CancelarGrafico = false;
-    QCustomPlot* grafico() const { return grafico_; }
     QCPGraph* serie(int k) const { return series_[k]; }
-    QString textoLectura() const;
-    bool lecturaVisible() const;
-    bool cruzVisible() const;
-
-    QToolButton *BotonPropiedades = nullptr, *BotonGuardar = nullptr, *BotoZoomMenos = nullptr, *BotonZoomMas = nullptr,
-                *BotonZom100 = nullptr, *BotonActualizar = nullptr, *BotonCerrar = nullptr;
     QCheckBox *VPuntos = nullptr, *CheckCruz = nullptr;
-    QPushButton *BotonAnterior = nullptr, *BotonProxima = nullptr, *BotonPrimera = nullptr, *BotonUltima = nullptr;
-    QLineEdit *dias = nullptr, *Tiempo = nullptr;
-    QLabel *etiquetaTotalPaginas = nullptr, *etiquetaPagina = nullptr, *etiquetaRegistros = nullptr;
-    QGroupBox *grupoPaginas = nullptr, *grupoProgreso = nullptr;
-    QProgressBar* barraProgreso = nullptr;
-    QPushButton* botonCancelar = nullptr;
-
-signals:
-    void actualizacionTerminada();
 
 protected:
     void closeEvent(QCloseEvent* e) override;   // FormCloseQuery
-    bool eventFilter(QObject* o, QEvent* e) override;
+    void guardarLongitudPagina(const QString& tiempo, const QString& dias) override;
+    bool cruzActiva() const override;
+    void abrirPropiedades() override { BotonPropiedadesClick(); }
+    QString nombreImagen() const override;
+    void clicSerie(QCPAbstractPlottable* p, int indice, QMouseEvent* e) override;
+    void habilitarComandos(bool si) override;
 
 private:
-    void escalarVista(double factor);
     void paso();
     void terminarLectura(bool completa);
     void aplicarAjustes();
     void aplicarLimites();
     void agregarPuntos(const PuntosFila& p);
     void volcarPendientes();
-    void mostrarPagina();
-    void habilitarComandos(bool si);
-    void clicSerie(QCPAbstractPlottable* p, int indice, QMouseEvent* e);
     const TGindividual& ajustes() const;
 
     ContextoVistas& ctx_;
     int n_;
     QPointer<TFormaBase> tabla_;
-    QCustomPlot* grafico_ = nullptr;
     QCPGraph* series_[kSeries] = {};
-    QCPItemText* lectura_ = nullptr;
-    QCPItemLine* flecha_ = nullptr;
-    QCPItemStraightLine *cruzV_ = nullptr, *cruzH_ = nullptr;
-    Paginas pag_;
-    bool hayDatos_ = false;
 
     // The refresh.
     std::unique_ptr<LectorFilas> lector_;
-    QTimer pasos_;
     qint64 totalFilas_ = 0;   // at most this many rows to read
     qint64 leidasFinal_ = 0;
     bool avisado_ = false;   // the row error was shown in this refresh
@@ -152,11 +94,7 @@ private:
     };
     QVector<Pendiente> pendientes_;
 
-    // Zoom.
-    bool zoomGuardado_ = false;
-    double rangos_[6] = {};
     bool activada_ = false;
-    bool automaticos_ = false;   // value axes scale themselves in this refresh
 
     bool gradiente_ = false;
     QColor gradienteSup_ = Qt::white, gradienteInf_ = QColor(0xC0, 0xC0, 0xC0);

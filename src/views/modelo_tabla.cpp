@@ -5,7 +5,12 @@
 namespace ombrix {
 
 ModeloTabla::ModeloTabla(QSqlDatabase db, int n, const QStringList& titulos, QObject* parent)
-    : QAbstractTableModel(parent), consultas_(db, n), titulos_(titulos)
+    : ModeloTabla(std::make_unique<ConsultasInstrumento>(db, n), titulos, parent)
+{
+}
+
+ModeloTabla::ModeloTabla(std::unique_ptr<OrigenFilas> fuente, const QStringList& titulos, QObject* parent)
+    : QAbstractTableModel(parent), fuente_(std::move(fuente)), titulos_(titulos)
 {
     recargar();
 }
@@ -16,16 +21,18 @@ void ModeloTabla::recargar()
 {
     beginResetModel();
     paginas_.clear();
-    total_ = consultas_.contar();
-    primerId_ = consultas_.primerId();
-    ultimoId_ = consultas_.ultimoId();
-    contiguo_ = total_ == 0 || ultimoId_ - primerId_ + 1 == total_;
+    total_ = fuente_->contar();
+    primerId_ = fuente_->primerId();
+    ultimoId_ = fuente_->ultimoId();
+    contiguo_ = fuente_->enOrdenDeId() && (total_ == 0 || ultimoId_ - primerId_ + 1 == total_);
     endResetModel();
 }
 
 void ModeloTabla::agregarAlFinal()
 {
-    const qint64 id = consultas_.ultimoId();
+    if (!fuente_->enOrdenDeId())
+        return;   // a filtered or ordered grid is read again by its owner
+    const qint64 id = fuente_->ultimoId();
     if (id <= ultimoId_ && total_ > 0)
         return;   // nothing new
     if (total_ == 0)
@@ -41,12 +48,27 @@ void ModeloTabla::agregarAlFinal()
     endInsertRows();
 }
 
+void ModeloTabla::crecer()
+{
+    const qint64 nuevo = fuente_->contar();
+    if (nuevo <= total_)
+        return;
+    beginInsertRows({}, int(qMin<qint64>(total_, std::numeric_limits<int>::max())),
+                    int(qMin<qint64>(nuevo - 1, std::numeric_limits<int>::max())));
+    // The last page held may have been short.
+    paginas_.remove(total_ / kFilasPorPagina);
+    if (total_ == 0)
+        primerId_ = fuente_->primerId();
+    total_ = nuevo;
+    endInsertRows();
+}
+
 int ModeloTabla::rowCount(const QModelIndex& padre) const
 {
     return padre.isValid() ? 0 : int(qMin<qint64>(total_, std::numeric_limits<int>::max()));
 }
 
-int ModeloTabla::columnCount(const QModelIndex& padre) const { return padre.isValid() ? 0 : kColumnasInstrumento; }
+int ModeloTabla::columnCount(const QModelIndex& padre) const { return padre.isValid() ? 0 : fuente_->columnas(); }
 
 const FilaDatos* ModeloTabla::fila(int r) const
 {
@@ -56,8 +78,8 @@ const FilaDatos* ModeloTabla::fila(int r) const
         if (paginas_.size() > 64)
             paginas_.clear();
         const qint64 salto = p * kFilasPorPagina;
-        QVector<FilaDatos> filas = contiguo_ ? consultas_.desdeId(primerId_ + salto, kFilasPorPagina)
-                                             : consultas_.desdeFila(salto, kFilasPorPagina);
+        QVector<FilaDatos> filas = contiguo_ ? fuente_->desdeId(primerId_ + salto, kFilasPorPagina)
+                                             : fuente_->desdeFila(salto, kFilasPorPagina);
         ++paginasLeidas_;
         it = paginas_.insert(p, std::move(filas));
     }
@@ -74,7 +96,8 @@ QVariant ModeloTabla::data(const QModelIndex& i, int rol) const
         return {};
     if (i.column() == 0)
         return f->id;
-    return f->textos[i.column() - 1];
+    const int k = i.column() - 1;
+    return k < f->textos.size() ? QVariant(f->textos[k]) : QVariant();
 }
 
 QVariant ModeloTabla::headerData(int s, Qt::Orientation o, int rol) const
@@ -103,7 +126,7 @@ bool ModeloTabla::setData(const QModelIndex& i, const QVariant& v, int rol)
         return false;
     QString error;
     const QString texto = v.toString();
-    if (!consultas_.actualizar(f->id, i.column(), texto, &error)) {
+    if (!fuente_->actualizar(f->id, i.column(), texto, &error)) {
         dialogos().mensaje(QString(), error, Icono::Ninguno, Botones::Ok);
         return false;
     }

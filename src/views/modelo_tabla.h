@@ -1,20 +1,27 @@
 #pragma once
-// The rows of an instrument's table for a grid: the row count is known at
-// once, rows are fetched in pages by Id as they are shown, and a newly stored
-// row is appended without reading the table again.
+// The rows of a table for a grid: the row count is known at once, rows are
+// fetched in pages (by Id when the rows are in Id order) as they are shown,
+// and a newly stored row is appended without reading the table again.
 
 #include "views/consultas.h"
 
 #include <QAbstractTableModel>
 #include <QHash>
 
+#include <memory>
+
 namespace ombrix {
 
 class ModeloTabla : public QAbstractTableModel {
     Q_OBJECT
 public:
+    // The rows of instrument n's table.
     ModeloTabla(QSqlDatabase db, int n, const QStringList& titulos, QObject* parent = nullptr);
+    // The rows `fuente` gives.
+    ModeloTabla(std::unique_ptr<OrigenFilas> fuente, const QStringList& titulos, QObject* parent = nullptr);
     ~ModeloTabla() override;
+
+    const OrigenFilas& fuente() const { return *fuente_; }
 
     int rowCount(const QModelIndex& padre = {}) const override;
     int columnCount(const QModelIndex& padre = {}) const override;
@@ -30,13 +37,16 @@ public:
     void recargar();
     // A row was stored at the end of the table: one more row, nothing re-read.
     void agregarAlFinal();
+    // The source knows more rows than shown (its list is read in slices):
+    // they are added after the others.
+    void crecer();
 
     qint64 paginasLeidas() const { return paginasLeidas_; }
     static constexpr int kFilasPorPagina = 256;
 
 private:
     const FilaDatos* fila(int r) const;
-    ConsultasInstrumento consultas_;
+    std::unique_ptr<OrigenFilas> fuente_;
     QStringList titulos_;
     qint64 total_ = 0;
     qint64 primerId_ = 0, ultimoId_ = 0;

@@ -3,13 +3,22 @@
 // `import -window root` under Xvfb). Not a test.
 //
 //   captura-vistas tabla|grafico [seconds]
+//   captura-vistas combinada [folder]
+//
+// "combinada" grabs the column choice, the combined table and the combined
+// chart over a day of four instruments itself (offscreen too) and writes
+// eleccion_combinada.png, tabla_combinada.png and grafico_combinado.png into
+// the folder (default: the current one).
 
 #include "acquisition/base_datos.h"
 #include "config/modelo.h"
 #include "views/consultas.h"
+#include "views/elecc_inst.h"
 #include "views/forma_base.h"
+#include "views/graf_comb.h"
 #include "views/graf_form.h"
 #include "views/modelo_tabla.h"
+#include "views/tabla_comb.h"
 
 #include <qcustomplot.h>
 
@@ -17,18 +26,163 @@
 #include <QCheckBox>
 #include <QDateTime>
 #include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <sqlite3.h>
 
 #include <cmath>
+#include <cstdio>
 
 using namespace ombrix;
+
+namespace {
+
+bool guardar(QWidget* w, const QString& carpeta, const char* nombre)
+{
+    const QString ruta = carpeta + QLatin1Char('/') + QLatin1String(nombre);
+    if (!w->grab().save(ruta)) {
+        std::fprintf(stderr, "no se pudo escribir %s\n", qPrintable(ruta));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(ruta));
+    return true;
+}
+
+// A day of four furnaces recorded together every 60 s, and the three
+// combined views over it.
+int combinada(QApplication& app, const QString& carpeta)
+{
+    QTemporaryDir dir;
+    qputenv("OMBRIX_HOME", dir.path().toUtf8());
+    const QString ruta = dir.filePath(QStringLiteral("planta.mdb"));
+    QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/Modelo.mod"), ruta);
+    QFile(ruta).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    constexpr int kHornos = 4;
+    Modelo modelo;
+    modelo.CantidadAparatos = kHornos + 1;
+    modelo.ActualizarMemoria();
+    const char* titulos[kHornos] = {"Templado 1", "Templado 2", "Revenido", "Secado"};
+    const double consignas[kHornos] = {850, 820, 560, 180};
+    const qint32 colores[kHornos] = {0x0000C0, 0xC00000, 0x008000, 0x0080C0};   // 0x00BBGGRR
+    for (int n = 1; n <= kHornos; ++n) {
+        modelo.granini(n, QString());
+        modelo.Estados[n].Titulo = modelo.ArrayConfig[n].Titulo = QString::fromUtf8(titulos[n - 1]);
+        modelo.Avanzadas1[n].NombreVA = QStringLiteral("Temp.");
+        modelo.Avanzadas1[n].NombreSP = QStringLiteral("Consigna");
+        modelo.Avanzadas1[n].NombrePot = QStringLiteral("Potencia");
+        modelo.Avanzadas1[n].NombreAl1 = QStringLiteral("Alarma 1");
+        modelo.Avanzadas1[n].NombreAl2 = QStringLiteral("Alarma 2");
+        modelo.Avanzadas1[n].NombreAl3 = QStringLiteral("Alarma 3");
+        modelo.Avanzadas1[n].NombreAl4 = QStringLiteral("Alarma 4");
+        TInstGrafico& g = modelo.InstGrafico[n];
+        g.ValorMedidoT = g.ValorMedidoG = true;
+        g.SetPointT = n <= 2;
+        g.SetPointG = n == 1;
+        g.PotenciaT = n == 1;
+        g.Alarma1T = g.Alarma1G = n == 1;
+        g.CLVM = colores[n - 1];
+        g.CLSP = 0x808080;
+        g.CLAL1 = 0x0000FF;
+        g.Ejeizq = true;
+    }
+    modelo.Avanzadas1[4].PCheckAl1 = false;   // the drier shows no alarm 1
+    modelo.Config.Tiempo = QStringLiteral("12:00:00");
+    modelo.Config.dias = QStringLiteral("0");
+    modelo.Config.maximoizq = 1000;
+    modelo.Config.minimoizq = 0;
+    modelo.Config.maximoder = 100;
+    modelo.Config.minimoder = 0;
+    modelo.Config.espesor = 2;
+    modelo.Config.Puntos = false;
+    BaseDatos base;
+    QString error;
+    if (!base.abrir(ruta, &error))
+        qFatal("%s", qPrintable(error));
+    sqlite3* h = manejadorSqlite(base.db());
+    sqlite3_exec(h, "BEGIN", nullptr, nullptr, nullptr);
+    QStringList cols{QStringLiteral("\"Fecha\""), QStringLiteral("\"Hora\"")}, marcas{QStringLiteral("?"), QStringLiteral("?")};
+    for (int n = 1; n <= kHornos; ++n)
+        for (int k = 0; k < kTiposValor; ++k) {
+            cols << identificadorSql(campoCombinada(TipoValor(k), n));
+            marcas << QStringLiteral("?");
+        }
+    const QByteArray sql = (QStringLiteral("INSERT INTO \"Combinada\" (") + cols.join(QLatin1Char(','))
+                            + QStringLiteral(") VALUES (") + marcas.join(QLatin1Char(',')) + QLatin1Char(')'))
+                               .toUtf8();
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(h, sql.constData(), -1, &st, nullptr);
+    const QDateTime inicio(QDate(2026, 3, 5), QTime(6, 0, 0), QTimeZone::utc());
+    double va[kHornos] = {25, 25, 25, 25};
+    for (int i = 0; i < 1440; ++i) {
+        const QDateTime t = inicio.addSecs(i * 60);
+        QVector<QByteArray> v{t.toString(QStringLiteral("dd/MM/yyyy")).toUtf8(), t.toString(QStringLiteral("hh:mm:ss")).toUtf8()};
+        const double hora = i / 60.0;
+        for (int n = 0; n < kHornos; ++n) {
+            const double rampa = 2.0 + n;
+            const double sp = hora < rampa ? 25 + (consignas[n] - 25) * hora / rampa
+                              : hora < 16   ? consignas[n]
+                                            : qMax(25.0, consignas[n] - (hora - 16) * consignas[n] / 6);
+            va[n] += (sp - va[n]) * 0.15 + 2.5 * std::sin(i * 0.31 + n);
+            const double pot = qBound(0.0, (sp - va[n]) * 2 + sp / 12, 100.0);
+            v << QByteArray::number(va[n], 'f', 1) << QByteArray::number(sp, 'f', 0) << QByteArray::number(pot, 'f', 0)
+              << (n == 0 && va[n] > sp + 6 ? "100" : "0") << "0" << "N.I." << "N.I.";
+        }
+        for (int k = 0; k < v.size(); ++k)
+            sqlite3_bind_text(st, k + 1, v[k].constData(), int(v[k].size()), SQLITE_TRANSIENT);
+        sqlite3_step(st);
+        sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    sqlite3_exec(h, "COMMIT", nullptr, nullptr, nullptr);
+
+    RegistroVentanas ventanas;
+    ContextoVistas c(modelo, ventanas, base);
+    bool bien = true;
+    {
+        TFormaEleccInst d(c);
+        d.FormActivate();
+        d.ListBox1->setCurrentRow(0);
+        d.show();
+        QCoreApplication::processEvents();
+        bien &= guardar(&d, carpeta, "eleccion_combinada.png");
+    }
+    TFormaTablaComb* f = abrirTablaCombinada(c);
+    f->resize(1060, 460);
+    f->rejilla()->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    while (f->leyendo())
+        QCoreApplication::processEvents();
+    f->rejilla()->scrollTo(f->modelo()->index(480, 0), QAbstractItemView::PositionAtTop);
+    f->DBGrid1CellClick(f->modelo()->index(483, 2));
+    f->rejilla()->selectRow(483);
+    QCoreApplication::processEvents();
+    bien &= guardar(f, carpeta, "tabla_combinada.png");
+    f->BotonGraficoClick();
+    TFormaGrafTabCom* g = formaGrafTabCom(c);
+    g->resize(1100, 640);
+    while (g->actualizando())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    g->BotonPrimeraClick();
+    QCoreApplication::processEvents();
+    g->grafico()->replot();
+    bien &= guardar(g, carpeta, "grafico_combinado.png");
+    cerrarVistas(c);
+    base.cerrar();
+    app.processEvents();
+    return bien ? 0 : 1;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    if (argc > 1 && QByteArray(argv[1]) == "combinada")
+        return combinada(app, argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("."));
     const QString que = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("grafico");
     const int segundos = argc > 2 ? atoi(argv[2]) : 10;
     QTemporaryDir dir;

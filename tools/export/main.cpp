@@ -1,7 +1,10 @@
-// ombrix-export: writes the readings of one instrument as CSV, without widgets.
+// ombrix-export: writes the readings of one instrument, or the combined
+// table, as CSV, without widgets.
 //
-//   ombrix-export --db FILE --instrument N [--from dd/MM/yyyy] [--to dd/MM/yyyy]
-//                 [--sep C] [--out FILE]
+//   ombrix-export --db FILE (--instrument N | --combinada) [--from dd/MM/yyyy]
+//                 [--to dd/MM/yyyy] [--sep C] [--out FILE]
+//
+// --combinada writes Fecha, Hora and every instrument's seven stored columns.
 //
 // The header carries the column titles of the table window (the instrument's
 // value names from the settings under $OMBRIX_HOME); the rows follow in Id
@@ -11,6 +14,7 @@
 #include "acquisition/base_datos.h"
 #include "config/modelo.h"
 #include "views/consultas.h"
+#include "views/consultas_comb.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -24,7 +28,7 @@ static int uso(const char* motivo)
 {
     std::fprintf(stderr, "ombrix-export: %s\n", motivo);
     std::fprintf(stderr,
-                 "uso: ombrix-export --db ARCHIVO --instrument N [--from dd/MM/yyyy] [--to dd/MM/yyyy] [--sep C] [--out ARCHIVO]\n");
+                 "uso: ombrix-export --db ARCHIVO (--instrument N | --combinada) [--from dd/MM/yyyy] [--to dd/MM/yyyy] [--sep C] [--out ARCHIVO]\n");
     return 2;
 }
 
@@ -33,6 +37,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QString db, salida, desdeTxt, hastaTxt;
     int n = 0;
+    bool combinada = false;
     char sep = ',';
     const QStringList a = app.arguments();
     for (int i = 1; i < a.size(); ++i) {
@@ -51,6 +56,8 @@ int main(int argc, char** argv)
             bool ok = false;
             if (!valor(v) || (n = v.toInt(&ok), !ok) || n < 1 || n > 20)
                 return uso("--instrument debe ser un número de 1 a 20");
+        } else if (op == QLatin1String("--combinada")) {
+            combinada = true;
         } else if (op == QLatin1String("--from")) {
             if (!valor(desdeTxt))
                 return uso("falta la fecha de --from");
@@ -76,8 +83,8 @@ int main(int argc, char** argv)
             return uso(qPrintable(QStringLiteral("opción desconocida: ") + op));
         }
     }
-    if (db.isEmpty() || n == 0)
-        return uso("--db y --instrument son obligatorios");
+    if (db.isEmpty() || (n == 0) == !combinada)
+        return uso("--db y una de --instrument o --combinada son obligatorios");
     int desde = 0, hasta = 0;
     if (!desdeTxt.isEmpty() && (desde = fechaOrdenable(desdeTxt)) == 0)
         return uso("--from no es una fecha dd/MM/yyyy");
@@ -86,7 +93,16 @@ int main(int argc, char** argv)
 
     Modelo modelo;
     modelo.CargarIni();
-    const QStringList titulos = titulosColumnas(modelo, n);
+    QStringList titulos;
+    ConsultaComb todas;
+    if (combinada) {
+        titulos << QStringLiteral("Fecha") << QStringLiteral("Hora");
+        for (const ColumnaComb& col : columnasCombinada(modelo, true))
+            todas.campos << col.campo;
+        titulos << todas.campos;
+    } else {
+        titulos = titulosColumnas(modelo, n);
+    }
 
     BaseDatos base;
     QString error;
@@ -102,7 +118,8 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    const qint64 filas = escribirCsv(base.db(), n, titulos, f, sep, desde, hasta, &error);
+    const qint64 filas = combinada ? escribirCsvComb(base.db(), todas, titulos, f, sep, desde, hasta, &error)
+                                   : escribirCsv(base.db(), n, titulos, f, sep, desde, hasta, &error);
     if (f != stdout && std::fclose(f) != 0 && filas >= 0) {
         std::fprintf(stderr, "ombrix-export: no se pudo escribir %s\n", qPrintable(salida));
         return 1;

@@ -1,0 +1,164 @@
+#include "views/filas_informe.h"
+
+#include "views/consultas.h"
+
+#include <sqlite3.h>
+
+#include <limits>
+
+namespace ombrix {
+
+namespace {
+
+QString comillas(const QString& nombre)
+{
+    QString s = nombre;
+    s.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + s + QLatin1Char('"');
+}
+
+const char* const kFechaOrdenable = "CAST(substr(\"Fecha\",7,4)||substr(\"Fecha\",4,2)||substr(\"Fecha\",1,2) AS INTEGER)";
+
+} // namespace
+
+QStringList columnasInformeInstrumento()
+{
+    return {QStringLiteral("Fecha"),    QStringLiteral("Hora"),     QStringLiteral("Partida"),
+            QStringLiteral("Valor_medido"), QStringLiteral("Set_point"), QStringLiteral("Alarma_1"),
+            QStringLiteral("Alarma_2"), QStringLiteral("Alarma_3"), QStringLiteral("Alarma_4")};
+}
+
+FilasInformeSqlite::FilasInformeSqlite(const QSqlDatabase& db, const QString& tabla, const QStringList& columnas, qint64 hastaId,
+                           int desde, int hasta)
+    : db_(db), tabla_(comillas(tabla)), columnas_(columnas), hastaId_(hastaId > 0 ? hastaId : std::numeric_limits<qint64>::max()),
+      desde_(desde), hasta_(hasta)
+{
+    anclas_[0] = std::numeric_limits<qint64>::min();
+}
+
+FilasInformeSqlite::~FilasInformeSqlite()
+{
+    if (pagina_)
+        sqlite3_finalize(pagina_);
+}
+
+QString FilasInformeSqlite::condicion() const
+{
+    QString c = QStringLiteral("\"Id\" <= ?2");
+    if (desde_ > 0 || hasta_ > 0)
+        c += QStringLiteral(" AND ") + QLatin1String(kFechaOrdenable) + QStringLiteral(" BETWEEN ?3 AND ?4");
+    return c;
+}
+
+void FilasInformeSqlite::ligarFiltros(sqlite3_stmt* st, int) const
+{
+    sqlite3_bind_int64(st, 2, hastaId_);
+    if (desde_ > 0 || hasta_ > 0) {
+        sqlite3_bind_int(st, 3, desde_ > 0 ? desde_ : 0);
+        sqlite3_bind_int(st, 4, hasta_ > 0 ? hasta_ : 99999999);
+    }
+}
+
+qint64 FilasInformeSqlite::ultimoId(const QSqlDatabase& db, const QString& tabla)
+{
+    sqlite3* h = manejadorSqlite(db);
+    if (!h)
+        return 0;
+    const QByteArray sql = (QStringLiteral("SELECT max(\"Id\") FROM ") + comillas(tabla)).toUtf8();
+    sqlite3_stmt* st = nullptr;
+    qint64 id = 0;
+    if (sqlite3_prepare_v2(h, sql.constData(), int(sql.size()), &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+        id = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    return id;
+}
+
+qint64 FilasInformeSqlite::contar()
+{
+    if (cuenta_ >= 0)
+        return cuenta_;
+    sqlite3* h = manejadorSqlite(db_);
+    if (!h) {
+        error_ = QStringLiteral("No hay ninguna base de datos abierta");
+        return 0;
+    }
+    const QByteArray sql = (QStringLiteral("SELECT count(*) FROM ") + tabla_ + QStringLiteral(" WHERE \"Id\" > ?1 AND ")
+                            + condicion())
+                               .toUtf8();
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(h, sql.constData(), int(sql.size()), &st, nullptr) != SQLITE_OK) {
+        error_ = QString::fromUtf8(sqlite3_errmsg(h));
+        return 0;
+    }
+    sqlite3_bind_int64(st, 1, std::numeric_limits<qint64>::min());
+    ligarFiltros(st, 2);
+    if (sqlite3_step(st) == SQLITE_ROW)
+        cuenta_ = sqlite3_column_int64(st, 0);
+    else
+        error_ = QString::fromUtf8(sqlite3_errmsg(h));
+    sqlite3_finalize(st);
+    return qMax<qint64>(cuenta_, 0);
+}
+
+bool FilasInformeSqlite::leer(qint64 desde, int cuantas, QVector<QStringList>& filas, QString* error)
+{
+    filas.clear();
+    auto falla = [&](const QString& e) {
+        error_ = e;
+        if (error)
+            *error = e;
+        return false;
+    };
+    if (desde < 0 || cuantas <= 0)
+        return true;
+    sqlite3* h = manejadorSqlite(db_);
+    if (!h)
+        return falla(QStringLiteral("No hay ninguna base de datos abierta"));
+    if (!pagina_) {
+        QStringList cols{QStringLiteral("\"Id\"")};
+        for (const QString& c : columnas_)
+            cols << comillas(c);
+        const QByteArray sql = (QStringLiteral("SELECT ") + cols.join(QLatin1Char(',')) + QStringLiteral(" FROM ") + tabla_
+                                + QStringLiteral(" WHERE \"Id\" > ?1 AND ") + condicion()
+                                + QStringLiteral(" ORDER BY \"Id\" LIMIT ?5 OFFSET ?6"))
+                                   .toUtf8();
+        if (sqlite3_prepare_v2(h, sql.constData(), int(sql.size()), &pagina_, nullptr) != SQLITE_OK) {
+            pagina_ = nullptr;
+            return falla(QString::fromUtf8(sqlite3_errmsg(h)));
+        }
+    }
+    // The nearest known row position at or before `desde`.
+    auto ancla = anclas_.upper_bound(desde);
+    --ancla;
+    sqlite3_reset(pagina_);
+    sqlite3_clear_bindings(pagina_);
+    sqlite3_bind_int64(pagina_, 1, ancla->second);
+    ligarFiltros(pagina_, 2);
+    sqlite3_bind_int(pagina_, 5, cuantas);
+    sqlite3_bind_int64(pagina_, 6, desde - ancla->first);
+    const int ncol = columnas_.size();
+    qint64 ultimo = 0;
+    int rc;
+    while ((rc = sqlite3_step(pagina_)) == SQLITE_ROW) {
+        ultimo = sqlite3_column_int64(pagina_, 0);
+        QStringList f;
+        f.reserve(ncol);
+        for (int c = 0; c < ncol; ++c) {
+            const unsigned char* t = sqlite3_column_text(pagina_, c + 1);
+            f << (t ? QString::fromUtf8(reinterpret_cast<const char*>(t), sqlite3_column_bytes(pagina_, c + 1)) : QString());
+        }
+        filas.append(std::move(f));
+    }
+    if (rc != SQLITE_DONE) {
+        const QString e = QString::fromUtf8(sqlite3_errmsg(h));
+        sqlite3_reset(pagina_);
+        filas.clear();
+        return falla(e);
+    }
+    sqlite3_reset(pagina_);
+    if (!filas.isEmpty())
+        anclas_[desde + filas.size()] = ultimo;
+    return true;
+}
+
+} // namespace ombrix

@@ -1,0 +1,67 @@
+#pragma once
+// The rows a printed report reads: one table in Id order, a few columns as
+// text, read a page at a time by position. No widgets: shared by the report
+// preview and ombrix-report.
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <map>
+
+struct sqlite3_stmt;
+
+namespace ombrix {
+
+class FilasInforme {
+public:
+    virtual ~FilasInforme() = default;
+    // Rows of the report.
+    virtual qint64 contar() = 0;
+    // Up to `cuantas` rows from the `desde`-th one (counted from 0), each as
+    // the texts of its columns. False with `error` when the read failed.
+    virtual bool leer(qint64 desde, int cuantas, QVector<QStringList>& filas, QString* error = nullptr) = 0;
+    // The last failure ("" when none).
+    virtual QString error() const { return QString(); }
+};
+
+// Rows of `tabla` (its "Id" ascending) through SQLite's own interface on the
+// program's connection: the named columns, only rows with Id <= hastaId (all
+// when 0) and, when given, with a "Fecha" from `desde` to `hasta` (yyyymmdd,
+// inclusive). A page is found from the last Id of the page before it, so
+// reading on from where the previous read stopped costs the same at any
+// depth; a jump counts rows from the nearest page start already seen.
+// Finalizes its statement when destroyed, so it must go before the connection.
+class FilasInformeSqlite : public FilasInforme {
+public:
+    FilasInformeSqlite(const QSqlDatabase& db, const QString& tabla, const QStringList& columnas, qint64 hastaId = 0,
+                 int desde = 0, int hasta = 0);
+    ~FilasInformeSqlite() override;
+    FilasInformeSqlite(const FilasInformeSqlite&) = delete;
+    FilasInformeSqlite& operator=(const FilasInformeSqlite&) = delete;
+
+    qint64 contar() override;
+    bool leer(qint64 desde, int cuantas, QVector<QStringList>& filas, QString* error = nullptr) override;
+    QString error() const override { return error_; }
+    // Largest Id of the table now (0 when empty or unreadable).
+    static qint64 ultimoId(const QSqlDatabase& db, const QString& tabla);
+
+private:
+    QString condicion() const;   // the WHERE clause after the Id bound
+    void ligarFiltros(sqlite3_stmt* st, int primero) const;
+    QSqlDatabase db_;
+    QString tabla_;   // quoted
+    QStringList columnas_;
+    qint64 hastaId_;
+    int desde_, hasta_;
+    sqlite3_stmt* pagina_ = nullptr;
+    qint64 cuenta_ = -1;
+    std::map<qint64, qint64> anclas_;   // row position -> Id of the row before it
+    QString error_;
+};
+
+// The rows of instrument n's report and of the combined report.
+QStringList columnasInformeInstrumento();   // Fecha, Hora, Partida, Valor_medido, Set_point, Alarma_1..4
+
+} // namespace ombrix

@@ -1,0 +1,450 @@
+#include "views/grafico_tiempo.h"
+
+#include "config/dialogos.h"
+#include "views/contexto_vistas.h"
+
+#include <qcustomplot.h>
+
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace ombrix {
+
+namespace {
+
+QToolButton* boton(QToolBar* barra, const QString& texto, QStyle::StandardPixmap icono, const QString& nombre)
+{
+    auto* b = new QToolButton(barra);
+    b->setObjectName(nombre);
+    b->setText(texto);
+    b->setIcon(barra->style()->standardIcon(icono));
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setMinimumSize(70, 36);
+    barra->addWidget(b);
+    return b;
+}
+
+QLabel* etiquetaValor(QGroupBox* g, const QString& nombre)
+{
+    auto* l = new QLabel(QStringLiteral("0"), g);
+    l->setObjectName(nombre);
+    QFont f = l->font();
+    f.setBold(true);
+    f.setPixelSize(13);
+    l->setFont(f);
+    l->setStyleSheet(QStringLiteral("color: blue"));
+    auto* c = new QHBoxLayout(g);
+    c->setContentsMargins(6, 0, 6, 2);
+    c->addWidget(l);
+    return l;
+}
+
+const QString kCapaSuperpuesta = QStringLiteral("superpuesta");
+
+} // namespace
+
+GraficoTiempo::GraficoTiempo(QWidget* parent) : QWidget(parent)
+{
+    auto* capa = new QVBoxLayout(this);
+    capa->setContentsMargins(0, 0, 0, 0);
+    capa->setSpacing(2);
+
+    barra_ = new QToolBar(this);
+    barra_->setObjectName(QStringLiteral("barraComandos"));
+    BotonImprimir = boton(barra_, QStringLiteral("Imprimir"), QStyle::SP_FileDialogContentsView, QStringLiteral("BotonImprimir"));
+    BotonImprimir->setEnabled(false);
+    BotonImprimir->setToolTip(QStringLiteral("Impresión no disponible"));
+    BotonGuardar = boton(barra_, QStringLiteral("Guardar imagen"), QStyle::SP_DialogSaveButton, QStringLiteral("BotonGuardar"));
+    BotonPropiedades = boton(barra_, QStringLiteral("Propiedades"), QStyle::SP_FileDialogDetailedView, QStringLiteral("BotonPropiedades"));
+    BotoZoomMenos = boton(barra_, QStringLiteral("Zoom(-)"), QStyle::SP_ArrowDown, QStringLiteral("BotoZoomMenos"));
+    BotonZoomMas = boton(barra_, QStringLiteral("Zoom(+)"), QStyle::SP_ArrowUp, QStringLiteral("BotonZoomMas"));
+    BotonZom100 = boton(barra_, QStringLiteral("100%"), QStyle::SP_BrowserReload, QStringLiteral("BotonZom100"));
+    BotonActualizar = boton(barra_, QStringLiteral("Actualizar"), QStyle::SP_BrowserReload, QStringLiteral("BotonActualizar"));
+    BotonCerrar = boton(barra_, QStringLiteral("Cerrar gráfico"), QStyle::SP_DialogCloseButton, QStringLiteral("BotonCerrar"));
+    capa->addWidget(barra_);
+
+    grafico_ = new QCustomPlot(this);
+    grafico_->setObjectName(QStringLiteral("grafico"));
+    grafico_->setMinimumHeight(200);
+    grafico_->setNoAntialiasingOnDrag(true);
+    grafico_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    capa->addWidget(grafico_, 1);
+
+    // Axes.
+    auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
+    ticker->setDateTimeFormat(QStringLiteral("dd/MM/yyyy\nhh:mm:ss"));
+    ticker->setTimeZone(QTimeZone::utc());
+    grafico_->xAxis->setTicker(ticker);
+    grafico_->xAxis->grid()->setPen(QPen(QColor(0, 128, 0), 0, Qt::DashDotLine));
+    QFont fEje(QStringLiteral("Courier"));
+    fEje.setPixelSize(13);
+    fEje.setBold(true);
+    grafico_->yAxis->setLabelFont(fEje);
+    grafico_->yAxis->grid()->setPen(QPen(QColor(0, 0, 0, 90), 0, Qt::DotLine));
+    grafico_->yAxis2->setVisible(true);
+    grafico_->yAxis2->setLabelFont(fEje);
+    grafico_->yAxis2->setBasePen(Qt::NoPen);
+    grafico_->yAxis2->grid()->setVisible(true);
+    grafico_->yAxis2->grid()->setPen(QPen(QColor(0xFF, 0x80, 0x40, 110), 0, Qt::SolidLine));
+    grafico_->yAxis2->setTickPen(QPen(Qt::red, 0, Qt::DashLine));
+    grafico_->legend->setVisible(true);
+    grafico_->legend->setFont(QFont(font().family(), 8));
+    grafico_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+    grafico_->plotLayout()->insertRow(0);
+    auto* titulo = new QCPTextElement(grafico_, QString(), QFont(font().family(), 11, QFont::Bold));
+    titulo->setObjectName(QStringLiteral("titulo"));
+    grafico_->plotLayout()->addElement(0, 0, titulo);
+
+    // Read-out, arrow and cross-hair on a layer of their own, redrawn alone.
+    grafico_->addLayer(kCapaSuperpuesta, nullptr, QCustomPlot::limAbove);
+    QCPLayer* capaSup = grafico_->layer(kCapaSuperpuesta);
+    capaSup->setMode(QCPLayer::lmBuffered);
+    lectura_ = new QCPItemText(grafico_);
+    lectura_->setLayer(capaSup);
+    lectura_->position->setType(QCPItemPosition::ptAbsolute);
+    lectura_->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lectura_->setBrush(QColor(0, 255, 255));
+    lectura_->setPadding(QMargins(3, 2, 3, 2));
+    QFont fLect(QStringLiteral("Times New Roman"));
+    fLect.setPixelSize(16);
+    fLect.setBold(true);
+    lectura_->setFont(fLect);
+    lectura_->setClipToAxisRect(false);
+    lectura_->setVisible(false);
+    flecha_ = new QCPItemLine(grafico_);
+    flecha_->setLayer(capaSup);
+    flecha_->start->setType(QCPItemPosition::ptAbsolute);
+    flecha_->end->setType(QCPItemPosition::ptAbsolute);
+    flecha_->setPen(QPen(Qt::black, 1));
+    flecha_->setHead(QCPLineEnding(QCPLineEnding::esSpikeArrow, 6, 8, true));
+    flecha_->setTail(QCPLineEnding::esNone);
+    flecha_->setVisible(false);
+    flecha_->setClipToAxisRect(false);
+    for (QCPItemStraightLine** l : {&cruzV_, &cruzH_}) {
+        *l = new QCPItemStraightLine(grafico_);
+        (*l)->setLayer(capaSup);
+        (*l)->point1->setType(QCPItemPosition::ptAbsolute);
+        (*l)->point2->setType(QCPItemPosition::ptAbsolute);
+        (*l)->setPen(QPen(QColor(0, 0, 255), 1));
+        (*l)->setVisible(false);
+        (*l)->setSelectable(false);
+    }
+    lectura_->setSelectable(false);
+    flecha_->setSelectable(false);
+
+    // Progress of a refresh, over the chart.
+    grupoProgreso = new QGroupBox(QStringLiteral("Actualizando gráfico"), grafico_);
+    grupoProgreso->setObjectName(QStringLiteral("grupoProgreso"));
+    grupoProgreso->setStyleSheet(QStringLiteral(
+        "QGroupBox { background: #808080; color: white; font: bold 13px; border: 1px solid #404040; margin-top: 16px; }"
+        "QGroupBox::title { subcontrol-origin: margin; left: 6px; }"));
+    grupoProgreso->resize(369, 89);
+    auto* cp = new QVBoxLayout(grupoProgreso);
+    barraProgreso = new QProgressBar(grupoProgreso);
+    barraProgreso->setObjectName(QStringLiteral("barraProgreso"));
+    barraProgreso->setFixedHeight(30);
+    barraProgreso->setTextVisible(false);
+    cp->addWidget(barraProgreso);
+    botonCancelar = new QPushButton(QStringLiteral("Cancelar"), grupoProgreso);
+    botonCancelar->setObjectName(QStringLiteral("botonCancelar"));
+    cp->addWidget(botonCancelar, 0, Qt::AlignRight);
+    grupoProgreso->hide();
+
+    // Page bar.
+    grupoPaginas = new QGroupBox(QStringLiteral("Páginas del gráfico"), this);
+    grupoPaginas->setObjectName(QStringLiteral("grupoPaginas"));
+    auto* cpag = new QHBoxLayout(grupoPaginas);
+    cpag->setContentsMargins(6, 2, 6, 2);
+    auto nav = [&](const QString& t, const QString& nombre, QStyle::StandardPixmap icono) {
+        auto* b = new QPushButton(style()->standardIcon(icono), t, grupoPaginas);
+        b->setObjectName(nombre);
+        b->setFixedSize(88, 25);
+        cpag->addWidget(b);
+        return b;
+    };
+    BotonPrimera = nav(QStringLiteral("Primero"), QStringLiteral("BotonPrimera"), QStyle::SP_MediaSkipBackward);
+    BotonAnterior = nav(QStringLiteral("Anterior"), QStringLiteral("BotonAnterior"), QStyle::SP_MediaSeekBackward);
+    BotonProxima = nav(QStringLiteral("Siguiente"), QStringLiteral("BotonProxima"), QStyle::SP_MediaSeekForward);
+    BotonUltima = nav(QStringLiteral("Ultimo"), QStringLiteral("BotonUltima"), QStyle::SP_MediaSkipForward);
+    dias = new QLineEdit(grupoPaginas);
+    dias->setObjectName(QStringLiteral("dias"));
+    dias->setInputMask(QStringLiteral("00"));
+    dias->setFixedWidth(28);
+    cpag->addWidget(dias);
+    cpag->addWidget(new QLabel(QStringLiteral("días"), grupoPaginas));
+    Tiempo = new QLineEdit(grupoPaginas);
+    Tiempo->setObjectName(QStringLiteral("Tiempo"));
+    Tiempo->setInputMask(QStringLiteral("90:00:00"));
+    Tiempo->setFixedWidth(70);
+    cpag->addWidget(Tiempo);
+    cpag->addWidget(new QLabel(QStringLiteral("horas por página"), grupoPaginas));
+    auto grupoValor = [&](const QString& t, const QString& nombre, QGroupBox** grupo) {
+        auto* g = new QGroupBox(t, grupoPaginas);
+        cpag->addWidget(g);
+        if (grupo)
+            *grupo = g;
+        return etiquetaValor(g, nombre);
+    };
+    etiquetaTotalPaginas = grupoValor(QStringLiteral("Total de páginas"), QStringLiteral("etiquetaTotalPaginas"), nullptr);
+    etiquetaPagina = grupoValor(QStringLiteral("Página"), QStringLiteral("etiquetaPagina"), nullptr);
+    etiquetaRegistros = grupoValor(QStringLiteral("Registros"), QStringLiteral("etiquetaRegistros"), &grupoRegistros);
+    cpag->addStretch();
+    capa->addWidget(grupoPaginas);
+
+    connect(BotonGuardar, &QToolButton::clicked, this, &GraficoTiempo::BotonGuardarClick);
+    connect(BotonPropiedades, &QToolButton::clicked, this, [this] { abrirPropiedades(); });
+    connect(BotoZoomMenos, &QToolButton::clicked, this, &GraficoTiempo::BotoZoomMenosClick);
+    connect(BotonZoomMas, &QToolButton::clicked, this, &GraficoTiempo::BotonZoomMasClick);
+    connect(BotonZom100, &QToolButton::clicked, this, &GraficoTiempo::BotonZom100Click);
+    connect(BotonCerrar, &QToolButton::clicked, this, [this] { cerrarVentana(this); });
+    connect(botonCancelar, &QPushButton::clicked, this, &GraficoTiempo::BotonCancelarClick);
+    connect(BotonPrimera, &QPushButton::clicked, this, &GraficoTiempo::BotonPrimeraClick);
+    connect(BotonProxima, &QPushButton::clicked, this, &GraficoTiempo::BotonProximaClick);
+    connect(BotonAnterior, &QPushButton::clicked, this, &GraficoTiempo::BotonAnteriorClick);
+    connect(BotonUltima, &QPushButton::clicked, this, &GraficoTiempo::TiempoChange);
+    connect(Tiempo, &QLineEdit::editingFinished, this, &GraficoTiempo::TiempoChange);
+    connect(dias, &QLineEdit::editingFinished, this, &GraficoTiempo::TiempoChange);
+    connect(grafico_, &QCustomPlot::plottableClick, this,
+            [this](QCPAbstractPlottable* p, int i, QMouseEvent* e) { clicSerie(p, i, e); });
+    connect(grafico_, &QCustomPlot::mousePress, this, [this](QMouseEvent*) {
+        if (lectura_->visible())
+            ocultarLectura();
+    });
+    connect(grafico_, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) {
+        if (e->buttons() == Qt::RightButton)
+            grafico_->setCursor(Qt::PointingHandCursor);
+        else
+            grafico_->unsetCursor();
+        moverCruz(int(e->position().x()), int(e->position().y()));
+    });
+    connect(grafico_, &QCustomPlot::mouseWheel, this, [this](QWheelEvent*) { ocultarLectura(); });
+    grafico_->installEventFilter(this);
+
+    pasos_.setSingleShot(true);
+    pasos_.setInterval(0);
+}
+
+GraficoTiempo::~GraficoTiempo() = default;
+
+void GraficoTiempo::ponerTitulo(const QString& t)
+{
+    if (auto* e = qobject_cast<QCPTextElement*>(grafico_->plotLayout()->element(0, 0)))
+        e->setText(t);
+}
+
+bool GraficoTiempo::eventFilter(QObject* o, QEvent* e)
+{
+    if (o == grafico_ && e->type() == QEvent::Resize) {
+        ocultarLectura();
+        colocarProgreso();
+    }
+    return QWidget::eventFilter(o, e);
+}
+
+void GraficoTiempo::colocarProgreso()
+{
+    grupoProgreso->move(qMax(0, (grafico_->width() - grupoProgreso->width()) / 2), grafico_->height() / 2);
+}
+
+void GraficoTiempo::habilitarComandos(bool si)
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{BotonGuardar, BotonPropiedades, BotoZoomMenos, BotonZoomMas,
+                                                       BotonZom100, BotonActualizar, BotonPrimera, BotonAnterior,
+                                                       BotonProxima, BotonUltima, dias, Tiempo})
+        w->setEnabled(si);
+    if (si)
+        mostrarPagina();
+}
+
+void GraficoTiempo::mostrarPagina()
+{
+    grafico_->xAxis->setRange(pag_.desde, pag_.hasta);
+    etiquetaTotalPaginas->setText(QString::number(pag_.total));
+    etiquetaPagina->setText(QString::number(pag_.pagina));
+    if (!actualizando()) {
+        BotonAnterior->setEnabled(pag_.anterior);
+        BotonProxima->setEnabled(pag_.proxima);
+    }
+    grafico_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void GraficoTiempo::Actualizar()
+{
+    BotonZom100Click();
+    pag_.ultima();
+    mostrarPagina();
+}
+
+void GraficoTiempo::BotonPrimeraClick()
+{
+    BotonZom100Click();
+    pag_.primera();
+    mostrarPagina();
+}
+
+void GraficoTiempo::BotonProximaClick()
+{
+    BotonZom100Click();
+    pag_.siguiente();
+    mostrarPagina();
+}
+
+void GraficoTiempo::BotonAnteriorClick()
+{
+    BotonZom100Click();
+    pag_.previa();
+    mostrarPagina();
+}
+
+void GraficoTiempo::leerLongitudPagina()
+{
+    pag_.largo = longitudPagina(Tiempo->text(), dias->text().trimmed().isEmpty() ? QStringLiteral("0") : dias->text());
+}
+
+void GraficoTiempo::TiempoChange()
+{
+    const double t = segundosTiempo(Tiempo->text());
+    if (t < 0) {
+        Tiempo->setFocus();
+        Tiempo->selectAll();
+        dialogos().mensaje(QString(), QStringLiteral("No es un valor valido de tiempo"), Icono::Ninguno, Botones::Ok);
+        return;
+    }
+    if (t == 0) {
+        Tiempo->setFocus();
+        Tiempo->selectAll();
+        return;
+    }
+    guardarLongitudPagina(Tiempo->text(), dias->text().trimmed().isEmpty() ? QStringLiteral("00") : dias->text());
+    leerLongitudPagina();
+    Actualizar();
+}
+
+bool GraficoTiempo::seguirPunto(double x)
+{
+    if (!hayDatos_) {
+        // The first point of an empty chart starts its first page.
+        pag_.inicio = inicioDatos(x);
+        pag_.xMin = pag_.xMax = x;
+        hayDatos_ = true;
+    } else {
+        pag_.xMin = qMin(pag_.xMin, x);
+        pag_.xMax = qMax(pag_.xMax, x);
+    }
+    if (pag_.xMax > grafico_->xAxis->range().upper || pag_.xMax > pag_.hasta) {
+        Actualizar();
+        return true;
+    }
+    pag_.total = paginasCompletas(pag_.xMax, pag_.inicio, pag_.largo) + 1;
+    return false;
+}
+
+void GraficoTiempo::escalarVista(double factor)
+{
+    // The first zoom remembers the ranges that "100%" goes back to.
+    QCPAxis* ejes[3] = {grafico_->xAxis, grafico_->yAxis, grafico_->yAxis2};
+    if (!zoomGuardado_) {
+        for (int k = 0; k < 3; ++k) {
+            rangos_[2 * k] = ejes[k]->range().lower;
+            rangos_[2 * k + 1] = ejes[k]->range().upper;
+        }
+        zoomGuardado_ = true;
+    }
+    for (QCPAxis* e : ejes)
+        e->scaleRange(factor, e->range().center());
+    ocultarLectura();
+    grafico_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void GraficoTiempo::BotonZoomMasClick() { escalarVista(0.7); }
+
+void GraficoTiempo::BotoZoomMenosClick() { escalarVista(1.3); }
+
+void GraficoTiempo::BotonZom100Click()
+{
+    if (!zoomGuardado_)
+        return;
+    QCPAxis* ejes[3] = {grafico_->xAxis, grafico_->yAxis, grafico_->yAxis2};
+    for (int k = 0; k < 3; ++k)
+        ejes[k]->setRange(rangos_[2 * k], rangos_[2 * k + 1]);
+    zoomGuardado_ = false;
+    grafico_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+bool GraficoTiempo::guardarImagen(const QString& ruta)
+{
+    bool bien;
+    if (ruta.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+        bien = grafico_->savePdf(ruta);
+    else
+        bien = grafico_->savePng(ruta);
+    if (!bien)
+        dialogos().mensaje(kTituloError, QStringLiteral("No se pudo guardar la imagen: ") + ruta, Icono::Error, Botones::Ok);
+    return bien;
+}
+
+void GraficoTiempo::BotonGuardarClick()
+{
+    QString ruta = QFileDialog::getSaveFileName(this, QStringLiteral("Guardar gráfico"), nombreImagen(),
+                                                QStringLiteral("Imagen PNG (*.png);;Documento PDF (*.pdf)"));
+    if (!ruta.isEmpty())
+        guardarImagen(ruta);
+}
+
+QString GraficoTiempo::textoLectura() const { return lectura_->text(); }
+bool GraficoTiempo::lecturaVisible() const { return lectura_->visible(); }
+bool GraficoTiempo::cruzVisible() const { return cruzV_->visible(); }
+
+void GraficoTiempo::mostrarLecturaDe(QCPGraph* serie, const QString& nombre, int x, int y)
+{
+    QCPAxis* eje = serie->valueAxis();
+    const double v = eje->pixelToCoord(y);
+    QLocale l = QLocale::c();
+    l.setNumberOptions({});
+    QString t = l.toString(v, 'f', 3);
+    while (t.contains(QLatin1Char('.')) && (t.endsWith(QLatin1Char('0')) || t.endsWith(QLatin1Char('.'))))
+        t.chop(1);
+    lectura_->setText(t + QLatin1Char(' ') + grafico_->yAxis->label() + QStringLiteral(" (") + nombre + QLatin1Char(')'));
+    lectura_->position->setCoords(x + 10, y + 10);
+    flecha_->start->setCoords(x + 10, y + 10);
+    flecha_->end->setCoords(x, y);
+    lectura_->setVisible(true);
+    flecha_->setVisible(true);
+    grafico_->layer(kCapaSuperpuesta)->replot();
+}
+
+void GraficoTiempo::ocultarLectura()
+{
+    if (!lectura_->visible())
+        return;
+    lectura_->setVisible(false);
+    flecha_->setVisible(false);
+    grafico_->layer(kCapaSuperpuesta)->replot();
+}
+
+void GraficoTiempo::moverCruz(int x, int y)
+{
+    const QRect r = grafico_->axisRect()->rect();
+    const bool dentro = cruzActiva() && r.contains(x, y);
+    if (!dentro && !cruzV_->visible())
+        return;
+    cruzV_->setVisible(dentro);
+    cruzH_->setVisible(dentro);
+    if (dentro) {
+        cruzV_->point1->setCoords(x, r.top());
+        cruzV_->point2->setCoords(x, r.bottom());
+        cruzH_->point1->setCoords(r.left(), y);
+        cruzH_->point2->setCoords(r.right(), y);
+    }
+    grafico_->layer(kCapaSuperpuesta)->replot();
+}
+
+} // namespace ombrix

@@ -1,0 +1,122 @@
+#pragma once
+// What the instrument chart and the combined chart share: the tool bar, a
+// chart against time with a left and a right value axis, the page bar and its
+// arithmetic, zoom, the click read-out with its arrow and the cross-hair (on a
+// layer of their own, redrawn alone), the progress panel of a refresh, and
+// saving the chart as PNG or PDF.
+
+#include "views/puntos.h"
+
+#include <QTimer>
+#include <QWidget>
+
+class QCheckBox;
+class QCustomPlot;
+class QCPAbstractPlottable;
+class QCPGraph;
+class QCPItemLine;
+class QCPItemStraightLine;
+class QCPItemText;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMouseEvent;
+class QProgressBar;
+class QPushButton;
+class QToolBar;
+class QToolButton;
+
+namespace ombrix {
+
+class GraficoTiempo : public QWidget {
+    Q_OBJECT
+public:
+    explicit GraficoTiempo(QWidget* parent = nullptr);
+    ~GraficoTiempo() override;
+
+    void ponerTitulo(const QString& t);
+    virtual bool actualizando() const = 0;
+
+    // Recomputes the pages and shows the last one.
+    void Actualizar();
+    void BotonPrimeraClick();
+    void BotonProximaClick();
+    void BotonAnteriorClick();
+    // Page length changed ("Ultimo", Enter or leaving the edits).
+    void TiempoChange();
+    void BotonZoomMasClick();
+    void BotoZoomMenosClick();
+    void BotonZom100Click();
+    void BotonCancelarClick() { CancelarGrafico = true; }
+    // Saves the chart as PNG or PDF (by the name's ending); false on failure.
+    bool guardarImagen(const QString& ruta);
+    void BotonGuardarClick();
+
+    void ocultarLectura();
+    void moverCruz(int x, int y);
+
+    const Paginas& paginas() const { return pag_; }
+    double InicioDatos() const { return pag_.inicio; }
+    bool CancelarGrafico = false;
+    QCustomPlot* grafico() const { return grafico_; }
+    QString textoLectura() const;
+    bool lecturaVisible() const;
+    bool cruzVisible() const;
+
+    // BotonImprimir waits for the print dialog (disabled until then).
+    QToolButton *BotonImprimir = nullptr, *BotonGuardar = nullptr, *BotonPropiedades = nullptr,
+                *BotoZoomMenos = nullptr, *BotonZoomMas = nullptr, *BotonZom100 = nullptr, *BotonActualizar = nullptr,
+                *BotonCerrar = nullptr;
+    QPushButton *BotonAnterior = nullptr, *BotonProxima = nullptr, *BotonPrimera = nullptr, *BotonUltima = nullptr;
+    QLineEdit *dias = nullptr, *Tiempo = nullptr;
+    QLabel *etiquetaTotalPaginas = nullptr, *etiquetaPagina = nullptr, *etiquetaRegistros = nullptr;
+    QGroupBox *grupoPaginas = nullptr, *grupoRegistros = nullptr, *grupoProgreso = nullptr;
+    QProgressBar* barraProgreso = nullptr;
+    QPushButton* botonCancelar = nullptr;
+
+signals:
+    void actualizacionTerminada();
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override;
+
+    // What each chart keeps of its page length, whether the cross-hair is on,
+    // the properties command and the default name of a saved image.
+    virtual void guardarLongitudPagina(const QString& tiempo, const QString& dias) = 0;
+    virtual bool cruzActiva() const = 0;
+    virtual void abrirPropiedades() = 0;
+    virtual QString nombreImagen() const = 0;
+    // A click on a plottable (read-out on line series).
+    virtual void clicSerie(QCPAbstractPlottable* p, int indice, QMouseEvent* e) = 0;
+    // Commands off while a refresh runs.
+    virtual void habilitarComandos(bool si);
+
+    // The read-out for `serie` at pixel (x, y): the value there in the
+    // series' axis scale, the left axis title and `nombre` in parentheses.
+    void mostrarLecturaDe(QCPGraph* serie, const QString& nombre, int x, int y);
+    void mostrarPagina();
+    void colocarProgreso();
+    // Page length from the two edits.
+    void leerLongitudPagina();
+    // A live point at x: pages follow it; true when the last page was shown again.
+    bool seguirPunto(double x);
+
+    QToolBar* barra_ = nullptr;
+    QCustomPlot* grafico_ = nullptr;
+    QCPItemText* lectura_ = nullptr;
+    QCPItemLine* flecha_ = nullptr;
+    QCPItemStraightLine *cruzV_ = nullptr, *cruzH_ = nullptr;
+    Paginas pag_;
+    bool hayDatos_ = false;
+    // One slice of a refresh per timeout, the next one armed when a slice
+    // ends: the event loop always runs in between.
+    QTimer pasos_;
+    bool automaticos_ = false;   // value axes scale themselves in this refresh
+
+private:
+    void escalarVista(double factor);
+    bool zoomGuardado_ = false;
+    double rangos_[6] = {};
+};
+
+} // namespace ombrix

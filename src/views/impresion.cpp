@@ -1,0 +1,363 @@
+#include "views/impresion.h"
+
+#include "config/dialogos.h"
+#include "touch/teclado.h"
+
+#include <qcustomplot.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPageLayout>
+#include <QPicture>
+#include <QPrintDialog>
+#include <QPrinterInfo>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+namespace ombrix {
+
+// ---------------------------------------------------------------- destination
+
+std::function<QStringList()> DestinoImpresion::impresorasInstaladas = [] { return QPrinterInfo::availablePrinterNames(); };
+
+DestinoImpresion::DestinoImpresion() : impresora_(std::make_unique<QPrinter>(QPrinter::HighResolution))
+{
+    impresora_->setPageSize(QPageSize(QPageSize::Letter));
+    impresora_->setPageOrientation(QPageLayout::Landscape);
+    ultimoPdf_ = QDir::homePath() + QStringLiteral("/impresion.pdf");
+}
+
+DestinoImpresion& DestinoImpresion::comun()
+{
+    static DestinoImpresion d;
+    return d;
+}
+
+bool DestinoImpresion::pedirPdf()
+{
+    QString ruta = ultimoPdf_;
+    if (!dialogos().entrada(QStringLiteral("Imprimir a PDF"),
+                            QStringLiteral("No hay ninguna impresora instalada: se imprimirá a un archivo PDF.\n"
+                                           "Nombre del archivo:"),
+                            ruta))
+        return false;
+    ruta = ruta.trimmed();
+    if (ruta.isEmpty())
+        return false;
+    if (!ruta.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+        ruta += QStringLiteral(".pdf");
+    ultimoPdf_ = ruta;
+    impresora_->setOutputFormat(QPrinter::PdfFormat);
+    impresora_->setOutputFileName(ruta);
+    return true;
+}
+
+bool DestinoImpresion::preparar()
+{
+    if (impresorasInstaladas().isEmpty())
+        return pedirPdf();
+    if (impresora_->outputFormat() == QPrinter::PdfFormat && impresora_->printerName().isEmpty()
+        && impresora_->outputFileName().isEmpty())
+        impresora_->setOutputFormat(QPrinter::NativeFormat);
+    return true;
+}
+
+void DestinoImpresion::configurar(QWidget* padre)
+{
+    if (impresorasInstaladas().isEmpty()) {
+        pedirPdf();
+        return;
+    }
+    QPrintDialog d(impresora_.get(), padre);
+    d.setWindowTitle(QStringLiteral("Configurar impresora"));
+    d.exec();
+}
+
+// ---------------------------------------------------------------- chart
+
+void dibujarGrafico(QCustomPlot* grafico, QCPPainter& pintor, const QRectF& area, double factor)
+{
+    const int ancho = qMax(100, int(grafico->width() * factor));
+    const int alto = qMax(100, int(ancho * area.height() / area.width()));
+    // Drawn first as a picture at the chart's own resolution: its fonts, given
+    // in points, keep their size relative to the chart on any printer.
+    QPicture dibujo;
+    {
+        QCPPainter p(&dibujo);
+        p.setMode(QCPPainter::pmVectorized);
+        p.setMode(QCPPainter::pmNoCaching);
+        grafico->toPainter(&p, ancho, alto);
+    }
+    pintor.save();
+    pintor.translate(area.topLeft());
+    // A picture plays back scaled from its resolution to the device's.
+    const double ajuste = double(dibujo.logicalDpiX()) / pintor.device()->logicalDpiX();
+    pintor.scale(area.width() / ancho * ajuste, area.height() / alto * ajuste);
+    pintor.drawPicture(0, 0, dibujo);
+    pintor.restore();
+}
+
+TFormaImpresion::TFormaImpresion(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("formaImpresion"));
+    // FormCreate.
+    setWindowTitle(QStringLiteral("Impresión del gráfico"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint);
+    auto* capa = new QVBoxLayout(this);
+
+    GroupBox2 = new QGroupBox(QStringLiteral("Paginas a imprimir"), this);
+    auto* g2 = new QGridLayout(GroupBox2);
+    RadioTodas = new QRadioButton(QStringLiteral("Todas"), GroupBox2);
+    RadioActual = new QRadioButton(QStringLiteral("Página actual"), GroupBox2);
+    RadioParcial = new QRadioButton(QStringLiteral("Parcial"), GroupBox2);
+    RadioTodas->setChecked(true);
+    Label4 = new QLabel(QStringLiteral("(1)"), GroupBox2);
+    Label1 = new QLabel(QStringLiteral("Desde"), GroupBox2);
+    Label2 = new QLabel(QStringLiteral("Hasta"), GroupBox2);
+    EditDesde = new TEditKbr(GroupBox2);
+    EditHasta = new TEditKbr(GroupBox2);
+    for (TEditKbr* e : {EditDesde, EditHasta}) {
+        e->Numeric = true;
+        e->ShowKbr = true;
+        e->setMaximumWidth(70);
+    }
+    EditDesde->setObjectName(QStringLiteral("EditDesde"));
+    EditHasta->setObjectName(QStringLiteral("EditHasta"));
+    g2->addWidget(RadioTodas, 0, 0);
+    g2->addWidget(Label4, 0, 1);
+    g2->addWidget(RadioActual, 1, 0);
+    g2->addWidget(RadioParcial, 2, 0);
+    g2->addWidget(Label1, 2, 1);
+    g2->addWidget(EditDesde, 2, 2);
+    g2->addWidget(Label2, 2, 3);
+    g2->addWidget(EditHasta, 2, 4);
+    capa->addWidget(GroupBox2);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Resolución de la impresión"), this);
+    auto* g1 = new QHBoxLayout(GroupBox1);
+    Label5 = new QLabel(QStringLiteral("Menor"), GroupBox1);
+    TrackBar1 = new QSlider(Qt::Horizontal, GroupBox1);
+    TrackBar1->setRange(0, 100);
+    TrackBar1->setValue(50);
+    TrackBar1->setSingleStep(1);
+    TrackBar1->setTickPosition(QSlider::TicksBelow);
+    TrackBar1->setTickInterval(10);
+    Label6 = new QLabel(QStringLiteral("Mayor"), GroupBox1);
+    g1->addWidget(Label5);
+    g1->addWidget(TrackBar1, 1);
+    g1->addWidget(Label6);
+    capa->addWidget(GroupBox1);
+
+    Label3 = new QLabel(QStringLiteral("Progreso de la impresión"), this);
+    Gauge1 = new QProgressBar(this);
+    Gauge1->setRange(0, 1);
+    Gauge1->setValue(0);
+    capa->addWidget(Label3);
+    capa->addWidget(Gauge1);
+
+    auto* botones = new QHBoxLayout;
+    BotonAceptar = new QPushButton(QStringLiteral("&Aceptar"), this);
+    BotonCancelar = new QPushButton(QStringLiteral("&Cancelar"), this);
+    BotonConfigurar = new QPushButton(QStringLiteral("Configurar Impresora"), this);
+    BotonAceptar->setDefault(true);
+    botones->addWidget(BotonAceptar);
+    botones->addWidget(BotonCancelar);
+    botones->addWidget(BotonConfigurar);
+    capa->addLayout(botones);
+    setFixedSize(335, 280);
+
+    habilitarRango(false);
+    connect(RadioTodas, &QRadioButton::clicked, this, &TFormaImpresion::RadioTodasClick);
+    connect(RadioActual, &QRadioButton::clicked, this, &TFormaImpresion::RadioActualClick);
+    connect(RadioParcial, &QRadioButton::clicked, this, &TFormaImpresion::RadioParcialClick);
+    connect(EditDesde, &QLineEdit::textEdited, this, &TFormaImpresion::EditDesdeChange);
+    connect(EditHasta, &QLineEdit::textEdited, this, &TFormaImpresion::EditHastaChange);
+    connect(TrackBar1, &QSlider::valueChanged, this, &TFormaImpresion::TrackBar1Change);
+    connect(BotonConfigurar, &QPushButton::clicked, this, &TFormaImpresion::BotonConfigurarClick);
+    connect(BotonAceptar, &QPushButton::clicked, this, [this] { BotonAceptarClick(); });
+    connect(BotonCancelar, &QPushButton::clicked, this, &TFormaImpresion::BotonCancelarClick);
+}
+
+void TFormaImpresion::ponerGrafico(GraficoImprimible* g)
+{
+    grafico_ = g;
+    if (g)
+        setWindowTitle(QStringLiteral("Impresión: ") + g->captionVentana());
+}
+
+void TFormaImpresion::showEvent(QShowEvent* e)
+{
+    QDialog::showEvent(e);
+    FormActivate();
+}
+
+void TFormaImpresion::FormActivate()
+{
+    const qint64 total = grafico_ ? qMax<qint64>(1, grafico_->totalPaginas()) : 1;
+    Label4->setText(QStringLiteral("(%1)").arg(total));
+    Gauge1->setValue(0);
+    EditDesde->setText(QStringLiteral("1"));
+    EditHasta->setText(QString::number(total));
+    PaginaGuardada = grafico_ ? grafico_->paginaActual() : 1;
+    tituloCambiado_ = false;
+    CancelarImpresion = false;
+}
+
+void TFormaImpresion::habilitarRango(bool si)
+{
+    for (QWidget* w : {static_cast<QWidget*>(Label1), static_cast<QWidget*>(Label2), static_cast<QWidget*>(EditDesde),
+                       static_cast<QWidget*>(EditHasta)})
+        w->setEnabled(si);
+}
+
+void TFormaImpresion::RadioTodasClick() { habilitarRango(false); }
+void TFormaImpresion::RadioActualClick() { habilitarRango(false); }
+void TFormaImpresion::RadioParcialClick() { habilitarRango(true); }
+
+void TFormaImpresion::revisarEntero(TEditKbr* e)
+{
+    bool ok = false;
+    e->text().trimmed().toLongLong(&ok);
+    if (ok || e->text().isEmpty())
+        return;
+    e->setFocus();
+    e->selectAll();
+    QApplication::beep();
+}
+
+void TFormaImpresion::EditDesdeChange() { revisarEntero(EditDesde); }
+void TFormaImpresion::EditHastaChange() { revisarEntero(EditHasta); }
+
+void TFormaImpresion::TrackBar1Change() { resolucion_ = -TrackBar1->value(); }
+
+double TFormaImpresion::factorResolucion() const
+{
+    // 0 ("Menor") prints the chart as laid out on screen; -100 ("Mayor") lays
+    // it out three times as wide, so lines and texts come out finer.
+    return resolucion_ > 0 ? 1.0 : 1.0 - resolucion_ / 50.0;
+}
+
+void TFormaImpresion::BotonConfigurarClick() { DestinoImpresion::comun().configurar(this); }
+
+bool TFormaImpresion::imprimirPaginas(qint64 desde, qint64 hasta, bool apaisado, QString* error)
+{
+    QPrinter& impresora = DestinoImpresion::comun().impresora();
+    const QPageLayout::Orientation orientacion = impresora.pageLayout().orientation();
+    if (apaisado)
+        impresora.setPageOrientation(QPageLayout::Landscape);
+    QCPPainter pintor;
+    bool bien = pintor.begin(&impresora);
+    if (!bien) {
+        *error = QStringLiteral("No se pudo comenzar la impresión");
+    } else {
+        pintor.setMode(QCPPainter::pmVectorized);
+        pintor.setMode(QCPPainter::pmNoCaching);
+        const QRectF area(QPointF(0, 0), impresora.pageLayout().paintRectPixels(impresora.resolution()).size());
+        Gauge1->setRange(0, int(qMin<qint64>(hasta - desde + 1, INT_MAX)));
+        for (qint64 p = desde; p <= hasta; ++p) {
+            if (p > desde && !impresora.newPage()) {
+                *error = QStringLiteral("No se pudo pasar a la página siguiente");
+                bien = false;
+                break;
+            }
+            grafico_->irAPagina(p);
+            grafico_->ponerTituloGrafico(TituloGuardado + QString::number(p) + QLatin1Char(')'));
+            tituloCambiado_ = true;
+            dibujarGrafico(grafico_->grafico(), pintor, area, factorResolucion());
+            Gauge1->setValue(int(qMin<qint64>(p - desde + 1, INT_MAX)));
+            // Cancelar can be pressed between pages.
+            QCoreApplication::processEvents();
+            if (CancelarImpresion)
+                break;
+        }
+        if (!pintor.end() && bien) {
+            *error = QStringLiteral("No se pudo terminar la impresión");
+            bien = false;
+        }
+    }
+    if (apaisado)
+        impresora.setPageOrientation(orientacion);
+    return bien;
+}
+
+void TFormaImpresion::restaurar()
+{
+    if (!grafico_)
+        return;
+    if (tituloCambiado_)
+        grafico_->ponerTituloGrafico(tituloOriginal_);
+    tituloCambiado_ = false;
+    grafico_->irAPagina(PaginaGuardada);
+}
+
+bool TFormaImpresion::BotonAceptarClick()
+{
+    if (imprimiendo_ || !grafico_)
+        return false;
+    const qint64 total = qMax<qint64>(1, grafico_->totalPaginas());
+    qint64 desde = 1, hasta = total;
+    const bool apaisado = RadioParcial->isChecked();
+    if (RadioActual->isChecked()) {
+        desde = hasta = qBound<qint64>(1, grafico_->paginaActual(), total);
+    } else if (RadioParcial->isChecked()) {
+        bool okD = false, okH = false;
+        desde = EditDesde->text().trimmed().toLongLong(&okD);
+        hasta = EditHasta->text().trimmed().toLongLong(&okH);
+        if (!okD || !okH || desde < 1 || desde > hasta || hasta > total) {
+            dialogos().mensaje(kTituloError,
+                               QStringLiteral("Las páginas a imprimir deben ser números enteros con "
+                                              "1 ≤ Desde ≤ Hasta ≤ %1.")
+                                   .arg(total),
+                               Icono::Error, Botones::Ok);
+            TEditKbr* malo = okD && desde >= 1 && desde <= total ? EditHasta : EditDesde;
+            malo->setFocus();
+            malo->selectAll();
+            return false;
+        }
+    }
+    if (!DestinoImpresion::comun().preparar())
+        return false;
+
+    imprimiendo_ = true;
+    CancelarImpresion = false;
+    Gauge1->setValue(0);
+    PaginaGuardada = grafico_->paginaActual();
+    tituloOriginal_ = grafico_->tituloGrafico();
+    TituloGuardado = tituloOriginal_.isEmpty() ? QString() : tituloOriginal_ + QLatin1Char('\n');
+    QString error;
+    const bool bien = imprimirPaginas(desde, hasta, apaisado, &error);
+    restaurar();
+    imprimiendo_ = false;
+    if (!bien) {
+        dialogos().mensaje(kTituloError, QStringLiteral("No se pudo imprimir el gráfico: ") + error, Icono::Error,
+                           Botones::Ok);
+        return false;
+    }
+    if (CancelarImpresion)
+        QDialog::reject();
+    else
+        accept();
+    return true;
+}
+
+void TFormaImpresion::BotonCancelarClick()
+{
+    CancelarImpresion = true;
+    // A running print restores the chart itself when it stops.
+    if (imprimiendo_)
+        return;
+    restaurar();
+    QDialog::reject();
+}
+
+void TFormaImpresion::reject() { BotonCancelarClick(); }
+
+} // namespace ombrix

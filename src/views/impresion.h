@@ -1,0 +1,122 @@
+#pragma once
+// Printing from the windows: where prints go (a printer the system knows or
+// a PDF file), and the chart print dialog, which prints a chart window's time
+// pages one sheet each.
+
+#include <QDialog>
+#include <QPrinter>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class QCustomPlot;
+class QCPPainter;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+
+namespace ombrix {
+
+class TEditKbr;
+
+// What a chart window offers to the print dialog. Its pages are its own time
+// pages: page p shows [start + (p-1) * length, start + p * length].
+class GraficoImprimible {
+public:
+    virtual ~GraficoImprimible() = default;
+    virtual QCustomPlot* grafico() = 0;
+    virtual qint64 totalPaginas() = 0;
+    virtual qint64 paginaActual() = 0;
+    virtual void irAPagina(qint64 pagina) = 0;
+    virtual QString tituloGrafico() = 0;   // lines separated by '\n'
+    virtual void ponerTituloGrafico(const QString& titulo) = 0;
+    virtual QString captionVentana() = 0;
+};
+
+// The printer every print of the program uses, kept with its settings.
+class DestinoImpresion {
+public:
+    static DestinoImpresion& comun();
+    QPrinter& impresora() { return *impresora_; }
+
+    // Names of the printers the system knows (tests replace it).
+    static std::function<QStringList()> impresorasInstaladas;
+    // Makes the printer ready. With no printer installed it prints to a PDF
+    // file, asked for through a box that says so. False when cancelled.
+    bool preparar();
+    // Printer set-up: the system's dialog, or the PDF file when there is no printer.
+    void configurar(QWidget* padre);
+    bool aPdf() const { return impresora_->outputFormat() == QPrinter::PdfFormat; }
+
+private:
+    DestinoImpresion();
+    bool pedirPdf();
+    std::unique_ptr<QPrinter> impresora_;
+    QString ultimoPdf_;
+};
+
+// Draws the chart as it is now over the whole printable area of `pintor`'s
+// device, laid out `factor` times the chart's on-screen width (a larger
+// factor: finer lines and smaller texts).
+void dibujarGrafico(QCustomPlot* grafico, QCPPainter& pintor, const QRectF& area, double factor);
+
+class TFormaImpresion : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFormaImpresion(QWidget* parent = nullptr);
+
+    // The chart to print; the caption becomes "Impresión: " and its window's caption.
+    void ponerGrafico(GraficoImprimible* g);
+    GraficoImprimible* graficoActual() const { return grafico_; }
+
+    void FormActivate();
+    void RadioTodasClick();
+    void RadioActualClick();
+    void RadioParcialClick();
+    void EditDesdeChange();
+    void EditHastaChange();
+    void TrackBar1Change();
+    void BotonConfigurarClick();
+    // Prints the chosen pages and closes the dialog. False (the dialog stays)
+    // when the range is wrong, the destination was cancelled or printing failed.
+    bool BotonAceptarClick();
+    void BotonCancelarClick();
+
+    bool imprimiendo() const { return imprimiendo_; }
+    qint64 PaginaGuardada = 1;
+    QString TituloGuardado;
+    bool CancelarImpresion = false;
+    // Chart layout width factor from the track bar (1: the chart's own).
+    double factorResolucion() const;
+
+    QGroupBox *GroupBox2 = nullptr, *GroupBox1 = nullptr;
+    QRadioButton *RadioTodas = nullptr, *RadioActual = nullptr, *RadioParcial = nullptr;
+    QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr, *Label5 = nullptr,
+           *Label6 = nullptr;
+    TEditKbr *EditDesde = nullptr, *EditHasta = nullptr;
+    QSlider* TrackBar1 = nullptr;
+    QProgressBar* Gauge1 = nullptr;
+    QPushButton *BotonAceptar = nullptr, *BotonCancelar = nullptr, *BotonConfigurar = nullptr;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void reject() override;   // Escape: Cancelar
+
+private:
+    void habilitarRango(bool si);
+    void revisarEntero(TEditKbr* e);
+    bool imprimirPaginas(qint64 desde, qint64 hasta, bool apaisado, QString* error);
+    void restaurar();
+    GraficoImprimible* grafico_ = nullptr;
+    int resolucion_ = 1;   // the chart's print resolution: 1 until the track bar moves, then -position
+    bool imprimiendo_ = false;
+    bool tituloCambiado_ = false;
+    QString tituloOriginal_;
+};
+
+} // namespace ombrix

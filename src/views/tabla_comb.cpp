@@ -1,0 +1,343 @@
+#include "views/tabla_comb.h"
+
+#include "acquisition/registro.h"
+#include "config/dialogos.h"
+#include "views/graf_comb.h"
+#include "views/modelo_tabla.h"
+
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QTableView>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace ombrix {
+
+namespace {
+
+const QString kFiltrar = QStringLiteral("Filtrar tabla");
+const QString kQuitarFiltro = QStringLiteral("Quitar filtro");
+// One slice of the reading of the rows shown, then the window's events.
+constexpr int kMsPorPaso = 12;
+
+QToolButton* boton(QToolBar* barra, const QString& texto, QStyle::StandardPixmap icono, const QString& nombre)
+{
+    auto* b = new QToolButton(barra);
+    b->setObjectName(nombre);
+    b->setText(texto);
+    b->setIcon(barra->style()->standardIcon(icono));
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    // Wide enough for its caption ("Ordenar tabla", "Quitar filtro").
+    b->setFixedSize(qMax(84, b->fontMetrics().horizontalAdvance(texto) + 14), 40);
+    barra->addWidget(b);
+    return b;
+}
+
+void borrarVentana(QWidget* w)
+{
+    QWidget* marco = w->parentWidget();
+    cerrarVentana(w);
+    if (qobject_cast<QMdiSubWindow*>(marco))
+        delete marco;
+    else
+        delete w;
+}
+
+} // namespace
+
+TFormaTablaComb::TFormaTablaComb(ContextoVistas& c, QWidget* parent) : QWidget(parent), ctx_(c)
+{
+    setObjectName(QStringLiteral("FormaTablaComb"));
+    setWindowTitle(QStringLiteral("Tabla combinada"));
+    auto* capa = new QVBoxLayout(this);
+    capa->setContentsMargins(0, 0, 0, 0);
+    capa->setSpacing(0);
+    auto* barra = new QToolBar(this);
+    barra->setObjectName(QStringLiteral("barraComandos"));
+    BotonImpre = boton(barra, QStringLiteral("Imprimir"), QStyle::SP_FileDialogContentsView, QStringLiteral("BotonImpre"));
+    BotonImpre->setEnabled(false);
+    BotonImpre->setToolTip(QStringLiteral("Impresión no disponible"));
+    BotonBorrar = boton(barra, QStringLiteral("Borrar Tabla"), QStyle::SP_TrashIcon, QStringLiteral("BotonBorrar"));
+    BotonGrafico = boton(barra, QStringLiteral("Graficar"), QStyle::SP_FileDialogInfoView, QStringLiteral("BotonGrafico"));
+    barra->addSeparator();
+    BotonFiltro = boton(barra, kFiltrar, QStyle::SP_FileDialogListView, QStringLiteral("BotonFiltro"));
+    BotonOrden = boton(barra, QStringLiteral("Ordenar tabla"), QStyle::SP_ArrowDown, QStringLiteral("BotonOrden"));
+    BotonFiltro->setEnabled(false);
+    BotonOrden->setEnabled(false);
+    barra->addSeparator();
+    BotonCsv = boton(barra, QStringLiteral("Exportar CSV"), QStyle::SP_DialogSaveButton, QStringLiteral("BotonCsv"));
+    barra->addSeparator();
+    GroupBox1 = new QGroupBox(QStringLiteral("Filtrar/Ordenar por"), barra);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    auto* cg = new QHBoxLayout(GroupBox1);
+    cg->setContentsMargins(6, 0, 6, 2);
+    Label1 = new QLabel(QStringLiteral("Sin selección"), GroupBox1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    cg->addWidget(Label1);
+    GroupBox1->setMinimumWidth(200);
+    barra->addWidget(GroupBox1);
+    capa->addWidget(barra);
+
+    DBGrid1 = new QTableView(this);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->verticalHeader()->setDefaultSectionSize(20);
+    DBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    capa->addWidget(DBGrid1);
+
+    pasos_ = new QTimer(this);
+    pasos_->setSingleShot(true);
+    pasos_->setInterval(0);
+    connect(pasos_, &QTimer::timeout, this, &TFormaTablaComb::pasoLectura);
+
+    // The columns, fixed for the life of the window.
+    columnas_ = columnasCombinada(ctx_.modelo);
+    for (const ColumnaComb& col : columnas_)
+        consulta_.campos << col.campo;
+    abrir();
+    resize(611, 406);
+
+    connect(DBGrid1, &QTableView::clicked, this, &TFormaTablaComb::DBGrid1CellClick);
+    connect(BotonFiltro, &QToolButton::clicked, this, &TFormaTablaComb::BotonFiltroClick);
+    connect(BotonOrden, &QToolButton::clicked, this, &TFormaTablaComb::BotonOrdenClick);
+    connect(BotonBorrar, &QToolButton::clicked, this, &TFormaTablaComb::BotonBorrarClick);
+    connect(BotonGrafico, &QToolButton::clicked, this, &TFormaTablaComb::BotonGraficoClick);
+    connect(BotonCsv, &QToolButton::clicked, this, &TFormaTablaComb::BotonCsvClick);
+    if (ctx_.registrador)
+        connect(ctx_.registrador, &Registrador::filaCombinadaGuardada, this, &TFormaTablaComb::filaCombinadaGuardada);
+    ctx_.ventanas.FormaTablaComb = this;
+}
+
+TFormaTablaComb::~TFormaTablaComb()
+{
+    if (ctx_.ventanas.FormaTablaComb == this)
+        ctx_.ventanas.FormaTablaComb = nullptr;
+}
+
+QStringList TFormaTablaComb::titulos() const
+{
+    QStringList t{QStringLiteral("Id"), QStringLiteral("Fecha"), QStringLiteral("Hora")};
+    for (const ColumnaComb& c : columnas_)
+        t << c.titulo;
+    return t;
+}
+
+void TFormaTablaComb::abrir()
+{
+    pasos_->stop();
+    auto origen = std::make_unique<ConsultasCombinada>(ctx_.base.db(), consulta_);
+    ConsultasCombinada* fuente = origen.get();
+    auto* nuevo = new ModeloTabla(std::move(origen), titulos(), this);
+    DBGrid1->setModel(nuevo);
+    delete modelo_;
+    modelo_ = nuevo;
+    fuente_ = fuente;
+    DBGrid1->setColumnWidth(0, 60);
+    vencida_ = false;
+    // A small table is read here at once; a large one in slices, its rows
+    // shown as they come (ordered rows once all are sorted).
+    pasoLectura();
+}
+
+bool TFormaTablaComb::leyendo() const { return fuente_ && !fuente_->completa(); }
+
+void TFormaTablaComb::pasoLectura()
+{
+    if (!fuente_)
+        return;
+    const bool fin = fuente_->paso(kMsPorPaso);
+    if (fuente_->cambioModo())
+        modelo_->recargar();
+    else
+        modelo_->crecer();
+    if (!fin) {
+        habilitarComandos();
+        pasos_->start();
+        return;
+    }
+    habilitarComandos();
+    if (!fuente_->error().isEmpty())
+        dialogos().mensaje(QString(), fuente_->error(), Icono::Ninguno, Botones::Ok);
+}
+
+void TFormaTablaComb::habilitarComandos()
+{
+    // While a filtered or ordered list is read, nothing else is asked of it.
+    const bool libre = !leyendo() || consulta_.simple();
+    BotonFiltro->setEnabled(libre && !FiltroCampo.isEmpty());
+    BotonOrden->setEnabled(libre && !FiltroCampo.isEmpty());
+    BotonBorrar->setEnabled(libre && !ctx_.modelo.Config.TableReadOnly);
+    BotonCsv->setEnabled(libre);
+}
+
+void TFormaTablaComb::alDia()
+{
+    if (vencida_)
+        abrir();
+}
+
+bool TFormaTablaComb::event(QEvent* e)
+{
+    if (e->type() == QEvent::WindowActivate)
+        alDia();
+    return QWidget::event(e);
+}
+
+void TFormaTablaComb::DBGrid1CellClick(const QModelIndex& i)
+{
+    if (!i.isValid())
+        return;
+    const QStringList campos = consulta_.columnas();
+    if (i.column() >= campos.size())
+        return;
+    FiltroColumna = modelo_->headerData(i.column(), Qt::Horizontal).toString();
+    FiltroCampo = campos[i.column()];
+    FiltroValor = modelo_->data(i).toString();
+    Label1->setText(FiltroColumna + QStringLiteral(" = ") + FiltroValor);
+    habilitarComandos();
+}
+
+void TFormaTablaComb::BotonFiltroClick()
+{
+    if (!BotonFiltro->isEnabled())
+        return;
+    if (BotonFiltro->text() == kFiltrar) {
+        if (FiltroCampo.isEmpty())
+            return;
+        consulta_.filtrado = true;
+        consulta_.campoFiltro = FiltroCampo;
+        consulta_.valorFiltro = FiltroValor;
+        BotonFiltro->setText(kQuitarFiltro);
+    } else {
+        // Back to every row in stored order.
+        consulta_.filtrado = false;
+        consulta_.campoFiltro.clear();
+        consulta_.valorFiltro.clear();
+        consulta_.campoOrden.clear();
+        BotonFiltro->setText(kFiltrar);
+    }
+    abrir();
+}
+
+void TFormaTablaComb::BotonOrdenClick()
+{
+    if (FiltroCampo.isEmpty() || !BotonOrden->isEnabled())
+        return;
+    // The filter in force stays.
+    consulta_.campoOrden = FiltroCampo;
+    abrir();
+}
+
+void TFormaTablaComb::BotonBorrarClick()
+{
+    if (!BotonBorrar->isEnabled())
+        return;
+    if (dialogos().mensaje(QStringLiteral("ATENCION!!"),
+                           QStringLiteral("ESTA OPERACION ELIMINARA TODA LA INFORMACION DE LA TABLA DE DATOS.\n"
+                                          "¿ESTA SEGURO DE EFECTUAR ESTA OPREACION?"),
+                           Icono::Pregunta, Botones::SiNo)
+        != Respuesta::Si)
+        return;
+    // No read of the table may be running while it is emptied.
+    if (TFormaGrafTabCom* g = formaGrafTabCom(ctx_))
+        g->detenerLectura();
+    QString error;
+    if (!borrarCombinada(ctx_.base, &error))
+        dialogos().mensaje(QString(), error, Icono::Ninguno, Botones::Ok);
+    consulta_.filtrado = false;
+    consulta_.campoFiltro.clear();
+    consulta_.valorFiltro.clear();
+    consulta_.campoOrden.clear();
+    BotonFiltro->setText(kFiltrar);
+    abrir();
+}
+
+void TFormaTablaComb::BotonGraficoClick()
+{
+    alDia();
+    if (TFormaGrafTabCom* g = formaGrafTabCom(ctx_)) {
+        if (auto* sub = qobject_cast<QMdiSubWindow*>(g->parentWidget()))
+            sub->showNormal();
+        else
+            g->showNormal();
+        return;
+    }
+    auto* g = new TFormaGrafTabCom(ctx_);
+    mostrarVentana(ctx_, g);
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(g->parentWidget()))
+        sub->resize(875, 480);
+    g->BotonActualizarClick();
+}
+
+bool TFormaTablaComb::exportarCsv(const QString& ruta)
+{
+    alDia();
+    QString error;
+    if (escribirCsvComb(ctx_.base.db(), consulta_, titulos(), ruta, ',', 0, 0, &error) < 0) {
+        dialogos().mensaje(kTituloError, QStringLiteral("No se pudo exportar la tabla: ") + error, Icono::Error, Botones::Ok);
+        return false;
+    }
+    return true;
+}
+
+void TFormaTablaComb::BotonCsvClick()
+{
+    const QString ruta = QFileDialog::getSaveFileName(this, QStringLiteral("Exportar tabla"), QStringLiteral("Combinada.csv"),
+                                                      QStringLiteral("Archivos CSV (*.csv)"));
+    if (!ruta.isEmpty())
+        exportarCsv(ruta);
+}
+
+void TFormaTablaComb::filaCombinadaGuardada()
+{
+    if (consulta_.simple())
+        modelo_->agregarAlFinal();
+    else
+        vencida_ = true;
+}
+
+void TFormaTablaComb::closeEvent(QCloseEvent* e)
+{
+    if (ctx_.ventanas.FormaTablaComb == this)
+        ctx_.ventanas.FormaTablaComb = nullptr;
+    emit cerrada();
+    e->accept();
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()); sub && sub->isVisible())
+        QMetaObject::invokeMethod(sub, &QMdiSubWindow::close, Qt::QueuedConnection);
+}
+
+TFormaTablaComb* formaTablaComb(ContextoVistas& c) { return qobject_cast<TFormaTablaComb*>(c.ventanas.FormaTablaComb.data()); }
+
+TFormaGrafTabCom* formaGrafTabCom(ContextoVistas& c) { return qobject_cast<TFormaGrafTabCom*>(c.ventanas.FormaGrafTabCom.data()); }
+
+TFormaTablaComb* abrirTablaCombinada(ContextoVistas& c)
+{
+    if (TFormaTablaComb* f = formaTablaComb(c)) {
+        f->activateWindow();
+        return f;
+    }
+    auto* f = new TFormaTablaComb(c);
+    mostrarVentana(c, f);
+    return f;
+}
+
+void cerrarVistasCombinadas(ContextoVistas& c)
+{
+    if (TFormaGrafTabCom* g = formaGrafTabCom(c)) {
+        g->detenerLectura();
+        borrarVentana(g);
+    }
+    if (TFormaTablaComb* f = formaTablaComb(c))
+        borrarVentana(f);
+    c.ventanas.FormaTablaComb = nullptr;
+    c.ventanas.FormaGrafTabCom = nullptr;
+}
+
+} // namespace ombrix

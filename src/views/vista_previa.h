@@ -1,0 +1,75 @@
+#pragma once
+// The print preview of a report: shows one page at a time (drawn when it is
+// shown, never all of them), steps through the pages and prints them.
+
+#include "views/informe.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QScrollArea;
+class QSpinBox;
+
+namespace ombrix {
+
+class TVistaPrevia : public QWidget {
+    Q_OBJECT
+public:
+    TVistaPrevia(std::unique_ptr<Informe> informe, const QString& caption, QWidget* parent = nullptr);
+    ~TVistaPrevia() override;
+
+    Informe& informe() { return *informe_; }
+    qint64 pagina() const { return pagina_; }
+    qint64 paginas() const { return paginas_; }
+    int zoom() const;   // percent
+    // Pages drawn since the window opened.
+    qint64 paginasDibujadas() const { return dibujadas_; }
+
+    void irAPagina(qint64 p);
+    void BotonPrimeraClick() { irAPagina(1); }
+    void BotonAnteriorClick() { irAPagina(pagina_ - 1); }
+    void BotonSiguienteClick() { irAPagina(pagina_ + 1); }
+    void BotonUltimaClick() { irAPagina(paginas_); }
+    // Prints pages desde..hasta (all by default) to the program's printer,
+    // or to a PDF file when there is none. The pages go out in slices; false
+    // when nothing was started.
+    bool BotonImprimirClick();
+    bool imprimir(qint64 desde, qint64 hasta);
+    bool imprimiendo() const { return impresion_ != nullptr; }
+    void cancelarImpresion();
+
+    QPushButton *botonPrimera = nullptr, *botonAnterior = nullptr, *botonSiguiente = nullptr, *botonUltima = nullptr,
+                *botonImprimir = nullptr, *botonCancelar = nullptr, *botonCerrar = nullptr;
+    QLabel* etiquetaPagina = nullptr;
+    QLabel* hoja = nullptr;
+    QSpinBox* zoomPorcentaje = nullptr;
+    QProgressBar* progreso = nullptr;
+
+signals:
+    void impresionTerminada(bool bien);
+
+private:
+    void dibujar();
+    void pasoImpresion();
+    void terminarImpresion();
+    std::unique_ptr<Informe> informe_;
+    qint64 pagina_ = 1, paginas_ = 1;
+    qint64 dibujadas_ = 0;
+    QScrollArea* area_ = nullptr;
+    std::unique_ptr<ImpresionInforme> impresion_;
+    QTimer pasos_;
+};
+
+// Opens the instrument report's preview over instrument n's rows as they are
+// now (rows stored later are not in it), as a window of `padre`.
+TVistaPrevia* previaInstrumento(QWidget* padre, const QSqlDatabase& db, int n, const QString& titulo);
+// Opens the combined report's preview over the given value columns.
+TVistaPrevia* previaCombinada(QWidget* padre, const QSqlDatabase& db, const QString& titulo,
+                              const QVector<ColumnaComb>& columnas);
+
+} // namespace ombrix
