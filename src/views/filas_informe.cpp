@@ -161,4 +161,30 @@ bool FilasInformeSqlite::leer(qint64 desde, int cuantas, QVector<QStringList>& f
     return true;
 }
 
+FilasModelo::FilasModelo(const QAbstractItemModel* modelo)
+    : modelo_(modelo)
+    , cuenta_(modelo ? modelo->rowCount() : 0)
+{
+}
+
+bool FilasModelo::leer(qint64 desde, int cuantas, QVector<QStringList>& filas, QString* error)
+{
+    filas.clear();
+    if (!modelo_) {
+        if (error)
+            *error = QStringLiteral("La tabla ya no está abierta");
+        return false;
+    }
+    const qint64 hasta = qMin<qint64>(qMin<qint64>(cuenta_, modelo_->rowCount()), desde + cuantas);
+    const int columnas = modelo_->columnCount();
+    for (qint64 r = qMax<qint64>(desde, 0); r < hasta; ++r) {
+        QStringList fila;
+        fila.reserve(columnas);
+        for (int c = 0; c < columnas; ++c)
+            fila << modelo_->data(modelo_->index(int(r), c)).toString();
+        filas << fila;
+    }
+    return true;
+}
+
 } // namespace ombrix

@@ -3,6 +3,8 @@
 // text, read a page at a time by position. No widgets: shared by the report
 // preview and ombrix-report.
 
+#include <QAbstractItemModel>
+#include <QPointer>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -59,6 +61,20 @@ private:
     qint64 cuenta_ = -1;
     std::map<qint64, qint64> anclas_;   // row position -> Id of the row before it
     QString error_;
+};
+
+// The rows a grid shows, in its order, as they stand when the report starts
+// (the count is taken then; rows the grid gains later are left out). The
+// model must outlive the report: the preview is a window of the grid's window.
+class FilasModelo : public FilasInforme {
+public:
+    explicit FilasModelo(const QAbstractItemModel* modelo);
+    qint64 contar() override { return cuenta_; }
+    bool leer(qint64 desde, int cuantas, QVector<QStringList>& filas, QString* error = nullptr) override;
+
+private:
+    QPointer<const QAbstractItemModel> modelo_;
+    qint64 cuenta_;
 };
 
 // The rows of instrument n's report and of the combined report.

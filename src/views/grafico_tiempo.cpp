@@ -60,8 +60,6 @@ GraficoTiempo::GraficoTiempo(QWidget* parent) : QWidget(parent)
     barra_ = new QToolBar(this);
     barra_->setObjectName(QStringLiteral("barraComandos"));
     BotonImprimir = boton(barra_, QStringLiteral("Imprimir"), QStyle::SP_FileDialogContentsView, QStringLiteral("BotonImprimir"));
-    BotonImprimir->setEnabled(false);
-    BotonImprimir->setToolTip(QStringLiteral("Impresión no disponible"));
     BotonGuardar = boton(barra_, QStringLiteral("Guardar imagen"), QStyle::SP_DialogSaveButton, QStringLiteral("BotonGuardar"));
     BotonPropiedades = boton(barra_, QStringLiteral("Propiedades"), QStyle::SP_FileDialogDetailedView, QStringLiteral("BotonPropiedades"));
     BotoZoomMenos = boton(barra_, QStringLiteral("Zoom(-)"), QStyle::SP_ArrowDown, QStringLiteral("BotoZoomMenos"));
@@ -199,6 +197,7 @@ GraficoTiempo::GraficoTiempo(QWidget* parent) : QWidget(parent)
     cpag->addStretch();
     capa->addWidget(grupoPaginas);
 
+    connect(BotonImprimir, &QToolButton::clicked, this, [this] { BotonImprimirClick(); });
     connect(BotonGuardar, &QToolButton::clicked, this, &GraficoTiempo::BotonGuardarClick);
     connect(BotonPropiedades, &QToolButton::clicked, this, [this] { abrirPropiedades(); });
     connect(BotoZoomMenos, &QToolButton::clicked, this, &GraficoTiempo::BotoZoomMenosClick);
@@ -256,12 +255,36 @@ void GraficoTiempo::colocarProgreso()
 
 void GraficoTiempo::habilitarComandos(bool si)
 {
-    for (QWidget* w : std::initializer_list<QWidget*>{BotonGuardar, BotonPropiedades, BotoZoomMenos, BotonZoomMas,
+    for (QWidget* w : std::initializer_list<QWidget*>{BotonImprimir, BotonGuardar, BotonPropiedades, BotoZoomMenos, BotonZoomMas,
                                                        BotonZom100, BotonActualizar, BotonPrimera, BotonAnterior,
                                                        BotonProxima, BotonUltima, dias, Tiempo})
         w->setEnabled(si);
     if (si)
         mostrarPagina();
+}
+
+void GraficoTiempo::irAPagina(qint64 p)
+{
+    pag_.irA(p);
+    mostrarPagina();
+}
+
+QString GraficoTiempo::tituloGrafico()
+{
+    if (auto* e = qobject_cast<QCPTextElement*>(grafico_->plotLayout()->element(0, 0)))
+        return e->text();
+    return QString();
+}
+
+TFormaImpresion* GraficoTiempo::BotonImprimirClick()
+{
+    if (actualizando())
+        return nullptr;
+    if (!impresion_)
+        impresion_ = new TFormaImpresion(this);
+    impresion_->ponerGrafico(this);
+    impresion_->open();
+    return impresion_;
 }
 
 void GraficoTiempo::mostrarPagina()

@@ -5,7 +5,10 @@
 // layer of their own, redrawn alone), the progress panel of a refresh, and
 // saving the chart as PNG or PDF.
 
+#include "views/impresion.h"
 #include "views/puntos.h"
+
+#include <QPointer>
 
 #include <QTimer>
 #include <QWidget>
@@ -28,7 +31,7 @@ class QToolButton;
 
 namespace ombrix {
 
-class GraficoTiempo : public QWidget {
+class GraficoTiempo : public QWidget, public GraficoImprimible {
     Q_OBJECT
 public:
     explicit GraficoTiempo(QWidget* parent = nullptr);
@@ -59,11 +62,22 @@ public:
     double InicioDatos() const { return pag_.inicio; }
     bool CancelarGrafico = false;
     QCustomPlot* grafico() const { return grafico_; }
+
+    // Printing: the pages are the time pages of the page bar.
+    QCustomPlot* grafico() override { return grafico_; }
+    qint64 totalPaginas() override { return pag_.total; }
+    qint64 paginaActual() override { return pag_.pagina; }
+    void irAPagina(qint64 p) override;
+    QString tituloGrafico() override;
+    void ponerTituloGrafico(const QString& t) override { ponerTitulo(t); }
+    QString captionVentana() override { return windowTitle(); }
+    // Opens the print dialog over this chart (window-modal, returns at once).
+    TFormaImpresion* BotonImprimirClick();
+    TFormaImpresion* dialogoImpresion() const { return impresion_; }
     QString textoLectura() const;
     bool lecturaVisible() const;
     bool cruzVisible() const;
 
-    // BotonImprimir waits for the print dialog (disabled until then).
     QToolButton *BotonImprimir = nullptr, *BotonGuardar = nullptr, *BotonPropiedades = nullptr,
                 *BotoZoomMenos = nullptr, *BotonZoomMas = nullptr, *BotonZom100 = nullptr, *BotonActualizar = nullptr,
                 *BotonCerrar = nullptr;
@@ -115,6 +129,7 @@ protected:
 
 private:
     void escalarVista(double factor);
+    QPointer<TFormaImpresion> impresion_;
     bool zoomGuardado_ = false;
     double rangos_[6] = {};
 };

@@ -400,4 +400,13 @@ std::unique_ptr<Informe> informeCombinado(const QSqlDatabase& db, const QString&
     return std::make_unique<Informe>(disenoCombinado(titulo, titulos), std::move(fuente));
 }
 
+std::unique_ptr<Informe> informeCombinado(const QString& titulo, const QVector<ColumnaComb>& columnas,
+                                          std::unique_ptr<FilasInforme> fuente)
+{
+    QStringList titulos;
+    for (const ColumnaComb& c : columnas)
+        titulos << c.titulo;
+    return std::make_unique<Informe>(disenoCombinado(titulo, titulos), std::move(fuente));
+}
+
 } // namespace ombrix

@@ -154,5 +154,9 @@ std::unique_ptr<Informe> informeInstrumento(const QSqlDatabase& db, int n, const
 std::unique_ptr<Informe> informeCombinado(const QSqlDatabase& db, const QString& titulo,
                                           const QVector<ColumnaComb>& columnas, qint64 hastaId = 0, int desde = 0,
                                           int hasta = 0);
+// The combined report over rows from elsewhere (Id, Fecha, Hora, then the
+// value columns in this order).
+std::unique_ptr<Informe> informeCombinado(const QString& titulo, const QVector<ColumnaComb>& columnas,
+                                          std::unique_ptr<FilasInforme> fuente);
 
 } // namespace ombrix

@@ -169,6 +169,15 @@ void Paginas::siguiente()
     anterior = true;
 }
 
+void Paginas::irA(qint64 p)
+{
+    pagina = qBound<qint64>(1, p, qMax<qint64>(total, 1));
+    desde = inicio + largo * double(pagina - 1);
+    hasta = desde + largo;
+    anterior = pagina > 1;
+    proxima = pagina < total;
+}
+
 void Paginas::previa()
 {
     if (pagina <= 1)

@@ -61,6 +61,7 @@ struct Paginas {
     void primera();
     void siguiente();
     void previa();
+    void irA(qint64 p);   // page p (1..total) at once
 };
 
 } // namespace ombrix

@@ -4,6 +4,7 @@
 #include "config/dialogos.h"
 #include "views/graf_comb.h"
 #include "views/modelo_tabla.h"
+#include "views/vista_previa.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -62,8 +63,6 @@ TFormaTablaComb::TFormaTablaComb(ContextoVistas& c, QWidget* parent) : QWidget(p
     auto* barra = new QToolBar(this);
     barra->setObjectName(QStringLiteral("barraComandos"));
     BotonImpre = boton(barra, QStringLiteral("Imprimir"), QStyle::SP_FileDialogContentsView, QStringLiteral("BotonImpre"));
-    BotonImpre->setEnabled(false);
-    BotonImpre->setToolTip(QStringLiteral("Impresión no disponible"));
     BotonBorrar = boton(barra, QStringLiteral("Borrar Tabla"), QStyle::SP_TrashIcon, QStringLiteral("BotonBorrar"));
     BotonGrafico = boton(barra, QStringLiteral("Graficar"), QStyle::SP_FileDialogInfoView, QStringLiteral("BotonGrafico"));
     barra->addSeparator();
@@ -109,6 +108,7 @@ TFormaTablaComb::TFormaTablaComb(ContextoVistas& c, QWidget* parent) : QWidget(p
     connect(BotonOrden, &QToolButton::clicked, this, &TFormaTablaComb::BotonOrdenClick);
     connect(BotonBorrar, &QToolButton::clicked, this, &TFormaTablaComb::BotonBorrarClick);
     connect(BotonGrafico, &QToolButton::clicked, this, &TFormaTablaComb::BotonGraficoClick);
+    connect(BotonImpre, &QToolButton::clicked, this, &TFormaTablaComb::BotonImpreClick);
     connect(BotonCsv, &QToolButton::clicked, this, &TFormaTablaComb::BotonCsvClick);
     if (ctx_.registrador)
         connect(ctx_.registrador, &Registrador::filaCombinadaGuardada, this, &TFormaTablaComb::filaCombinadaGuardada);
@@ -175,6 +175,16 @@ void TFormaTablaComb::habilitarComandos()
     BotonOrden->setEnabled(libre && !FiltroCampo.isEmpty());
     BotonBorrar->setEnabled(libre && !ctx_.modelo.Config.TableReadOnly);
     BotonCsv->setEnabled(libre);
+    BotonImpre->setEnabled(libre);
+}
+
+TVistaPrevia* TFormaTablaComb::BotonImpreClick()
+{
+    // Every row in Id order: read straight from the table, up to the last
+    // row stored now. Filtered or ordered: the rows the grid shows, in its order.
+    if (consulta_.simple())
+        return previaCombinada(this, ctx_.base.db(), windowTitle(), columnas_);
+    return previaCombinada(this, windowTitle(), columnas_, std::make_unique<FilasModelo>(modelo_));
 }
 
 void TFormaTablaComb::alDia()

@@ -20,6 +20,7 @@ class QToolButton;
 namespace ombrix {
 
 class ModeloTabla;
+class TVistaPrevia;
 class TFormaGrafTabCom;
 
 class TFormaTablaComb : public QWidget {
@@ -44,6 +45,8 @@ public:
     void BotonOrdenClick();
     void BotonBorrarClick();
     void BotonGraficoClick();
+    // The combined report's preview of the rows shown.
+    TVistaPrevia* BotonImpreClick();
     bool exportarCsv(const QString& ruta);
     void BotonCsvClick();
     // A combined row was stored.

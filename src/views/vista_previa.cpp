@@ -206,4 +206,13 @@ TVistaPrevia* previaCombinada(QWidget* padre, const QSqlDatabase& db, const QStr
     return v;
 }
 
+TVistaPrevia* previaCombinada(QWidget* padre, const QString& titulo, const QVector<ColumnaComb>& columnas,
+                              std::unique_ptr<FilasInforme> fuente)
+{
+    auto* v = new TVistaPrevia(informeCombinado(titulo, columnas, std::move(fuente)), titulo, padre);
+    v->setAttribute(Qt::WA_DeleteOnClose);
+    v->show();
+    return v;
+}
+
 } // namespace ombrix

@@ -71,5 +71,8 @@ TVistaPrevia* previaInstrumento(QWidget* padre, const QSqlDatabase& db, int n, c
 // Opens the combined report's preview over the given value columns.
 TVistaPrevia* previaCombinada(QWidget* padre, const QSqlDatabase& db, const QString& titulo,
                               const QVector<ColumnaComb>& columnas);
+// The same over rows from elsewhere (a filtered or ordered grid).
+TVistaPrevia* previaCombinada(QWidget* padre, const QString& titulo, const QVector<ColumnaComb>& columnas,
+                              std::unique_ptr<FilasInforme> fuente);
 
 } // namespace ombrix

@@ -5,6 +5,9 @@
 #include "dialogos_guion.h"
 
 #include "views/forma_base.h"
+#include "views/graf_form.h"
+#include "views/modelo_tabla.h"
+#include "views/tabla_comb.h"
 #include "touch/teclado.h"
 #include "views/impresion.h"
 #include "views/informe.h"
@@ -330,6 +333,63 @@ private slots:
         QCOMPARE(paginasPdf(actual), 1);
         QVERIFY(textoPdf(actual).contains(QStringLiteral("2)")));
         QCOMPARE(g.paginaActual(), 2);
+    }
+
+    // The real windows: the instrument chart prints every time page through
+    // its Imprimir button and keeps its title and page; a filtered combined
+    // table prints only the rows it shows.
+    void imprimirDesdeLasVentanas()
+    {
+        BancoVistas b;
+        b.modelo.Gindividual[1].Tiempo = QStringLiteral("01:00:00");
+        b.modelo.Gindividual[1].dias = QStringLiteral("00");
+        QVector<FilaPrueba> filas;
+        for (int i = 0; i < 200; ++i)
+            filas.append(fila(QStringLiteral("05/03/2026"), QTime(8, 0).addSecs(i * 60).toString(QStringLiteral("hh:mm:ss")),
+                              QStringLiteral("%1.5").arg(200 + i % 7), QStringLiteral("L1")));
+        insertarFilas(b.base, 1, filas);
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        f->BotonGraficoClick();
+        TGrafForm* g = f->FormaGraf();
+        QVERIFY(g && QTest::qWaitFor([g] { return !g->actualizando(); }, 20000));
+        QCOMPARE(g->totalPaginas(), 4);   // 08:00 to 11:19, an hour a page
+        const QString titulo = g->tituloGrafico();
+        TFormaImpresion* dlg = g->BotonImprimirClick();
+        QVERIFY(dlg && dlg->isVisible());
+        QCOMPARE(dlg->Label4->text(), QStringLiteral("(4)"));
+        dlg->RadioTodas->click();
+        DialogosGuion d;
+        const QString pdf = b.raiz.ruta(QStringLiteral("grafico.pdf"));
+        d.entradas.enqueue(pdf);
+        QVERIFY(dlg->BotonAceptarClick());
+        QCOMPARE(paginasPdf(pdf), 4);
+        QCOMPARE(g->tituloGrafico(), titulo);
+        QCOMPARE(g->paginaActual(), 4);
+        QCOMPARE(g->paginas().desde, g->grafico()->xAxis->range().lower);
+
+        QCOMPARE(sqlite3_exec(manejadorSqlite(b.base.db()),
+                              "INSERT INTO \"Combinada\" (\"Fecha\",\"Hora\",\"V_medido(Ins1)\") VALUES "
+                              "('05/03/2026','08:00:00','101.5'),('06/03/2026','08:00:10','111.5'),"
+                              "('05/03/2026','08:00:20','121.5')",
+                              nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        TFormaTablaComb* t = abrirTablaCombinada(c);
+        QVERIFY(QTest::qWaitFor([t] { return !t->leyendo(); }, 20000));
+        t->DBGrid1CellClick(t->modelo()->index(0, 1));   // Fecha 05/03/2026
+        t->BotonFiltroClick();
+        QVERIFY(QTest::qWaitFor([t] { return !t->leyendo() && t->modelo()->rowCount() == 2; }, 20000));
+        TVistaPrevia* v = t->BotonImpreClick();
+        QVERIFY(v);
+        const QString comb = b.raiz.ruta(QStringLiteral("filtrada.pdf"));
+        d.entradas.enqueue(comb);
+        QSignalSpy fin(v, &TVistaPrevia::impresionTerminada);
+        QVERIFY(v->BotonImprimirClick());
+        QVERIFY(fin.wait(60000));
+        const QString texto = textoPdf(comb);
+        QVERIFY(texto.contains(QStringLiteral("101.5")) && texto.contains(QStringLiteral("121.5")));
+        QVERIFY(!texto.contains(QStringLiteral("111.5")));
+        cerrarVistas(c);
     }
 
     // A wrong range is refused with a message and prints nothing; cancelling

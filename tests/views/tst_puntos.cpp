@@ -140,6 +140,14 @@ private slots:
         QCOMPARE(p.pagina, 1);
         QVERIFY(!p.anterior);
         QCOMPARE(p.desde, p.inicio);
+        // A jump lands where stepping does; out of range stays on the pages.
+        p.irA(2);
+        QCOMPARE(p.desde, p.inicio + 3600);
+        QVERIFY(p.anterior && p.proxima);
+        p.irA(9);
+        QCOMPARE(p.pagina, 3);
+        QCOMPARE(p.hasta, p.inicio + 3 * 3600);
+        QVERIFY(!p.proxima);
     }
 
     void tablaVacia()
