@@ -267,38 +267,10 @@ qint64 escribirCsv(const QSqlDatabase& db, int n, const QStringList& titulos, st
     QByteArray buf;
     buf.reserve(1 << 20);
     agregarLineaCsv(buf, titulos, separador);
-    const auto visita = [&](const char* const* t, const int* l) {
-        for (int c = 0; c < kColumnasInstrumento; ++c) {
-            if (c)
-                buf.append(separador);
-            agregarCampoCsv(buf, t[c], l[c], separador);
-        }
-        buf.append("\r\n", 2);
-    };
-    bool bien = true;
-    while (!lector.terminado()) {
-        lector.leer(4096, visita);
-        if (std::fwrite(buf.constData(), 1, size_t(buf.size()), salida) != size_t(buf.size()))
-            bien = false;
-        buf.clear();
-        if (!bien)
-            break;
-    }
-    if (!bien || std::fflush(salida) != 0) {
-        if (error)
-            *error = QStringLiteral("No se pudo escribir el archivo");
-        return -1;
-    }
-    if (!lector.error().isEmpty()) {
-        if (error)
-            *error = lector.error();
-        return -1;
-    }
-    return lector.leidas();
+    return volcarCsv(lector, buf, 0, kColumnasInstrumento, salida, separador, error);
 }
 
-qint64 escribirCsv(const QSqlDatabase& db, int n, const QStringList& titulos, const QString& ruta, char separador,
-                   int desde, int hasta, QString* error)
+qint64 escribirEnArchivo(const QString& ruta, const std::function<qint64(std::FILE*)>& escribir, QString* error)
 {
     std::FILE* f = std::fopen(QFile::encodeName(ruta).constData(), "wb");
     if (!f) {
@@ -306,13 +278,20 @@ qint64 escribirCsv(const QSqlDatabase& db, int n, const QStringList& titulos, co
             *error = QStringLiteral("No se pudo crear el archivo ") + ruta;
         return -1;
     }
-    const qint64 r = escribirCsv(db, n, titulos, f, separador, desde, hasta, error);
+    const qint64 r = escribir(f);
     if (std::fclose(f) != 0 && r >= 0) {
         if (error)
             *error = QStringLiteral("No se pudo escribir el archivo ") + ruta;
         return -1;
     }
     return r;
+}
+
+qint64 escribirCsv(const QSqlDatabase& db, int n, const QStringList& titulos, const QString& ruta, char separador,
+                   int desde, int hasta, QString* error)
+{
+    return escribirEnArchivo(
+        ruta, [&](std::FILE* f) { return escribirCsv(db, n, titulos, f, separador, desde, hasta, error); }, error);
 }
 
 } // namespace ombrix

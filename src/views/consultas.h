@@ -135,6 +135,45 @@ private:
 void agregarCampoCsv(QByteArray& salida, const char* texto, int largo, char separador);
 void agregarLineaCsv(QByteArray& salida, const QStringList& campos, char separador);
 
+// Writes the rows a slice reader gives, its columns primera..columnas-1, as
+// CSV lines to `salida`, after whatever `buf` holds already (the header).
+// Returns the rows written, or -1 with `error`.
+template <class Lector>
+qint64 volcarCsv(Lector& lector, QByteArray& buf, int primera, int columnas, std::FILE* salida, char separador,
+                 QString* error)
+{
+    const auto visita = [&](const char* const* t, const int* l) {
+        for (int k = primera; k < columnas; ++k) {
+            if (k > primera)
+                buf.append(separador);
+            agregarCampoCsv(buf, t[k], l[k], separador);
+        }
+        buf.append("\r\n", 2);
+    };
+    bool bien = true;
+    do {
+        if (!lector.terminado())
+            lector.leer(4096, visita);
+        bien = std::fwrite(buf.constData(), 1, size_t(buf.size()), salida) == size_t(buf.size());
+        buf.clear();
+    } while (bien && !lector.terminado());
+    if (!bien || std::fflush(salida) != 0) {
+        if (error)
+            *error = QStringLiteral("No se pudo escribir el archivo");
+        return -1;
+    }
+    if (!lector.error().isEmpty()) {
+        if (error)
+            *error = lector.error();
+        return -1;
+    }
+    return lector.leidas();
+}
+
+// Creates (or replaces) the file at `ruta`, lets `escribir` write into it and
+// closes it. Returns what `escribir` returns, or -1 with `error`.
+qint64 escribirEnArchivo(const QString& ruta, const std::function<qint64(std::FILE*)>& escribir, QString* error);
+
 // Writes the header and the rows of instrument n (filtered as LectorFilas) as
 // UTF-8 CSV to `salida`. Returns the rows written, or -1 with `error`.
 qint64 escribirCsv(const QSqlDatabase& db, int n, const QStringList& titulos, std::FILE* salida, char separador = ',',

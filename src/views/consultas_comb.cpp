@@ -600,52 +600,14 @@ qint64 escribirCsvComb(const QSqlDatabase& db, const ConsultaComb& c, const QStr
     agregarLineaCsv(buf, titulos, separador);
     // The columns the header names: the last `titulos.size()` of the row.
     const int primera = qMax(0, lector.columnas() - int(titulos.size()));
-    const auto visita = [&](const char* const* t, const int* l) {
-        for (int k = primera; k < lector.columnas(); ++k) {
-            if (k > primera)
-                buf.append(separador);
-            agregarCampoCsv(buf, t[k], l[k], separador);
-        }
-        buf.append("\r\n", 2);
-    };
-    bool bien = true;
-    while (!lector.terminado()) {
-        lector.leer(4096, visita);
-        if (std::fwrite(buf.constData(), 1, size_t(buf.size()), salida) != size_t(buf.size()))
-            bien = false;
-        buf.clear();
-        if (!bien)
-            break;
-    }
-    if (!bien || std::fflush(salida) != 0) {
-        if (error)
-            *error = QStringLiteral("No se pudo escribir el archivo");
-        return -1;
-    }
-    if (!lector.error().isEmpty()) {
-        if (error)
-            *error = lector.error();
-        return -1;
-    }
-    return lector.leidas();
+    return volcarCsv(lector, buf, primera, lector.columnas(), salida, separador, error);
 }
 
 qint64 escribirCsvComb(const QSqlDatabase& db, const ConsultaComb& c, const QStringList& titulos, const QString& ruta,
                        char separador, int desde, int hasta, QString* error)
 {
-    std::FILE* f = std::fopen(QFile::encodeName(ruta).constData(), "wb");
-    if (!f) {
-        if (error)
-            *error = QStringLiteral("No se pudo crear el archivo ") + ruta;
-        return -1;
-    }
-    const qint64 r = escribirCsvComb(db, c, titulos, f, separador, desde, hasta, error);
-    if (std::fclose(f) != 0 && r >= 0) {
-        if (error)
-            *error = QStringLiteral("No se pudo escribir el archivo ") + ruta;
-        return -1;
-    }
-    return r;
+    return escribirEnArchivo(
+        ruta, [&](std::FILE* f) { return escribirCsvComb(db, c, titulos, f, separador, desde, hasta, error); }, error);
 }
 
 double nivelAlarmaComb(TipoValor t)
