@@ -226,12 +226,7 @@ void TFormaTablaComb::BotonFiltroClick()
         consulta_.valorFiltro = FiltroValor;
         BotonFiltro->setText(kQuitarFiltro);
     } else {
-        // Back to every row in stored order.
-        consulta_.filtrado = false;
-        consulta_.campoFiltro.clear();
-        consulta_.valorFiltro.clear();
-        consulta_.campoOrden.clear();
-        BotonFiltro->setText(kFiltrar);
+        quitarFiltroYOrden();
     }
     abrir();
 }
@@ -261,12 +256,18 @@ void TFormaTablaComb::BotonBorrarClick()
     QString error;
     if (!borrarCombinada(ctx_.base, &error))
         dialogos().mensaje(QString(), error, Icono::Ninguno, Botones::Ok);
+    quitarFiltroYOrden();
+    abrir();
+}
+
+// Back to every row in stored order.
+void TFormaTablaComb::quitarFiltroYOrden()
+{
     consulta_.filtrado = false;
     consulta_.campoFiltro.clear();
     consulta_.valorFiltro.clear();
     consulta_.campoOrden.clear();
     BotonFiltro->setText(kFiltrar);
-    abrir();
 }
 
 void TFormaTablaComb::BotonGraficoClick()

@@ -74,6 +74,7 @@ private:
     void abrir();
     void pasoLectura();
     void habilitarComandos();
+    void quitarFiltroYOrden();
     ContextoVistas& ctx_;
     QVector<ColumnaComb> columnas_;
     ConsultaComb consulta_;
