@@ -15,6 +15,8 @@
 #include "views/modelo_tabla.h"
 #include "views/tabla_comb.h"
 
+#include "../comun.h"
+
 #include <qcustomplot.h>
 
 #include <QApplication>
@@ -36,21 +38,11 @@
 #include <numeric>
 
 using namespace ombrix;
+using namespace bench;
 
 namespace {
 
 constexpr int kInstrumentos = 20;
-
-long memoriaKb(const char* clave)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& l : f.readAll().split('\n'))
-        if (l.startsWith(clave))
-            return l.mid(qstrlen(clave)).trimmed().split(' ').first().toLong();
-    return -1;
-}
 
 QByteArray sqlFila()
 {
@@ -125,16 +117,6 @@ bool generar(const QString& ruta, qint64 filas)
 }
 
 // Waits until `w` is painted; ms since `t` started.
-struct Pintura : QObject {
-    bool pintado = false;
-    bool eventFilter(QObject*, QEvent* e) override
-    {
-        if (e->type() == QEvent::Paint)
-            pintado = true;
-        return false;
-    }
-};
-
 double esperarPintura(QWidget* w, const QElapsedTimer& t)
 {
     Pintura p;
@@ -145,45 +127,6 @@ double esperarPintura(QWidget* w, const QElapsedTimer& t)
     w->removeEventFilter(&p);
     return t.nsecsElapsed() / 1e6;
 }
-
-// The longest gap between ticks of a 1 ms timer while it runs.
-struct Vigia {
-    QElapsedTimer latido;
-    qint64 ultimo = 0, peor = 0;
-    QTimer reloj;
-    Vigia()
-    {
-        reloj.setInterval(1);
-        QObject::connect(&reloj, &QTimer::timeout, [this] {
-            const qint64 ahora = latido.nsecsElapsed();
-            peor = qMax(peor, ahora - ultimo);
-            ultimo = ahora;
-        });
-    }
-    void empezar()
-    {
-        peor = 0;
-        ultimo = 0;
-        latido.start();
-        reloj.start();
-    }
-    double terminar()
-    {
-        reloj.stop();
-        peor = qMax(peor, latido.nsecsElapsed() - ultimo);
-        return peor / 1e6;
-    }
-};
-
-struct Muestras {
-    QVector<double> v;
-    double mediana() const
-    {
-        QVector<double> o = v;
-        std::sort(o.begin(), o.end());
-        return o.isEmpty() ? 0 : o[o.size() / 2];
-    }
-};
 
 // One database with its settings, views and recorder.
 struct Banco {
@@ -295,15 +238,10 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     qputenv("OMBRIX_HOME", dir.path().toUtf8());
     QDir(dir.path()).mkpath(QStringLiteral("RIvariv"));
-    const QString binarios = QCoreApplication::applicationDirPath();
     const QString rutaG = dir.filePath(QStringLiteral("grande.mdb")), rutaC = dir.filePath(QStringLiteral("chica.mdb"));
-    for (const QString& r : {rutaG, rutaC}) {
-        if (!QFile::copy(binarios + QStringLiteral("/Modelo.mod"), r)) {
-            std::fprintf(stderr, "no template database in %s\n", qPrintable(binarios));
+    for (const QString& r : {rutaG, rutaC})
+        if (!copiarPlantilla(r))
             return 1;
-        }
-        QFile(r).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    }
     QElapsedTimer t;
     t.start();
     if (!generar(rutaG, grandes) || !generar(rutaC, 1000))

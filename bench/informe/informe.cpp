@@ -18,6 +18,8 @@
 #include "views/puntos.h"
 #include "views/vista_previa.h"
 
+#include "../comun.h"
+
 #include <qcustomplot.h>
 
 #include <QApplication>
@@ -34,48 +36,9 @@
 #include <cstdio>
 
 using namespace ombrix;
+using namespace bench;
 
 namespace {
-
-long memoriaKb(const char* clave)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& l : f.readAll().split('\n'))
-        if (l.startsWith(clave))
-            return l.mid(qstrlen(clave)).trimmed().split(' ').first().toLong();
-    return -1;
-}
-
-// Readings every 10 s from 01/01/2025 in one transaction.
-void generar(sqlite3* h, int n, qint64 filas)
-{
-    sqlite3_exec(h, "BEGIN", nullptr, nullptr, nullptr);
-    const QByteArray sql = QStringLiteral("INSERT INTO \"Instrumento%1\" (Fecha,Hora,Valor_medido,Set_point,Potencia,"
-                                          "Alarma_1,Alarma_2,Alarma_3,Alarma_4,Partida) VALUES (?,?,?,?,?,?,?,?,?,?)")
-                               .arg(n)
-                               .toUtf8();
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(h, sql.constData(), -1, &st, nullptr);
-    char fecha[16], hora[16], va[16], pot[16];
-    for (qint64 i = 0; i < filas; ++i) {
-        const qint64 s = i * 10;
-        const QDate d = QDate(2025, 1, 1).addDays(s / 86400);
-        std::snprintf(fecha, sizeof fecha, "%02d/%02d/%04d", d.day(), d.month(), d.year());
-        const int t = int(s % 86400);
-        std::snprintf(hora, sizeof hora, "%02d:%02d:%02d", t / 3600, t / 60 % 60, t % 60);
-        std::snprintf(va, sizeof va, "%.1f", 200.0 + 50.0 * std::sin(double(i) / 500.0));
-        std::snprintf(pot, sizeof pot, "%d", int(50 + 40 * std::cos(double(i) / 300.0)));
-        const char* v[10] = {fecha, hora, va, "250", pot, (i / 100) % 7 == 0 ? "100" : "0", "0", "N.I.", "N.I.", "L-2291"};
-        for (int k = 0; k < 10; ++k)
-            sqlite3_bind_text(st, k + 1, v[k], -1, SQLITE_STATIC);
-        sqlite3_step(st);
-        sqlite3_reset(st);
-    }
-    sqlite3_finalize(st);
-    sqlite3_exec(h, "COMMIT", nullptr, nullptr, nullptr);
-}
 
 double ms(const QElapsedTimer& t) { return t.nsecsElapsed() / 1e6; }
 
@@ -160,7 +123,7 @@ public:
 
 int muestras(const QString& dir, BaseDatos& base)
 {
-    generar(manejadorSqlite(base.db()), 1, 300);
+    generarLecturas(manejadorSqlite(base.db()), 1, 300, "L-2291");
     // Combined rows for two instruments.
     sqlite3* h = manejadorSqlite(base.db());
     sqlite3_exec(h, "BEGIN", nullptr, nullptr, nullptr);
@@ -230,8 +193,8 @@ int main(int argc, char** argv)
     const qint64 grandes = args.size() > 1 ? args[1].toLongLong() : 1000000;
     QElapsedTimer t;
     t.start();
-    generar(manejadorSqlite(base.db()), 1, grandes);
-    generar(manejadorSqlite(base.db()), 2, 10000);
+    generarLecturas(manejadorSqlite(base.db()), 1, grandes, "L-2291");
+    generarLecturas(manejadorSqlite(base.db()), 2, 10000, "L-2291");
     std::printf("tables: %lld and 10000 rows written in %.0f ms\n", static_cast<long long>(grandes), ms(t));
 
     for (int n : {2, 1}) {

@@ -13,6 +13,8 @@
 #include "views/graf_form.h"
 #include "views/modelo_tabla.h"
 
+#include "../comun.h"
+
 #include <qcustomplot.h>
 
 #include <QApplication>
@@ -31,63 +33,9 @@
 #include <numeric>
 
 using namespace ombrix;
+using namespace bench;
 
 namespace {
-
-long memoriaKb(const char* clave)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& l : f.readAll().split('\n'))
-        if (l.startsWith(clave))
-            return l.mid(qstrlen(clave)).trimmed().split(' ').first().toLong();
-    return -1;
-}
-
-// Simulator-like readings every 10 s from 01/01/2025 in one transaction.
-void generar(sqlite3* h, int n, qint64 filas)
-{
-    sqlite3_exec(h, "BEGIN", nullptr, nullptr, nullptr);
-    const QByteArray sql = QStringLiteral("INSERT INTO \"Instrumento%1\" (Fecha,Hora,Valor_medido,Set_point,Potencia,"
-                                          "Alarma_1,Alarma_2,Alarma_3,Alarma_4,Partida) VALUES (?,?,?,?,?,?,?,?,?,?)")
-                               .arg(n)
-                               .toUtf8();
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(h, sql.constData(), -1, &st, nullptr);
-    const QDateTime inicio(QDate(2025, 1, 1), QTime(0, 0, 0), QTimeZone::utc());
-    char fecha[16], hora[16], va[16], pot[16];
-    QDate dia;
-    for (qint64 i = 0; i < filas; ++i) {
-        const qint64 s = i * 10;
-        const QDate d = inicio.date().addDays(s / 86400);
-        if (d != dia) {
-            dia = d;
-            std::snprintf(fecha, sizeof fecha, "%02d/%02d/%04d", d.day(), d.month(), d.year());
-        }
-        const int t = int(s % 86400);
-        std::snprintf(hora, sizeof hora, "%02d:%02d:%02d", t / 3600, t / 60 % 60, t % 60);
-        std::snprintf(va, sizeof va, "%.1f", 200.0 + 50.0 * std::sin(double(i) / 500.0));
-        std::snprintf(pot, sizeof pot, "%d", int(50 + 40 * std::cos(double(i) / 300.0)));
-        const char* v[10] = {fecha, hora, va, "250", pot, (i / 100) % 7 == 0 ? "100" : "0", "0", "N.I.", "N.I.", ""};
-        for (int k = 0; k < 10; ++k)
-            sqlite3_bind_text(st, k + 1, v[k], -1, SQLITE_STATIC);
-        sqlite3_step(st);
-        sqlite3_reset(st);
-    }
-    sqlite3_finalize(st);
-    sqlite3_exec(h, "COMMIT", nullptr, nullptr, nullptr);
-}
-
-struct Pintura : QObject {
-    bool pintado = false;
-    bool eventFilter(QObject*, QEvent* e) override
-    {
-        if (e->type() == QEvent::Paint)
-            pintado = true;
-        return false;
-    }
-};
 
 double primeraPintura(ContextoVistas& c, int n)
 {
@@ -133,17 +81,6 @@ void agregarUna(ContextoVistas& c, BaseDatos& base, int n, double& msAgregar, do
     msRedibujar = r.nsecsElapsed() / 1e6;
 }
 
-struct Muestras {
-    QVector<double> v;
-    double media() const { return std::accumulate(v.begin(), v.end(), 0.0) / qMax<qsizetype>(1, v.size()); }
-    double mediana() const
-    {
-        QVector<double> o = v;
-        std::sort(o.begin(), o.end());
-        return o.isEmpty() ? 0 : o[o.size() / 2];
-    }
-};
-
 // Times every event delivered, to name the longest one.
 class Aplicacion : public QApplication {
 public:
@@ -184,11 +121,8 @@ int main(int argc, char** argv)
     QDir(dir.path()).mkpath(QStringLiteral("RIvariv"));
     const QString ruta = dir.filePath(QStringLiteral("bench.mdb"));
     const QString binarios = QCoreApplication::applicationDirPath();
-    if (!QFile::copy(binarios + QStringLiteral("/Modelo.mod"), ruta)) {
-        std::fprintf(stderr, "no template database in %s\n", qPrintable(binarios));
+    if (!copiarPlantilla(ruta))
         return 1;
-    }
-    QFile(ruta).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
 
     Modelo modelo;
     modelo.CantidadAparatos = 3;
@@ -207,8 +141,8 @@ int main(int argc, char** argv)
     }
     QElapsedTimer t;
     t.start();
-    generar(manejadorSqlite(base.db()), 1, grandes);
-    generar(manejadorSqlite(base.db()), 2, 1000);
+    generarLecturas(manejadorSqlite(base.db()), 1, grandes, "");
+    generarLecturas(manejadorSqlite(base.db()), 2, 1000, "");
     std::printf("table of %lld rows generated in %.2f s\n", grandes, t.nsecsElapsed() / 1e9);
 
     ContextoVistas c(modelo, ventanas, base);
@@ -227,17 +161,8 @@ int main(int argc, char** argv)
     // Chart refresh over the whole table, with the longest stall of the event loop.
     const long rssAntes = memoriaKb("VmRSS:");
     auto* tabla = qobject_cast<TFormaBase*>(ventanas.VentanasTabla[1].Ventana);
-    QElapsedTimer latido;
-    qint64 ultimo = 0, peor = 0;
-    QTimer vigia;
-    vigia.setInterval(1);
-    QObject::connect(&vigia, &QTimer::timeout, [&] {
-        const qint64 ahora = latido.nsecsElapsed();
-        peor = qMax(peor, ahora - ultimo);
-        ultimo = ahora;
-    });
-    latido.start();
-    vigia.start();
+    Vigia vigia;
+    vigia.empezar();
     app.medir = true;
     t.restart();
     tabla->BotonGraficoClick();
@@ -246,7 +171,7 @@ int main(int argc, char** argv)
     while (g->actualizando())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     const double refresco = t.nsecsElapsed() / 1e9;
-    vigia.stop();
+    const double peor = vigia.detener();
     app.medir = false;
     g->grafico()->replot();
     qint64 puntos = 0;
@@ -254,7 +179,7 @@ int main(int argc, char** argv)
         puntos += g->serie(k)->dataCount();
     std::printf("chart refresh, 7 series over %lld rows (%lld points): %.2f s (target < 1.5 s), longest event-loop stall "
                 "%.1f ms (target < 50 ms)\n",
-                grandes, puntos, refresco, peor / 1e6);
+                grandes, puntos, refresco, peor);
     std::printf("  longest single event: %.1f ms (%s)\n", app.peorNs / 1e6, app.peorQue.constData());
     std::printf("  of which opening the chart window (one event): %.1f ms\n", apertura);
     std::printf("chart window memory: VmRSS %ld MB before, VmHWM %ld MB after refresh (+%ld MB)\n", rssAntes / 1024,

@@ -25,5 +25,8 @@ struct ContextoVistas {
 void mostrarVentana(ContextoVistas& c, QWidget* w);
 // Closes `w` (and its child-window frame).
 void cerrarVentana(QWidget* w);
+// Closes `w` and deletes it, or its child-window frame, now rather than at
+// the next turn of the event loop.
+void borrarVentana(QWidget* w);
 
 } // namespace ombrix

@@ -1,6 +1,7 @@
 #include "views/forma_base.h"
 
 #include "config/dialogos.h"
+#include "views/botones.h"
 #include "views/graf_form.h"
 #include "views/modelo_tabla.h"
 #include "views/tabla_comb.h"
@@ -44,15 +45,20 @@ void cerrarVentana(QWidget* w)
         w->close();
 }
 
+void borrarVentana(QWidget* w)
+{
+    QWidget* marco = w->parentWidget();
+    cerrarVentana(w);
+    if (qobject_cast<QMdiSubWindow*>(marco))
+        delete marco;
+    else
+        delete w;
+}
+
 static QToolButton* boton(QToolBar* barra, const QString& texto, QStyle::StandardPixmap icono, const QString& nombre)
 {
-    auto* b = new QToolButton(barra);
-    b->setObjectName(nombre);
-    b->setText(texto);
-    b->setIcon(barra->style()->standardIcon(icono));
-    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    QToolButton* b = botonBarra(barra, texto, icono, nombre, Qt::ToolButtonTextBesideIcon);
     b->setFixedSize(112, 36);
-    barra->addWidget(b);
     return b;
 }
 
@@ -248,16 +254,10 @@ void cerrarVistas(ContextoVistas& c)
     cerrarVistasCombinadas(c);
     for (int n = 0; n < c.ventanas.VentanasTabla.size(); ++n) {
         QObject* v = c.ventanas.VentanasTabla[n].Ventana;
-        if (auto* f = qobject_cast<TFormaBase*>(v)) {
-            QWidget* marco = f->parentWidget();
-            cerrarVentana(f);
-            // Closed windows go now, not at the next event loop turn: the
-            // connection is closed right after.
-            if (qobject_cast<QMdiSubWindow*>(marco))
-                delete marco;
-            else
-                delete f;
-        }
+        // Closed windows go now, not at the next event loop turn: the
+        // connection is closed right after.
+        if (auto* f = qobject_cast<TFormaBase*>(v))
+            borrarVentana(f);
         c.ventanas.VentanasTabla[n] = TVentanaTabla{};
     }
     for (int n = 0; n < c.ventanas.GraficoAbierto.size(); ++n)

@@ -147,7 +147,6 @@ void TFormaGrafTabCom::BotonActualizarClick()
     enVivo_ = std::make_unique<ConsultasCombinada>(ctx_.base.db(), leer);
     tope_ = enVivo_->ultimoId();
     pendientes_.clear();
-    avisado_ = false;
     ocultarLectura();
     quitarSeries();
     buf_.fill({}, columnas_.size());
@@ -159,29 +158,14 @@ void TFormaGrafTabCom::BotonActualizarClick()
     if (!consulta_.filtrado)
         for (auto& b : buf_)
             b.reserve(qsizetype(qMin<qint64>(total, std::numeric_limits<int>::max() / 2)));
-    hayLeidos_ = false;
-    pagPrevia_ = pag_;
-    CancelarGrafico = false;
-    barraProgreso->setRange(0, int(qMin<qint64>(total, std::numeric_limits<int>::max())));
-    barraProgreso->setValue(0);
     progreso_.invalidate();
-    colocarProgreso();
-    grupoProgreso->show();
-    grupoProgreso->raise();
+    empezarProgreso(total);
     if (tope_ == 0) {
         terminarLectura(true);
         return;
     }
     lector_ = std::make_unique<LectorCombinada>(ctx_.base.db(), leer, false, tope_);
-    if (!lector_->valido()) {
-        const QString e = lector_->error();
-        lector_.reset();
-        grupoProgreso->hide();
-        dialogos().mensaje(QString(), e, Icono::Ninguno, Botones::Ok);
-        return;
-    }
-    habilitarComandos(false);
-    pasos_.start();
+    empezarLectura(lector_);
 }
 
 void TFormaGrafTabCom::paso()
@@ -206,11 +190,8 @@ void TFormaGrafTabCom::paso()
             b.append(QCPGraphData(x, y));
             alguno = true;
         }
-        if (alguno) {
-            xMinLeido_ = hayLeidos_ ? qMin(xMinLeido_, x) : x;
-            xMaxLeido_ = hayLeidos_ ? qMax(xMaxLeido_, x) : x;
-            hayLeidos_ = true;
-        }
+        if (alguno)
+            leido(x);
     };
     while (!lector_->terminado() && reloj.elapsed() < kMsPorPaso)
         lector_->leer(128, visita);
@@ -220,38 +201,11 @@ void TFormaGrafTabCom::paso()
         barraProgreso->setValue(int(qMin<qint64>(lector_->leidas(), barraProgreso->maximum())));
         grupoProgreso->setTitle(QStringLiteral(" Actualizando el gráfico. Registros:%1").arg(lector_->leidas()));
     }
-    if (lector_->terminado()) {
-        const QString e = lector_->error();
-        terminarLectura(e.isEmpty());
-        if (!e.isEmpty())
-            dialogos().mensaje(QString(), e, Icono::Ninguno, Botones::Ok);
-        return;
-    }
-    if (CancelarGrafico) {
-        const bool si = dialogos().mensaje(QStringLiteral("ATENCION:PREGUNTA!!"),
-                                           QStringLiteral("Desea cancelar la actualización del gráfico?"), Icono::Pregunta,
-                                           Botones::SiNo)
-                        == Respuesta::Si;
-        CancelarGrafico = false;
-        if (si) {
-            terminarLectura(false);
-            return;
-        }
-        if (!lector_)
-            return;
-    }
-    pasos_.start();
+    finPaso(lector_->terminado(), lector_->error());
 }
 
-void TFormaGrafTabCom::detenerLectura()
+void TFormaGrafTabCom::soltarLector(bool)
 {
-    if (lector_)
-        terminarLectura(false);
-}
-
-void TFormaGrafTabCom::terminarLectura(bool completa)
-{
-    pasos_.stop();
     lector_.reset();
     // A series exists once it has a point.
     for (int j = 0; j < columnas_.size(); ++j) {
@@ -260,30 +214,14 @@ void TFormaGrafTabCom::terminarLectura(bool completa)
         crearSerie(columnas_[j].n, columnas_[j].t)->data()->set(buf_[j], ordenado_[j]);
     }
     buf_.clear();
-    grupoProgreso->hide();
-    if (completa) {
-        hayDatos_ = hayLeidos_;
-        pag_.inicio = hayLeidos_ ? inicioDatos(xMinLeido_) : kOrigenFechas;
-        pag_.xMin = hayLeidos_ ? xMinLeido_ : kOrigenFechas;
-        pag_.xMax = hayLeidos_ ? xMaxLeido_ : kOrigenFechas;
-    } else if (hayLeidos_) {
-        pag_.xMin = hayDatos_ ? qMin(pag_.xMin, xMinLeido_) : xMinLeido_;
-        pag_.xMax = hayDatos_ ? qMax(pag_.xMax, xMaxLeido_) : xMaxLeido_;
-    }
-    habilitarComandos(true);
+}
+
+void TFormaGrafTabCom::agregarPendientes()
+{
     const QVector<qint64> p = std::move(pendientes_);
     pendientes_.clear();
     for (qint64 id : p)
         agregarFila(id);
-    if (automaticos_) {
-        grafico_->yAxis->rescale();
-        grafico_->yAxis2->rescale();
-    }
-    if (completa)
-        Actualizar();
-    else
-        mostrarPagina();
-    emit actualizacionTerminada();
 }
 
 void TFormaGrafTabCom::filaCombinadaGuardada()

@@ -30,7 +30,6 @@ public:
     // statement when the table window is closed), read in slices.
     void BotonActualizarClick();
     bool actualizando() const override { return lector_ != nullptr; }
-    void detenerLectura();
     // Drops every series and refreshes (after the properties dialog).
     void reconstruir();
     void PropsClick();
@@ -56,6 +55,8 @@ protected:
     void abrirPropiedades() override { PropsClick(); }
     QString nombreImagen() const override { return QStringLiteral("grafico_combinado.png"); }
     void clicSerie(QCPAbstractPlottable* p, int indice, QMouseEvent* e) override;
+    void soltarLector(bool completa) override;
+    void agregarPendientes() override;
 
 private:
     struct Columna {
@@ -63,7 +64,6 @@ private:
         TipoValor t;
     };
     void paso();
-    void terminarLectura(bool completa);
     bool aplicarLimites();
     void agregarFila(qint64 id);
     QCPGraph* crearSerie(int n, TipoValor t);
@@ -77,13 +77,9 @@ private:
     std::unique_ptr<ConsultasCombinada> enVivo_;
     QVector<QVector<QCPGraphData>> buf_;   // per charted column
     QVector<bool> ordenado_;
-    double xMinLeido_ = 0, xMaxLeido_ = 0;
-    bool hayLeidos_ = false;
     qint64 tope_ = 0;
     QVector<qint64> pendientes_;
-    Paginas pagPrevia_;
     QElapsedTimer progreso_;   // since the progress panel was last updated
-    bool avisado_ = false;
     bool cruz_ = false;
 };
 

@@ -186,19 +186,11 @@ void TGrafForm::BotonActualizarClick()
     const qint64 tope = q.ultimoId();
     totalFilas_ = tope > 0 ? tope - q.primerId() + 1 : 0;
     etiquetaRegistros->setText(QString::number(totalFilas_));
-    barraProgreso->setRange(0, int(qMin<qint64>(totalFilas_, std::numeric_limits<int>::max())));
-    barraProgreso->setValue(0);
-    colocarProgreso();
-    CancelarGrafico = false;
-    avisado_ = false;
-    grupoProgreso->show();
-    grupoProgreso->raise();
-    pagPrevia_ = pag_;
+    empezarProgreso(totalFilas_);
     ocultarLectura();
     for (QCPGraph* s : series_)
         s->data()->clear();
     aplicarAjustes();
-    hayLeidos_ = false;
     for (int k = 0; k < kSeries; ++k) {
         buf_[k].clear();
         // Room for every row at once, and for live readings after them:
@@ -211,15 +203,7 @@ void TGrafForm::BotonActualizarClick()
         return;
     }
     lector_ = std::make_unique<LectorFilas>(ctx_.base.db(), n_, tope);
-    if (!lector_->valido()) {
-        const QString e = lector_->error();
-        lector_.reset();
-        grupoProgreso->hide();
-        dialogos().mensaje(QString(), e, Icono::Ninguno, Botones::Ok);
-        return;
-    }
-    habilitarComandos(false);
-    pasos_.start();
+    empezarLectura(lector_);
 }
 
 void TGrafForm::agregarPuntos(const PuntosFila& p)
@@ -230,15 +214,8 @@ void TGrafForm::agregarPuntos(const PuntosFila& p)
                 ordenado_[k] = false;
             buf_[k].append(QCPGraphData(p.x, p.y[k]));
         }
-    if (p.presentes) {
-        if (!hayLeidos_) {
-            xMinLeido_ = xMaxLeido_ = p.x;
-            hayLeidos_ = true;
-        } else {
-            xMinLeido_ = qMin(xMinLeido_, p.x);
-            xMaxLeido_ = qMax(xMaxLeido_, p.x);
-        }
-    }
+    if (p.presentes)
+        leido(p.x);
 }
 
 void TGrafForm::volcarPendientes()
@@ -281,69 +258,25 @@ void TGrafForm::paso()
             return;
         pasos_.start();
     }
-    if (lector_->terminado()) {
-        const QString e = lector_->error();
-        terminarLectura(e.isEmpty());
-        if (!e.isEmpty())
-            dialogos().mensaje(QString(), e, Icono::Ninguno, Botones::Ok);
-        return;
-    }
-    if (CancelarGrafico) {
-        pasos_.stop();
-        const bool si = dialogos().mensaje(QStringLiteral("ATENCION:PREGUNTA!!"),
-                                           QStringLiteral("Desea cancelar la actualización del gráfico?"), Icono::Pregunta,
-                                           Botones::SiNo)
-                        == Respuesta::Si;
-        CancelarGrafico = false;
-        if (si) {
-            terminarLectura(false);
-            return;
-        }
-        if (!lector_)
-            return;
-    }
-    pasos_.start();
+    finPaso(lector_->terminado(), lector_->error());
 }
 
-void TGrafForm::detenerLectura()
+void TGrafForm::soltarLector(bool completa)
 {
-    if (lector_)
-        terminarLectura(false);
-}
-
-void TGrafForm::terminarLectura(bool completa)
-{
-    pasos_.stop();
     leidasFinal_ = lector_ ? lector_->leidas() : 0;
     lector_.reset();
     volcarPendientes();
-    grupoProgreso->hide();
-    if (completa) {
+    if (completa)
         etiquetaRegistros->setText(QString::number(leidasFinal_));
-        hayDatos_ = hayLeidos_;
-        pag_.inicio = hayLeidos_ ? inicioDatos(xMinLeido_) : kOrigenFechas;
-        pag_.xMin = hayLeidos_ ? xMinLeido_ : kOrigenFechas;
-        pag_.xMax = hayLeidos_ ? xMaxLeido_ : kOrigenFechas;
-    } else if (hayLeidos_) {
-        // Cancelled: the points read stay; the pages keep their values.
-        pag_.xMin = hayDatos_ ? qMin(pag_.xMin, xMinLeido_) : xMinLeido_;
-        pag_.xMax = hayDatos_ ? qMax(pag_.xMax, xMaxLeido_) : xMaxLeido_;
-    }
-    habilitarComandos(true);
+}
+
+void TGrafForm::agregarPendientes()
+{
     // Readings stored during the refresh.
     const QVector<Pendiente> p = std::move(pendientes_);
     pendientes_.clear();
     for (const Pendiente& x : p)
         agregarLectura(x.fecha, x.hora, x.lecturas);
-    if (automaticos_) {
-        grafico_->yAxis->rescale();
-        grafico_->yAxis2->rescale();
-    }
-    if (completa)
-        Actualizar();
-    else
-        mostrarPagina();
-    emit actualizacionTerminada();
 }
 
 void TGrafForm::VPuntosClick()

@@ -31,8 +31,6 @@ public:
     // present when it starts.
     void BotonActualizarClick();
     bool actualizando() const override { return lector_ != nullptr; }
-    // Stops a running refresh now (the points read so far stay).
-    void detenerLectura();
     void VPuntosClick();
     void BotonPropiedadesClick();
 
@@ -63,10 +61,11 @@ protected:
     QString nombreImagen() const override;
     void clicSerie(QCPAbstractPlottable* p, int indice, QMouseEvent* e) override;
     void habilitarComandos(bool si) override;
+    void soltarLector(bool completa) override;
+    void agregarPendientes() override;
 
 private:
     void paso();
-    void terminarLectura(bool completa);
     void aplicarAjustes();
     void aplicarLimites();
     void agregarPuntos(const PuntosFila& p);
@@ -82,12 +81,8 @@ private:
     std::unique_ptr<LectorFilas> lector_;
     qint64 totalFilas_ = 0;   // at most this many rows to read
     qint64 leidasFinal_ = 0;
-    bool avisado_ = false;   // the row error was shown in this refresh
-    Paginas pagPrevia_;
     QVector<QCPGraphData> buf_[kSeries];
     bool ordenado_[kSeries] = {};
-    double xMinLeido_ = 0, xMaxLeido_ = 0;
-    bool hayLeidos_ = false;
     struct Pendiente {
         QString fecha, hora;
         TextosLectura lecturas;

@@ -1,6 +1,7 @@
 #include "views/grafico_tiempo.h"
 
 #include "config/dialogos.h"
+#include "views/botones.h"
 #include "views/contexto_vistas.h"
 
 #include <qcustomplot.h>
@@ -16,19 +17,16 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <limits>
+
 namespace ombrix {
 
 namespace {
 
 QToolButton* boton(QToolBar* barra, const QString& texto, QStyle::StandardPixmap icono, const QString& nombre)
 {
-    auto* b = new QToolButton(barra);
-    b->setObjectName(nombre);
-    b->setText(texto);
-    b->setIcon(barra->style()->standardIcon(icono));
-    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    QToolButton* b = botonBarra(barra, texto, icono, nombre, Qt::ToolButtonTextUnderIcon);
     b->setMinimumSize(70, 36);
-    barra->addWidget(b);
     return b;
 }
 
@@ -368,6 +366,85 @@ bool GraficoTiempo::seguirPunto(double x)
     }
     pag_.total = paginasCompletas(pag_.xMax, pag_.inicio, pag_.largo) + 1;
     return false;
+}
+
+void GraficoTiempo::empezarProgreso(qint64 total)
+{
+    hayLeidos_ = false;
+    avisado_ = false;
+    pagPrevia_ = pag_;
+    CancelarGrafico = false;
+    barraProgreso->setRange(0, int(qMin<qint64>(total, std::numeric_limits<int>::max())));
+    barraProgreso->setValue(0);
+    colocarProgreso();
+    grupoProgreso->show();
+    grupoProgreso->raise();
+}
+
+void GraficoTiempo::finPaso(bool terminado, const QString& error)
+{
+    if (terminado) {
+        terminarLectura(error.isEmpty());
+        if (!error.isEmpty())
+            dialogos().mensaje(QString(), error, Icono::Ninguno, Botones::Ok);
+        return;
+    }
+    if (CancelarGrafico) {
+        // No slice runs while the question is open.
+        pasos_.stop();
+        const bool si = dialogos().mensaje(QStringLiteral("ATENCION:PREGUNTA!!"),
+                                           QStringLiteral("Desea cancelar la actualización del gráfico?"), Icono::Pregunta,
+                                           Botones::SiNo)
+                        == Respuesta::Si;
+        CancelarGrafico = false;
+        if (si) {
+            terminarLectura(false);
+            return;
+        }
+        if (!actualizando())
+            return;
+    }
+    pasos_.start();
+}
+
+void GraficoTiempo::lecturaFallida(const QString& error)
+{
+    grupoProgreso->hide();
+    dialogos().mensaje(QString(), error, Icono::Ninguno, Botones::Ok);
+}
+
+void GraficoTiempo::detenerLectura()
+{
+    if (actualizando())
+        terminarLectura(false);
+}
+
+void GraficoTiempo::terminarLectura(bool completa)
+{
+    pasos_.stop();
+    soltarLector(completa);
+    grupoProgreso->hide();
+    if (completa) {
+        hayDatos_ = hayLeidos_;
+        pag_.inicio = hayLeidos_ ? inicioDatos(xMinLeido_) : kOrigenFechas;
+        pag_.xMin = hayLeidos_ ? xMinLeido_ : kOrigenFechas;
+        pag_.xMax = hayLeidos_ ? xMaxLeido_ : kOrigenFechas;
+    } else if (hayLeidos_) {
+        // Cancelled: the points read stay; the pages keep their values.
+        pag_.xMin = hayDatos_ ? qMin(pag_.xMin, xMinLeido_) : xMinLeido_;
+        pag_.xMax = hayDatos_ ? qMax(pag_.xMax, xMaxLeido_) : xMaxLeido_;
+    }
+    habilitarComandos(true);
+    agregarPendientes();
+    if (automaticos_) {
+        grafico_->yAxis->rescale();
+        grafico_->yAxis2->rescale();
+    }
+    if (completa)
+        Actualizar();
+    else
+        mostrarPagina();
+    emit actualizacionTerminada();
 }
 
 void GraficoTiempo::escalarVista(double factor)

@@ -2,8 +2,8 @@
 // What the instrument chart and the combined chart share: the tool bar, a
 // chart against time with a left and a right value axis, the page bar and its
 // arithmetic, zoom, the click read-out with its arrow and the cross-hair (on a
-// layer of their own, redrawn alone), the progress panel of a refresh, and
-// saving the chart as PNG or PDF.
+// layer of their own, redrawn alone), a refresh read in slices (its progress
+// panel, the cancel question and its end), and saving the chart as PNG or PDF.
 
 #include "views/impresion.h"
 #include "views/puntos.h"
@@ -12,6 +12,8 @@
 
 #include <QTimer>
 #include <QWidget>
+
+#include <memory>
 
 class QCheckBox;
 class QCustomPlot;
@@ -51,6 +53,8 @@ public:
     void BotoZoomMenosClick();
     void BotonZom100Click();
     void BotonCancelarClick() { CancelarGrafico = true; }
+    // Stops a running refresh now (the points read so far stay).
+    void detenerLectura();
     // Saves the chart as PNG or PDF (by the name's ending); false on failure.
     bool guardarImagen(const QString& ruta);
     void BotonGuardarClick();
@@ -115,6 +119,43 @@ protected:
     // A live point at x: pages follow it; true when the last page was shown again.
     bool seguirPunto(double x);
 
+    // A refresh, read in slices by each chart's own reader. At its start: the
+    // progress panel for at most `total` rows, nothing read yet.
+    void empezarProgreso(qint64 total);
+    // A row read at x with at least one point.
+    void leido(double x)
+    {
+        xMinLeido_ = hayLeidos_ ? qMin(xMinLeido_, x) : x;
+        xMaxLeido_ = hayLeidos_ ? qMax(xMaxLeido_, x) : x;
+        hayLeidos_ = true;
+    }
+    // After a slice: the end of the refresh when the reader is done (its
+    // error, if any, shown after it), else a cancel requested meanwhile is
+    // asked about, else the next slice is armed.
+    void finPaso(bool terminado, const QString& error);
+    // Starts the slices with the chart's reader, the commands off meanwhile;
+    // a reader that could not start goes at once and its error is shown.
+    template <class Lector>
+    void empezarLectura(std::unique_ptr<Lector>& lector)
+    {
+        if (!lector->valido()) {
+            const QString e = lector->error();
+            lector.reset();
+            lecturaFallida(e);
+            return;
+        }
+        habilitarComandos(false);
+        pasos_.start();
+    }
+    void lecturaFallida(const QString& error);
+    // Ends the refresh, whole or cancelled (the points read so far stay and
+    // the pages keep their values).
+    void terminarLectura(bool completa);
+    // What each chart does there: its reader goes and its series take the
+    // points read; then the readings stored meanwhile are added.
+    virtual void soltarLector(bool completa) = 0;
+    virtual void agregarPendientes() = 0;
+
     QToolBar* barra_ = nullptr;
     QCustomPlot* grafico_ = nullptr;
     QCPItemText* lectura_ = nullptr;
@@ -126,6 +167,10 @@ protected:
     // ends: the event loop always runs in between.
     QTimer pasos_;
     bool automaticos_ = false;   // value axes scale themselves in this refresh
+    bool avisado_ = false;       // the row error was shown in this refresh
+    Paginas pagPrevia_;
+    double xMinLeido_ = 0, xMaxLeido_ = 0;
+    bool hayLeidos_ = false;
 
 private:
     void escalarVista(double factor);

@@ -2,6 +2,7 @@
 
 #include "acquisition/registro.h"
 #include "config/dialogos.h"
+#include "views/botones.h"
 #include "views/graf_comb.h"
 #include "views/modelo_tabla.h"
 #include "views/vista_previa.h"
@@ -30,25 +31,10 @@ constexpr int kMsPorPaso = 12;
 
 QToolButton* boton(QToolBar* barra, const QString& texto, QStyle::StandardPixmap icono, const QString& nombre)
 {
-    auto* b = new QToolButton(barra);
-    b->setObjectName(nombre);
-    b->setText(texto);
-    b->setIcon(barra->style()->standardIcon(icono));
-    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    QToolButton* b = botonBarra(barra, texto, icono, nombre, Qt::ToolButtonTextUnderIcon);
     // Wide enough for its caption ("Ordenar tabla", "Quitar filtro").
     b->setFixedSize(qMax(84, b->fontMetrics().horizontalAdvance(texto) + 14), 40);
-    barra->addWidget(b);
     return b;
-}
-
-void borrarVentana(QWidget* w)
-{
-    QWidget* marco = w->parentWidget();
-    cerrarVentana(w);
-    if (qobject_cast<QMdiSubWindow*>(marco))
-        delete marco;
-    else
-        delete w;
 }
 
 } // namespace

@@ -12,87 +12,67 @@
 // the program or the recorder holds is refused.
 
 #include "acquisition/base_datos.h"
+#include "argumentos.h"
 #include "config/modelo.h"
 #include "views/consultas.h"
 #include "views/consultas_comb.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
+#include <QFile>
 #include <QStringList>
 
 #include <cstdio>
 
 using namespace ombrix;
 
-static int uso(const char* motivo)
-{
-    std::fprintf(stderr, "ombrix-export: %s\n", motivo);
-    std::fprintf(stderr,
-                 "uso: ombrix-export --db ARCHIVO (--instrument N | --combinada) [--from dd/MM/yyyy] [--to dd/MM/yyyy] [--sep C] [--out ARCHIVO]\n");
-    return 2;
-}
+static const Herramienta kExport{
+    "ombrix-export",
+    "uso: ombrix-export --db ARCHIVO (--instrument N | --combinada) [--from dd/MM/yyyy] [--to dd/MM/yyyy] [--sep C] [--out ARCHIVO]\n",
+    "exporta las lecturas de un instrumento como CSV"};
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QString db, salida, desdeTxt, hastaTxt;
-    int n = 0;
-    bool combinada = false;
+    ArgumentosConsulta a;
+    QString salida;
     char sep = ',';
-    const QStringList a = app.arguments();
-    for (int i = 1; i < a.size(); ++i) {
-        const QString& op = a[i];
-        auto valor = [&](QString& v) {
-            if (i + 1 >= a.size())
-                return false;
-            v = a[++i];
-            return true;
-        };
-        QString v;
-        if (op == QLatin1String("--db")) {
-            if (!valor(db))
-                return uso("falta el archivo de --db");
-        } else if (op == QLatin1String("--instrument")) {
-            bool ok = false;
-            if (!valor(v) || (n = v.toInt(&ok), !ok) || n < 1 || n > 20)
-                return uso("--instrument debe ser un número de 1 a 20");
-        } else if (op == QLatin1String("--combinada")) {
-            combinada = true;
-        } else if (op == QLatin1String("--from")) {
-            if (!valor(desdeTxt))
-                return uso("falta la fecha de --from");
-        } else if (op == QLatin1String("--to")) {
-            if (!valor(hastaTxt))
-                return uso("falta la fecha de --to");
-        } else if (op == QLatin1String("--sep")) {
-            if (!valor(v))
-                return uso("falta el separador de --sep");
+    const auto fin = leerArgumentos(kExport, app.arguments(), a,
+                                    [&](const QString& op, const LeerValor& valor, const char*& motivo) {
+        if (op == QLatin1String("--sep")) {
+            QString v;
+            if (!valor(v)) {
+                motivo = "falta el separador de --sep";
+                return true;
+            }
             if (v == QLatin1String("\\t") || v == QLatin1String("tab"))
                 v = QStringLiteral("\t");
             if (v.size() != 1 || v[0].unicode() > 126 || v[0] == QLatin1Char('"') || v[0] == QLatin1Char('\r')
                 || v[0] == QLatin1Char('\n'))
-                return uso("--sep debe ser un solo carácter ASCII (no comillas ni fin de línea)");
-            sep = char(v[0].unicode());
-        } else if (op == QLatin1String("--out")) {
-            if (!valor(salida))
-                return uso("falta el archivo de --out");
-        } else if (op == QLatin1String("--help") || op == QLatin1String("-h")) {
-            uso("exporta las lecturas de un instrumento como CSV");
-            return 0;
-        } else {
-            return uso(qPrintable(QStringLiteral("opción desconocida: ") + op));
+                motivo = "--sep debe ser un solo carácter ASCII (no comillas ni fin de línea)";
+            else
+                sep = char(v[0].unicode());
+            return true;
         }
-    }
-    if (db.isEmpty() || (n == 0) == !combinada)
-        return uso("--db y una de --instrument o --combinada son obligatorios");
-    int desde = 0, hasta = 0;
-    if (!desdeTxt.isEmpty() && (desde = fechaOrdenable(desdeTxt)) == 0)
-        return uso("--from no es una fecha dd/MM/yyyy");
-    if (!hastaTxt.isEmpty() && (hasta = fechaOrdenable(hastaTxt)) == 0)
-        return uso("--to no es una fecha dd/MM/yyyy");
+        if (op == QLatin1String("--out")) {
+            if (!valor(salida))
+                motivo = "falta el archivo de --out";
+            return true;
+        }
+        return false;
+    });
+    if (fin)
+        return *fin;
+    if (a.db.isEmpty() || (a.instrumento == 0) == !a.combinada)
+        return kExport.error("--db y una de --instrument o --combinada son obligatorios");
+    if (const auto mal = leerFechas(kExport, a))
+        return *mal;
+    const int n = a.instrumento, desde = a.desde, hasta = a.hasta;
+    const bool combinada = a.combinada;
 
     Modelo modelo;
-    modelo.CargarIni();
+    BaseDatos base;
+    if (!abrirDatos(kExport, modelo, base, a.db))
+        return 1;
     QStringList titulos;
     ConsultaComb todas;
     if (combinada) {
@@ -103,13 +83,7 @@ int main(int argc, char** argv)
     } else {
         titulos = titulosColumnas(modelo, n);
     }
-
-    BaseDatos base;
     QString error;
-    if (!base.abrir(QFileInfo(db).absoluteFilePath(), &error)) {
-        std::fprintf(stderr, "ombrix-export: no se pudo abrir la base de datos %s: %s\n", qPrintable(db), qPrintable(error));
-        return 1;
-    }
     std::FILE* f = stdout;
     if (!salida.isEmpty()) {
         f = std::fopen(QFile::encodeName(salida).constData(), "wb");

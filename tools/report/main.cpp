@@ -10,28 +10,23 @@
 // program or the recorder holds is refused.
 
 #include "acquisition/base_datos.h"
+#include "argumentos.h"
 #include "config/modelo.h"
 #include "views/columnas_comb.h"
-#include "views/consultas.h"
 #include "views/informe.h"
 
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPdfWriter>
 #include <QSaveFile>
-#include <QStringList>
 
 #include <cstdio>
 
 using namespace ombrix;
 
-static int uso(const char* motivo)
-{
-    std::fprintf(stderr, "ombrix-report: %s\n", motivo);
-    std::fprintf(stderr, "uso: ombrix-report --db ARCHIVO (--instrument N | --combinada) [--from dd/MM/yyyy] "
-                         "[--to dd/MM/yyyy] --pdf ARCHIVO\n");
-    return 2;
-}
+static const Herramienta kReport{
+    "ombrix-report",
+    "uso: ombrix-report --db ARCHIVO (--instrument N | --combinada) [--from dd/MM/yyyy] [--to dd/MM/yyyy] --pdf ARCHIVO\n",
+    "escribe el informe de un instrumento o el combinado como PDF"};
 
 int main(int argc, char** argv)
 {
@@ -39,68 +34,35 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    QString db, pdf, desdeTxt, hastaTxt;
-    int n = 0;
-    bool combinada = false;
-    const QStringList a = app.arguments();
-    for (int i = 1; i < a.size(); ++i) {
-        const QString& op = a[i];
-        auto valor = [&](QString& v) {
-            if (i + 1 >= a.size())
-                return false;
-            v = a[++i];
-            return true;
-        };
-        QString v;
-        if (op == QLatin1String("--db")) {
-            if (!valor(db))
-                return uso("falta el archivo de --db");
-        } else if (op == QLatin1String("--instrument")) {
-            bool ok = false;
-            if (!valor(v) || (n = v.toInt(&ok), !ok) || n < 1 || n > 20)
-                return uso("--instrument debe ser un número de 1 a 20");
-        } else if (op == QLatin1String("--combinada")) {
-            combinada = true;
-        } else if (op == QLatin1String("--from")) {
-            if (!valor(desdeTxt))
-                return uso("falta la fecha de --from");
-        } else if (op == QLatin1String("--to")) {
-            if (!valor(hastaTxt))
-                return uso("falta la fecha de --to");
-        } else if (op == QLatin1String("--pdf")) {
-            if (!valor(pdf))
-                return uso("falta el archivo de --pdf");
-        } else if (op == QLatin1String("--help") || op == QLatin1String("-h")) {
-            uso("escribe el informe de un instrumento o el combinado como PDF");
-            return 0;
-        } else {
-            return uso(qPrintable(QStringLiteral("opción desconocida: ") + op));
-        }
-    }
-    if (db.isEmpty() || pdf.isEmpty())
-        return uso("--db y --pdf son obligatorios");
-    if ((n == 0) == !combinada)
-        return uso("hace falta --instrument N o --combinada (uno de los dos)");
-    int desde = 0, hasta = 0;
-    if (!desdeTxt.isEmpty() && (desde = fechaOrdenable(desdeTxt)) == 0)
-        return uso("--from no es una fecha dd/MM/yyyy");
-    if (!hastaTxt.isEmpty() && (hasta = fechaOrdenable(hastaTxt)) == 0)
-        return uso("--to no es una fecha dd/MM/yyyy");
-    if (desde > 0 && hasta > 0 && desde > hasta)
-        return uso("--from es posterior a --to");
+    ArgumentosConsulta a;
+    QString pdf;
+    const auto fin = leerArgumentos(kReport, app.arguments(), a,
+                                    [&](const QString& op, const LeerValor& valor, const char*& motivo) {
+        if (op != QLatin1String("--pdf"))
+            return false;
+        if (!valor(pdf))
+            motivo = "falta el archivo de --pdf";
+        return true;
+    });
+    if (fin)
+        return *fin;
+    if (a.db.isEmpty() || pdf.isEmpty())
+        return kReport.error("--db y --pdf son obligatorios");
+    if ((a.instrumento == 0) == !a.combinada)
+        return kReport.error("hace falta --instrument N o --combinada (uno de los dos)");
+    if (const auto mal = leerFechas(kReport, a))
+        return *mal;
+    if (a.desde > 0 && a.hasta > 0 && a.desde > a.hasta)
+        return kReport.error("--from es posterior a --to");
+    const int n = a.instrumento, desde = a.desde, hasta = a.hasta;
 
     Modelo modelo;
-    modelo.CargarIni();
-
     BaseDatos base;
-    QString error;
-    if (!base.abrir(QFileInfo(db).absoluteFilePath(), &error)) {
-        std::fprintf(stderr, "ombrix-report: no se pudo abrir la base de datos %s: %s\n", qPrintable(db),
-                     qPrintable(error));
+    if (!abrirDatos(kReport, modelo, base, a.db))
         return 1;
-    }
+    QString error;
     std::unique_ptr<Informe> informe;
-    if (combinada) {
+    if (a.combinada) {
         informe = informeCombinado(base.db(), QStringLiteral("Tabla combinada"), columnasCombinada(modelo), 0, desde, hasta);
     } else {
         const QString titulo = n < modelo.ArrayConfig.size() ? modelo.ArrayConfig[n].Titulo : QString();

@@ -1,0 +1,17 @@
+#pragma once
+// The command buttons of the views' tool bars.
+
+#include <QString>
+#include <QStyle>
+
+class QToolBar;
+class QToolButton;
+
+namespace ombrix {
+
+// A button named `nombre` at the end of `barra`, with the style's standard
+// icon and its caption under or beside it; each window gives it its size.
+QToolButton* botonBarra(QToolBar* barra, const QString& texto, QStyle::StandardPixmap icono, const QString& nombre,
+                        Qt::ToolButtonStyle estilo);
+
+} // namespace ombrix

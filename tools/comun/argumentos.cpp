@@ -1,0 +1,82 @@
+#include "argumentos.h"
+
+#include "acquisition/base_datos.h"
+#include "config/modelo.h"
+#include "views/consultas.h"
+
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace ombrix {
+
+int Herramienta::error(const char* motivo) const
+{
+    std::fprintf(stderr, "%s: %s\n", nombre, motivo);
+    std::fputs(uso, stderr);
+    return 2;
+}
+
+std::optional<int> leerArgumentos(const Herramienta& h, const QStringList& a, ArgumentosConsulta& c,
+                                  const OpcionPropia& propias)
+{
+    for (int i = 1; i < a.size(); ++i) {
+        const QString& op = a[i];
+        const LeerValor valor = [&](QString& v) {
+            if (i + 1 >= a.size())
+                return false;
+            v = a[++i];
+            return true;
+        };
+        QString v;
+        const char* motivo = nullptr;
+        if (op == QLatin1String("--db")) {
+            if (!valor(c.db))
+                return h.error("falta el archivo de --db");
+        } else if (op == QLatin1String("--instrument")) {
+            bool ok = false;
+            int& n = c.instrumento;
+            if (!valor(v) || (n = v.toInt(&ok), !ok) || n < 1 || n > 20)
+                return h.error("--instrument debe ser un número de 1 a 20");
+        } else if (op == QLatin1String("--combinada")) {
+            c.combinada = true;
+        } else if (op == QLatin1String("--from")) {
+            if (!valor(c.desdeTxt))
+                return h.error("falta la fecha de --from");
+        } else if (op == QLatin1String("--to")) {
+            if (!valor(c.hastaTxt))
+                return h.error("falta la fecha de --to");
+        } else if (op == QLatin1String("--help") || op == QLatin1String("-h")) {
+            h.error(h.ayuda);
+            return 0;
+        } else if (propias(op, valor, motivo)) {
+            if (motivo)
+                return h.error(motivo);
+        } else {
+            return h.error(qPrintable(QStringLiteral("opción desconocida: ") + op));
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<int> leerFechas(const Herramienta& h, ArgumentosConsulta& a)
+{
+    if (!a.desdeTxt.isEmpty() && (a.desde = fechaOrdenable(a.desdeTxt)) == 0)
+        return h.error("--from no es una fecha dd/MM/yyyy");
+    if (!a.hastaTxt.isEmpty() && (a.hasta = fechaOrdenable(a.hastaTxt)) == 0)
+        return h.error("--to no es una fecha dd/MM/yyyy");
+    return std::nullopt;
+}
+
+bool abrirDatos(const Herramienta& h, Modelo& modelo, BaseDatos& base, const QString& db)
+{
+    modelo.CargarIni();
+    QString error;
+    if (!base.abrir(QFileInfo(db).absoluteFilePath(), &error)) {
+        std::fprintf(stderr, "%s: no se pudo abrir la base de datos %s: %s\n", h.nombre, qPrintable(db), qPrintable(error));
+        return false;
+    }
+    return true;
+}
+
+} // namespace ombrix
