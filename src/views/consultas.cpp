@@ -184,13 +184,28 @@ LectorFilas::LectorFilas(const QSqlDatabase& db, int n, qint64 hastaId, int desd
 
 LectorFilas::~LectorFilas() { cerrar(); }
 
-void LectorFilas::cerrar()
+int pasoFila(sqlite3_stmt* st, int columnas, const char** textos, int* largos)
 {
-    if (stmt_) {
-        sqlite3_finalize(stmt_);
-        stmt_ = nullptr;
+    const int rc = sqlite3_step(st);
+    if (rc == SQLITE_ROW) {
+        for (int c = 0; c < columnas; ++c) {
+            const unsigned char* t = sqlite3_column_text(st, c);
+            textos[c] = t ? reinterpret_cast<const char*>(t) : "";
+            largos[c] = t ? sqlite3_column_bytes(st, c) : 0;
+        }
+    }
+    return rc;
+}
+
+void finalizar(sqlite3_stmt*& st)
+{
+    if (st) {
+        sqlite3_finalize(st);
+        st = nullptr;
     }
 }
+
+void LectorFilas::cerrar() { finalizar(stmt_); }
 
 int LectorFilas::leer(int maximo, const Visita& visita)
 {
@@ -200,13 +215,8 @@ int LectorFilas::leer(int maximo, const Visita& visita)
     int largos[kColumnasInstrumento];
     int k = 0;
     while (k < maximo) {
-        const int rc = sqlite3_step(stmt_);
+        const int rc = pasoFila(stmt_, kColumnasInstrumento, textos, largos);
         if (rc == SQLITE_ROW) {
-            for (int c = 0; c < kColumnasInstrumento; ++c) {
-                const unsigned char* t = sqlite3_column_text(stmt_, c);
-                textos[c] = t ? reinterpret_cast<const char*>(t) : "";
-                largos[c] = t ? sqlite3_column_bytes(stmt_, c) : 0;
-            }
             visita(textos, largos);
             ++k;
             ++leidas_;

@@ -101,6 +101,12 @@ bool borrarLecturas(BaseDatos& base, int n, QString* error = nullptr);
 // A date "dd/MM/yyyy" as yyyymmdd (0 when it is not a date).
 int fechaOrdenable(const QString& fecha);
 
+// One step of a statement: on a row (SQLITE_ROW), the texts of its first
+// `columnas` columns (never null) and their lengths. Returns sqlite3_step's code.
+int pasoFila(sqlite3_stmt* st, int columnas, const char** textos, int* largos);
+// Finalizes `st` (when any) and leaves it null.
+void finalizar(sqlite3_stmt*& st);
+
 // Reads the rows of instrument n in Id order, in slices, straight from
 // SQLite. Only rows with Id <= hastaId (all when 0) and, when given, with a
 // date from `desde` to `hasta` (yyyymmdd, inclusive) are read. Finalizes its

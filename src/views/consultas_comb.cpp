@@ -544,13 +544,7 @@ LectorCombinada::LectorCombinada(const QSqlDatabase& db, const ConsultaComb& c, 
 
 LectorCombinada::~LectorCombinada() { cerrar(); }
 
-void LectorCombinada::cerrar()
-{
-    if (stmt_) {
-        sqlite3_finalize(stmt_);
-        stmt_ = nullptr;
-    }
-}
+void LectorCombinada::cerrar() { finalizar(stmt_); }
 
 int LectorCombinada::leer(int maximo, const Visita& visita)
 {
@@ -558,13 +552,8 @@ int LectorCombinada::leer(int maximo, const Visita& visita)
         return 0;
     int k = 0;
     while (k < maximo) {
-        const int rc = sqlite3_step(stmt_);
+        const int rc = pasoFila(stmt_, columnas_, textos_.data(), largos_.data());
         if (rc == SQLITE_ROW) {
-            for (int c = 0; c < columnas_; ++c) {
-                const unsigned char* t = sqlite3_column_text(stmt_, c);
-                textos_[size_t(c)] = t ? reinterpret_cast<const char*>(t) : "";
-                largos_[size_t(c)] = t ? sqlite3_column_bytes(stmt_, c) : 0;
-            }
             visita(textos_.data(), largos_.data());
             ++k;
             ++leidas_;
