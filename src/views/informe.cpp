@@ -212,11 +212,12 @@ void ponerColumnasComb(DisenoInforme& d, const QStringList& titulosValores)
         e.izq = x;
         e.ancho = anchoTexto(t, e.fuente);
         d.columnas.etiquetas.append(e);
-        // The value is centred under the middle of its title.
+        // The value starts under the middle of its title.
         CampoInforme c = campoHora;
         c.columna = columna++;
-        c.izq = e.izq;
-        c.ancho = e.ancho;
+        c.izq = e.izq + e.ancho / 2;
+        c.ancho = e.ancho / 2 + 3.3;
+        c.alineacion = Qt::AlignLeft;
         d.detalle.campos.append(c);
         x += e.ancho + 3.3;
     }
