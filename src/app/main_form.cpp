@@ -459,6 +459,7 @@ void TMainForm::botonNuevoInstrumentoClick()
         botonEliminarInstrumento->setEnabled(true);
     if (modelo.CantidadAparatos >= Configuracion::kCantidadMaxima)
         botonNuevoInstrumento->setEnabled(false);
+    actualizarTablaMultiple();
 }
 
 void TMainForm::botonEliminarInstrumentoClick()
@@ -487,6 +488,7 @@ void TMainForm::botonEliminarInstrumentoClick()
     botonNuevoInstrumento->setEnabled(true);
     if (modelo.CantidadAparatos <= 1)
         botonEliminarInstrumento->setEnabled(false);
+    actualizarTablaMultiple();
 
     if (dialogos().mensaje(kTituloPregunta, QStringLiteral("¿Desea que se borren los valores capturados del instrumento?"),
                            Icono::Pregunta, Botones::SiNo)
