@@ -90,25 +90,30 @@ qint64 ConsultasInstrumento::ultimoId() const
     return id;
 }
 
-QVector<FilaDatos> ConsultasInstrumento::leer(const QString& sql, const QVariant& primero, const QVariant& segundo) const
+QVector<FilaDatos> leerFilas(const QSqlDatabase& db, const QString& sql, const QVariantList& valores, int columnas)
 {
     QVector<FilaDatos> filas;
-    QSqlQuery q(db_);
+    QSqlQuery q(db);
     q.setForwardOnly(true);
     q.prepare(sql);
-    q.addBindValue(primero);
-    q.addBindValue(segundo);
+    for (const QVariant& v : valores)
+        q.addBindValue(v);
     if (!q.exec())
         return filas;
     while (q.next()) {
         FilaDatos f;
         f.id = q.value(0).toLongLong();
-        f.textos.resize(kColumnasInstrumento - 1);
-        for (int k = 1; k < kColumnasInstrumento; ++k)
+        f.textos.resize(columnas - 1);
+        for (int k = 1; k < columnas; ++k)
             f.textos[k - 1] = q.value(k).toString();
         filas.append(std::move(f));
     }
     return filas;
+}
+
+QVector<FilaDatos> ConsultasInstrumento::leer(const QString& sql, const QVariant& primero, const QVariant& segundo) const
+{
+    return leerFilas(db_, sql, {primero, segundo}, kColumnasInstrumento);
 }
 
 QVector<FilaDatos> ConsultasInstrumento::desdeId(qint64 desde, int limite) const

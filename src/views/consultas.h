@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QSqlQuery>
 #include <QVariant>
+#include <QVariantList>
 #include <QVector>
 
 #include <memory>
@@ -67,6 +68,9 @@ public:
         return false;
     }
 };
+
+// Rows of `sql` with `valores` bound in order: Id, then `columnas` - 1 texts.
+QVector<FilaDatos> leerFilas(const QSqlDatabase& db, const QString& sql, const QVariantList& valores, int columnas);
 
 class ConsultasInstrumento : public OrigenFilas {
 public:

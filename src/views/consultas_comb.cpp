@@ -414,24 +414,7 @@ qint64 ConsultasCombinada::ultimoId() const
 
 QVector<FilaDatos> ConsultasCombinada::leer(const QString& sql, const QVariantList& valores) const
 {
-    QVector<FilaDatos> filas;
-    QSqlQuery s(db_);
-    s.setForwardOnly(true);
-    s.prepare(sql);
-    for (const QVariant& v : valores)
-        s.addBindValue(v);
-    if (!s.exec())
-        return filas;
-    const int n = columnas();
-    while (s.next()) {
-        FilaDatos f;
-        f.id = s.value(0).toLongLong();
-        f.textos.resize(n - 1);
-        for (int k = 1; k < n; ++k)
-            f.textos[k - 1] = s.value(k).toString();
-        filas.append(std::move(f));
-    }
-    return filas;
+    return leerFilas(db_, sql, valores, columnas());
 }
 
 QVector<FilaDatos> ConsultasCombinada::desdeId(qint64 desde, int limite) const
