@@ -24,33 +24,33 @@ TFormaEleccInst::TFormaEleccInst(ContextoVistas& c, QWidget* parent) : QDialog(p
     setWindowTitle(QStringLiteral("Instrumentos para la tabla combinada"));
     auto* capa = new QVBoxLayout(this);
     auto* medio = new QHBoxLayout;
-    ListBox1 = new QListWidget(this);
-    ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    ListBox1->setMinimumWidth(200);
-    medio->addWidget(ListBox1);
-    GroupBox5 = new QGroupBox(this);
-    GroupBox5->setObjectName(QStringLiteral("GroupBox5"));
-    auto* cg = new QVBoxLayout(GroupBox5);
+    listaInstrumentos = new QListWidget(this);
+    listaInstrumentos->setObjectName(QStringLiteral("listaInstrumentos"));
+    listaInstrumentos->setMinimumWidth(200);
+    medio->addWidget(listaInstrumentos);
+    grupoInstrumento = new QGroupBox(this);
+    grupoInstrumento->setObjectName(QStringLiteral("grupoInstrumento"));
+    auto* cg = new QVBoxLayout(grupoInstrumento);
     const char* nombres[7] = {"VM1", "SP1", "POT1", "AL11", "AL12", "AL13", "AL14"};
     for (int k = 0; k < 7; ++k) {
-        casillas[k] = new QCheckBox(GroupBox5);
+        casillas[k] = new QCheckBox(grupoInstrumento);
         casillas[k]->setObjectName(QString::fromLatin1(nombres[k]));
         cg->addWidget(casillas[k]);
     }
-    medio->addWidget(GroupBox5);
+    medio->addWidget(grupoInstrumento);
     capa->addLayout(medio);
     auto* botones = new QHBoxLayout;
     botones->addStretch();
     BotonVer = new QPushButton(QStringLiteral("&Ver Tabla"), this);
     BotonVer->setObjectName(QStringLiteral("BotonVer"));
-    BitBtn2 = new QPushButton(QStringLiteral("&Cancelar"), this);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    botonCancelar = new QPushButton(QStringLiteral("&Cancelar"), this);
+    botonCancelar->setObjectName(QStringLiteral("botonCancelar"));
     botones->addWidget(BotonVer);
-    botones->addWidget(BitBtn2);
+    botones->addWidget(botonCancelar);
     capa->addLayout(botones);
-    connect(ListBox1, &QListWidget::currentRowChanged, this, [this](int) { ListBox1Click(); });
+    connect(listaInstrumentos, &QListWidget::currentRowChanged, this, [this](int) { ListBox1Click(); });
     connect(BotonVer, &QPushButton::clicked, this, &TFormaEleccInst::BotonVerClick);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(botonCancelar, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TFormaEleccInst::FormActivate()
@@ -62,12 +62,12 @@ void TFormaEleccInst::FormActivate()
     for (int n = 1; n <= cantidad && n < m.InstGrafico.size(); ++n)
         for (int k = 0; k < 7; ++k)
             SeleccionComb[n][k] = columnaElegida(m.InstGrafico[n], TipoValor(k));
-    const QSignalBlocker b(ListBox1);
-    ListBox1->clear();
+    const QSignalBlocker b(listaInstrumentos);
+    listaInstrumentos->clear();
     for (int n = 1; n <= cantidad; ++n)
-        ListBox1->addItem(tituloInstrumento(m, n));
+        listaInstrumentos->addItem(tituloInstrumento(m, n));
     if (cantidad > 0) {
-        ListBox1->setCurrentRow(0);
+        listaInstrumentos->setCurrentRow(0);
         ListBox1Click();
     }
     adjustSize();
@@ -83,11 +83,11 @@ void TFormaEleccInst::actualizar()
 
 void TFormaEleccInst::ListBox1Click()
 {
-    const int fila = ListBox1->currentRow();
+    const int fila = listaInstrumentos->currentRow();
     const int i = fila + 1;
     if (fila < 0 || i >= SeleccionComb.size())
         return;
-    GroupBox5->setTitle(ListBox1->item(fila)->text() + QLatin1Char(':'));
+    grupoInstrumento->setTitle(listaInstrumentos->item(fila)->text() + QLatin1Char(':'));
     actualizar();
     for (int k = 0; k < 7; ++k) {
         const auto t = TipoValor(k);

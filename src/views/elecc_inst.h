@@ -29,10 +29,10 @@ public:
     // Copies the working flags into the settings and closes with OK.
     void BotonVerClick();
 
-    QListWidget* ListBox1 = nullptr;
-    QGroupBox* GroupBox5 = nullptr;
+    QListWidget* listaInstrumentos = nullptr;
+    QGroupBox* grupoInstrumento = nullptr;
     QCheckBox* casillas[7] = {};   // VM1, SP1, POT1, AL11 .. AL14
-    QPushButton *BotonVer = nullptr, *BitBtn2 = nullptr;
+    QPushButton *BotonVer = nullptr, *botonCancelar = nullptr;
 
     QVector<std::array<bool, 7>> SeleccionComb;   // 1.. instruments
     int InstrumentoElegido = 0;

@@ -113,17 +113,17 @@ TFormaImpresion::TFormaImpresion(QWidget* parent) : QDialog(parent)
                    | Qt::WindowCloseButtonHint);
     auto* capa = new QVBoxLayout(this);
 
-    GroupBox2 = new QGroupBox(QStringLiteral("Paginas a imprimir"), this);
-    auto* g2 = new QGridLayout(GroupBox2);
-    RadioTodas = new QRadioButton(QStringLiteral("Todas"), GroupBox2);
-    RadioActual = new QRadioButton(QStringLiteral("Página actual"), GroupBox2);
-    RadioParcial = new QRadioButton(QStringLiteral("Parcial"), GroupBox2);
+    grupoPaginas = new QGroupBox(QStringLiteral("Paginas a imprimir"), this);
+    auto* g2 = new QGridLayout(grupoPaginas);
+    RadioTodas = new QRadioButton(QStringLiteral("Todas"), grupoPaginas);
+    RadioActual = new QRadioButton(QStringLiteral("Página actual"), grupoPaginas);
+    RadioParcial = new QRadioButton(QStringLiteral("Parcial"), grupoPaginas);
     RadioTodas->setChecked(true);
-    Label4 = new QLabel(QStringLiteral("(1)"), GroupBox2);
-    Label1 = new QLabel(QStringLiteral("Desde"), GroupBox2);
-    Label2 = new QLabel(QStringLiteral("Hasta"), GroupBox2);
-    EditDesde = new TEditKbr(GroupBox2);
-    EditHasta = new TEditKbr(GroupBox2);
+    etiquetaTotalPaginas = new QLabel(QStringLiteral("(1)"), grupoPaginas);
+    etiquetaDesde = new QLabel(QStringLiteral("Desde"), grupoPaginas);
+    etiquetaHasta = new QLabel(QStringLiteral("Hasta"), grupoPaginas);
+    EditDesde = new TEditKbr(grupoPaginas);
+    EditHasta = new TEditKbr(grupoPaginas);
     for (TEditKbr* e : {EditDesde, EditHasta}) {
         e->Numeric = true;
         e->ShowKbr = true;
@@ -132,36 +132,36 @@ TFormaImpresion::TFormaImpresion(QWidget* parent) : QDialog(parent)
     EditDesde->setObjectName(QStringLiteral("EditDesde"));
     EditHasta->setObjectName(QStringLiteral("EditHasta"));
     g2->addWidget(RadioTodas, 0, 0);
-    g2->addWidget(Label4, 0, 1);
+    g2->addWidget(etiquetaTotalPaginas, 0, 1);
     g2->addWidget(RadioActual, 1, 0);
     g2->addWidget(RadioParcial, 2, 0);
-    g2->addWidget(Label1, 2, 1);
+    g2->addWidget(etiquetaDesde, 2, 1);
     g2->addWidget(EditDesde, 2, 2);
-    g2->addWidget(Label2, 2, 3);
+    g2->addWidget(etiquetaHasta, 2, 3);
     g2->addWidget(EditHasta, 2, 4);
-    capa->addWidget(GroupBox2);
+    capa->addWidget(grupoPaginas);
 
-    GroupBox1 = new QGroupBox(QStringLiteral("Resolución de la impresión"), this);
-    auto* g1 = new QHBoxLayout(GroupBox1);
-    Label5 = new QLabel(QStringLiteral("Menor"), GroupBox1);
-    TrackBar1 = new QSlider(Qt::Horizontal, GroupBox1);
-    TrackBar1->setRange(0, 100);
-    TrackBar1->setValue(50);
-    TrackBar1->setSingleStep(1);
-    TrackBar1->setTickPosition(QSlider::TicksBelow);
-    TrackBar1->setTickInterval(10);
-    Label6 = new QLabel(QStringLiteral("Mayor"), GroupBox1);
-    g1->addWidget(Label5);
-    g1->addWidget(TrackBar1, 1);
-    g1->addWidget(Label6);
-    capa->addWidget(GroupBox1);
+    grupoResolucion = new QGroupBox(QStringLiteral("Resolución de la impresión"), this);
+    auto* g1 = new QHBoxLayout(grupoResolucion);
+    etiquetaMenor = new QLabel(QStringLiteral("Menor"), grupoResolucion);
+    barraResolucion = new QSlider(Qt::Horizontal, grupoResolucion);
+    barraResolucion->setRange(0, 100);
+    barraResolucion->setValue(50);
+    barraResolucion->setSingleStep(1);
+    barraResolucion->setTickPosition(QSlider::TicksBelow);
+    barraResolucion->setTickInterval(10);
+    etiquetaMayor = new QLabel(QStringLiteral("Mayor"), grupoResolucion);
+    g1->addWidget(etiquetaMenor);
+    g1->addWidget(barraResolucion, 1);
+    g1->addWidget(etiquetaMayor);
+    capa->addWidget(grupoResolucion);
 
-    Label3 = new QLabel(QStringLiteral("Progreso de la impresión"), this);
-    Gauge1 = new QProgressBar(this);
-    Gauge1->setRange(0, 1);
-    Gauge1->setValue(0);
-    capa->addWidget(Label3);
-    capa->addWidget(Gauge1);
+    etiquetaProgreso = new QLabel(QStringLiteral("Progreso de la impresión"), this);
+    barraProgreso = new QProgressBar(this);
+    barraProgreso->setRange(0, 1);
+    barraProgreso->setValue(0);
+    capa->addWidget(etiquetaProgreso);
+    capa->addWidget(barraProgreso);
 
     auto* botones = new QHBoxLayout;
     BotonAceptar = new QPushButton(QStringLiteral("&Aceptar"), this);
@@ -180,7 +180,7 @@ TFormaImpresion::TFormaImpresion(QWidget* parent) : QDialog(parent)
     connect(RadioParcial, &QRadioButton::clicked, this, &TFormaImpresion::RadioParcialClick);
     connect(EditDesde, &QLineEdit::textEdited, this, &TFormaImpresion::EditDesdeChange);
     connect(EditHasta, &QLineEdit::textEdited, this, &TFormaImpresion::EditHastaChange);
-    connect(TrackBar1, &QSlider::valueChanged, this, &TFormaImpresion::TrackBar1Change);
+    connect(barraResolucion, &QSlider::valueChanged, this, &TFormaImpresion::TrackBar1Change);
     connect(BotonConfigurar, &QPushButton::clicked, this, &TFormaImpresion::BotonConfigurarClick);
     connect(BotonAceptar, &QPushButton::clicked, this, [this] { BotonAceptarClick(); });
     connect(BotonCancelar, &QPushButton::clicked, this, &TFormaImpresion::BotonCancelarClick);
@@ -202,8 +202,8 @@ void TFormaImpresion::showEvent(QShowEvent* e)
 void TFormaImpresion::FormActivate()
 {
     const qint64 total = grafico_ ? qMax<qint64>(1, grafico_->totalPaginas()) : 1;
-    Label4->setText(QStringLiteral("(%1)").arg(total));
-    Gauge1->setValue(0);
+    etiquetaTotalPaginas->setText(QStringLiteral("(%1)").arg(total));
+    barraProgreso->setValue(0);
     EditDesde->setText(QStringLiteral("1"));
     EditHasta->setText(QString::number(total));
     PaginaGuardada = grafico_ ? grafico_->paginaActual() : 1;
@@ -213,7 +213,7 @@ void TFormaImpresion::FormActivate()
 
 void TFormaImpresion::habilitarRango(bool si)
 {
-    for (QWidget* w : {static_cast<QWidget*>(Label1), static_cast<QWidget*>(Label2), static_cast<QWidget*>(EditDesde),
+    for (QWidget* w : {static_cast<QWidget*>(etiquetaDesde), static_cast<QWidget*>(etiquetaHasta), static_cast<QWidget*>(EditDesde),
                        static_cast<QWidget*>(EditHasta)})
         w->setEnabled(si);
 }
@@ -236,7 +236,7 @@ void TFormaImpresion::revisarEntero(TEditKbr* e)
 void TFormaImpresion::EditDesdeChange() { revisarEntero(EditDesde); }
 void TFormaImpresion::EditHastaChange() { revisarEntero(EditHasta); }
 
-void TFormaImpresion::TrackBar1Change() { resolucion_ = -TrackBar1->value(); }
+void TFormaImpresion::TrackBar1Change() { resolucion_ = -barraResolucion->value(); }
 
 double TFormaImpresion::factorResolucion() const
 {
@@ -261,7 +261,7 @@ bool TFormaImpresion::imprimirPaginas(qint64 desde, qint64 hasta, bool apaisado,
         pintor.setMode(QCPPainter::pmVectorized);
         pintor.setMode(QCPPainter::pmNoCaching);
         const QRectF area(QPointF(0, 0), impresora.pageLayout().paintRectPixels(impresora.resolution()).size());
-        Gauge1->setRange(0, int(qMin<qint64>(hasta - desde + 1, INT_MAX)));
+        barraProgreso->setRange(0, int(qMin<qint64>(hasta - desde + 1, INT_MAX)));
         for (qint64 p = desde; p <= hasta; ++p) {
             if (p > desde && !impresora.newPage()) {
                 *error = QStringLiteral("No se pudo pasar a la página siguiente");
@@ -272,7 +272,7 @@ bool TFormaImpresion::imprimirPaginas(qint64 desde, qint64 hasta, bool apaisado,
             grafico_->ponerTituloGrafico(TituloGuardado + QString::number(p) + QLatin1Char(')'));
             tituloCambiado_ = true;
             dibujarGrafico(grafico_->grafico(), pintor, area, factorResolucion());
-            Gauge1->setValue(int(qMin<qint64>(p - desde + 1, INT_MAX)));
+            barraProgreso->setValue(int(qMin<qint64>(p - desde + 1, INT_MAX)));
             // Cancelar can be pressed between pages.
             QCoreApplication::processEvents();
             if (CancelarImpresion)
@@ -328,7 +328,7 @@ bool TFormaImpresion::BotonAceptarClick()
 
     imprimiendo_ = true;
     CancelarImpresion = false;
-    Gauge1->setValue(0);
+    barraProgreso->setValue(0);
     PaginaGuardada = grafico_->paginaActual();
     tituloOriginal_ = grafico_->tituloGrafico();
     TituloGuardado = tituloOriginal_.isEmpty() ? QString() : tituloOriginal_ + QLatin1Char('\n');

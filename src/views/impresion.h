@@ -94,13 +94,13 @@ public:
     // Chart layout width factor from the track bar (1: the chart's own).
     double factorResolucion() const;
 
-    QGroupBox *GroupBox2 = nullptr, *GroupBox1 = nullptr;
+    QGroupBox *grupoPaginas = nullptr, *grupoResolucion = nullptr;
     QRadioButton *RadioTodas = nullptr, *RadioActual = nullptr, *RadioParcial = nullptr;
-    QLabel *Label1 = nullptr, *Label2 = nullptr, *Label3 = nullptr, *Label4 = nullptr, *Label5 = nullptr,
-           *Label6 = nullptr;
+    QLabel *etiquetaDesde = nullptr, *etiquetaHasta = nullptr, *etiquetaProgreso = nullptr, *etiquetaTotalPaginas = nullptr, *etiquetaMenor = nullptr,
+           *etiquetaMayor = nullptr;
     TEditKbr *EditDesde = nullptr, *EditHasta = nullptr;
-    QSlider* TrackBar1 = nullptr;
-    QProgressBar* Gauge1 = nullptr;
+    QSlider* barraResolucion = nullptr;
+    QProgressBar* barraProgreso = nullptr;
     QPushButton *BotonAceptar = nullptr, *BotonCancelar = nullptr, *BotonConfigurar = nullptr;
 
 protected:

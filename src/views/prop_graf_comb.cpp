@@ -55,15 +55,15 @@ TFormaPropGrafComb::TFormaPropGrafComb(ContextoVistas& c, TFormaGrafTabCom* graf
     setObjectName(QStringLiteral("FormaPropGrafComb"));
     setWindowTitle(QStringLiteral("Propiedades del gráfico"));
     auto* capa = new QHBoxLayout(this);
-    ListBox1 = new QListWidget(this);
-    ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    capa->addWidget(ListBox1);
+    listaInstrumentos = new QListWidget(this);
+    listaInstrumentos->setObjectName(QStringLiteral("listaInstrumentos"));
+    capa->addWidget(listaInstrumentos);
 
-    GroupBox5 = new QGroupBox(this);
-    GroupBox5->setObjectName(QStringLiteral("GroupBox5"));
-    auto* c5 = new QGridLayout(GroupBox5);
-    auto* escala = new QGroupBox(QStringLiteral("Escala"), GroupBox5);
-    escala->setObjectName(QStringLiteral("RadioGroup1"));
+    grupoInstrumento = new QGroupBox(this);
+    grupoInstrumento->setObjectName(QStringLiteral("grupoInstrumento"));
+    auto* c5 = new QGridLayout(grupoInstrumento);
+    auto* escala = new QGroupBox(QStringLiteral("Escala"), grupoInstrumento);
+    escala->setObjectName(QStringLiteral("grupoEscala"));
     auto* ce = new QVBoxLayout(escala);
     EjeIzquierdo = new QRadioButton(QStringLiteral("Eje izquierdo"), escala);
     EjeDerecho = new QRadioButton(QStringLiteral("Eje derecho"), escala);
@@ -74,9 +74,9 @@ TFormaPropGrafComb::TFormaPropGrafComb(ContextoVistas& c, TFormaGrafTabCom* graf
     const char* nombres[7] = {"VM1", "SP1", "POT1", "AL11", "AL12", "AL13", "AL14"};
     const char* nombresColor[7] = {"CLVM1", "CLSP1", "CLPOT1", "CLAL11", "CLAL12", "CLAL13", "CLAL14"};
     for (int k = 0; k < 7; ++k) {
-        casillas[k] = new QCheckBox(QString::fromUtf8(textos[k]), GroupBox5);
+        casillas[k] = new QCheckBox(QString::fromUtf8(textos[k]), grupoInstrumento);
         casillas[k]->setObjectName(QString::fromLatin1(nombres[k]));
-        muestras[k] = new QToolButton(GroupBox5);
+        muestras[k] = new QToolButton(grupoInstrumento);
         muestras[k]->setObjectName(QString::fromLatin1(nombresColor[k]));
         muestras[k]->setFixedSize(16, 16);
         muestras[k]->setToolTip(QStringLiteral("Click para cambiar el color"));
@@ -85,7 +85,7 @@ TFormaPropGrafComb::TFormaPropGrafComb(ContextoVistas& c, TFormaGrafTabCom* graf
         connect(casillas[k], &QCheckBox::clicked, this, [this, k] { casillaClick(k); });
         connect(muestras[k], &QToolButton::clicked, this, [this, k] { colorClick(k); });
     }
-    capa->addWidget(GroupBox5);
+    capa->addWidget(grupoInstrumento);
 
     auto* derecha = new QVBoxLayout;
     auto limites = [&](const QString& titulo, const QString& nMax, const QString& nMin, QSpinBox*& mx, QSpinBox*& mn) {
@@ -106,43 +106,43 @@ TFormaPropGrafComb::TFormaPropGrafComb(ContextoVistas& c, TFormaGrafTabCom* graf
     auto* g22 = new QGroupBox(QStringLiteral("Espesor de linea"), this);
     auto* c22 = new QHBoxLayout(g22);
     EspesorVActual = spinner(g22, QStringLiteral("EspesorVActual"), 1, 5);
-    PaintBox1 = new QLabel(g22);
-    PaintBox1->setObjectName(QStringLiteral("PaintBox1"));
-    PaintBox1->setFixedSize(85, 12);
+    muestraEspesor = new QLabel(g22);
+    muestraEspesor->setObjectName(QStringLiteral("muestraEspesor"));
+    muestraEspesor->setFixedSize(85, 12);
     c22->addWidget(EspesorVActual);
-    c22->addWidget(PaintBox1);
+    c22->addWidget(muestraEspesor);
     derecha->addWidget(g22);
     VPuntos = new QCheckBox(QStringLiteral("Ver puntos"), this);
     VPuntos->setObjectName(QStringLiteral("VPuntos"));
     CheckCruz = new QCheckBox(QStringLiteral("Ver cruz grande"), this);
     CheckCruz->setObjectName(QStringLiteral("CheckCruz"));
-    CheckBox1 = new QCheckBox(QStringLiteral("Ver referencias"), this);
-    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    CheckBox1->setChecked(true);
+    verReferencias = new QCheckBox(QStringLiteral("Ver referencias"), this);
+    verReferencias->setObjectName(QStringLiteral("verReferencias"));
+    verReferencias->setChecked(true);
     derecha->addWidget(VPuntos);
     derecha->addWidget(CheckCruz);
-    derecha->addWidget(CheckBox1);
+    derecha->addWidget(verReferencias);
     derecha->addStretch();
     auto* botones = new QHBoxLayout;
-    BitBtn1 = new QPushButton(QStringLiteral("&Aceptar"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn2 = new QPushButton(QStringLiteral("&Cancelar"), this);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    botones->addWidget(BitBtn1);
-    botones->addWidget(BitBtn2);
+    botonAceptar = new QPushButton(QStringLiteral("&Aceptar"), this);
+    botonAceptar->setObjectName(QStringLiteral("botonAceptar"));
+    botonCancelar = new QPushButton(QStringLiteral("&Cancelar"), this);
+    botonCancelar->setObjectName(QStringLiteral("botonCancelar"));
+    botones->addWidget(botonAceptar);
+    botones->addWidget(botonCancelar);
     derecha->addLayout(botones);
     capa->addLayout(derecha);
 
-    connect(ListBox1, &QListWidget::currentRowChanged, this, [this](int) { ListBox1DblClick(); });
+    connect(listaInstrumentos, &QListWidget::currentRowChanged, this, [this](int) { ListBox1DblClick(); });
     connect(EjeIzquierdo, &QRadioButton::clicked, this, &TFormaPropGrafComb::RadioGroup1Click);
     connect(EjeDerecho, &QRadioButton::clicked, this, &TFormaPropGrafComb::RadioGroup1Click);
     connect(EspesorVActual, &QSpinBox::valueChanged, this, &TFormaPropGrafComb::EspesorVActualChange);
-    connect(CheckBox1, &QCheckBox::clicked, this, [this](bool si) {
+    connect(verReferencias, &QCheckBox::clicked, this, [this](bool si) {
         if (grafico_)
             grafico_->CheckBox1Click(si);
     });
-    connect(BitBtn1, &QPushButton::clicked, this, &TFormaPropGrafComb::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(botonAceptar, &QPushButton::clicked, this, &TFormaPropGrafComb::BitBtn1Click);
+    connect(botonCancelar, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TFormaPropGrafComb::FormActivate()
@@ -153,14 +153,14 @@ void TFormaPropGrafComb::FormActivate()
     GraficoComb.resize(cantidad + 1);
     ListaInstComb.clear();
     {
-        const QSignalBlocker b(ListBox1);
-        ListBox1->clear();
+        const QSignalBlocker b(listaInstrumentos);
+        listaInstrumentos->clear();
         for (int n = 1; n <= cantidad; ++n) {
-            ListBox1->addItem(tituloInstrumento(m, n));
+            listaInstrumentos->addItem(tituloInstrumento(m, n));
             ListaInstComb.append(n);
         }
         if (cantidad > 0)
-            ListBox1->setCurrentRow(0);
+            listaInstrumentos->setCurrentRow(0);
     }
     EspesorVActual->setValue(qBound(1, int(m.Config.espesor), 5));
     Maximo->setValue(m.Config.maximoizq);
@@ -170,7 +170,7 @@ void TFormaPropGrafComb::FormActivate()
     VPuntos->setChecked(m.Config.Puntos);
     if (grafico_) {
         CheckCruz->setChecked(grafico_->cruz());
-        CheckBox1->setChecked(grafico_->leyendaVisible());
+        verReferencias->setChecked(grafico_->leyendaVisible());
     }
     EspesorVActualChange();
     ListBox1DblClick();
@@ -178,7 +178,7 @@ void TFormaPropGrafComb::FormActivate()
 
 int TFormaPropGrafComb::elegido() const
 {
-    const int fila = ListBox1->currentRow();
+    const int fila = listaInstrumentos->currentRow();
     return fila >= 0 && fila < ListaInstComb.size() ? ListaInstComb[fila] : 0;
 }
 
@@ -187,7 +187,7 @@ void TFormaPropGrafComb::ListBox1DblClick()
     const int n = elegido();
     if (n < 1 || n >= GraficoComb.size())
         return;
-    GroupBox5->setTitle(QStringLiteral("Instrumento ") + QString::number(n));
+    grupoInstrumento->setTitle(QStringLiteral("Instrumento ") + QString::number(n));
     TInstGrafico& g = GraficoComb[n];
     for (int k = 0; k < 7; ++k) {
         casillas[k]->setChecked(*bandera(g, k));
@@ -224,13 +224,13 @@ void TFormaPropGrafComb::RadioGroup1Click()
 
 void TFormaPropGrafComb::EspesorVActualChange()
 {
-    QPixmap p(PaintBox1->size());
+    QPixmap p(muestraEspesor->size());
     p.fill(Qt::transparent);
     QPainter pintor(&p);
     pintor.setPen(QPen(Qt::blue, EspesorVActual->value()));
     pintor.drawLine(5, 6, 80, 6);
     pintor.end();
-    PaintBox1->setPixmap(p);
+    muestraEspesor->setPixmap(p);
 }
 
 void TFormaPropGrafComb::BitBtn1Click()

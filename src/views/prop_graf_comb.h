@@ -35,15 +35,15 @@ public:
     void EspesorVActualChange();
     void BitBtn1Click();
 
-    QListWidget* ListBox1 = nullptr;
-    QGroupBox* GroupBox5 = nullptr;
+    QListWidget* listaInstrumentos = nullptr;
+    QGroupBox* grupoInstrumento = nullptr;
     QRadioButton *EjeIzquierdo = nullptr, *EjeDerecho = nullptr;
     QCheckBox* casillas[7] = {};
     QToolButton* muestras[7] = {};
     QSpinBox *Maximo = nullptr, *Minimo = nullptr, *Maximoder = nullptr, *Minimoder = nullptr, *EspesorVActual = nullptr;
-    QLabel* PaintBox1 = nullptr;
-    QCheckBox *VPuntos = nullptr, *CheckCruz = nullptr, *CheckBox1 = nullptr;
-    QPushButton *BitBtn1 = nullptr, *BitBtn2 = nullptr;
+    QLabel* muestraEspesor = nullptr;
+    QCheckBox *VPuntos = nullptr, *CheckCruz = nullptr, *verReferencias = nullptr;
+    QPushButton *botonAceptar = nullptr, *botonCancelar = nullptr;
 
     QVector<TInstGrafico> GraficoComb;
     QVector<int> ListaInstComb;

@@ -59,23 +59,23 @@ TFormaTablaComb::TFormaTablaComb(ContextoVistas& c, QWidget* parent) : QWidget(p
     barra->addSeparator();
     BotonCsv = boton(barra, QStringLiteral("Exportar CSV"), QStyle::SP_DialogSaveButton, QStringLiteral("BotonCsv"));
     barra->addSeparator();
-    GroupBox1 = new QGroupBox(QStringLiteral("Filtrar/Ordenar por"), barra);
-    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    auto* cg = new QHBoxLayout(GroupBox1);
+    grupoFiltro = new QGroupBox(QStringLiteral("Filtrar/Ordenar por"), barra);
+    grupoFiltro->setObjectName(QStringLiteral("grupoFiltro"));
+    auto* cg = new QHBoxLayout(grupoFiltro);
     cg->setContentsMargins(6, 0, 6, 2);
-    Label1 = new QLabel(QStringLiteral("Sin selección"), GroupBox1);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    cg->addWidget(Label1);
-    GroupBox1->setMinimumWidth(200);
-    barra->addWidget(GroupBox1);
+    etiquetaFiltro = new QLabel(QStringLiteral("Sin selección"), grupoFiltro);
+    etiquetaFiltro->setObjectName(QStringLiteral("etiquetaFiltro"));
+    cg->addWidget(etiquetaFiltro);
+    grupoFiltro->setMinimumWidth(200);
+    barra->addWidget(grupoFiltro);
     capa->addWidget(barra);
 
-    DBGrid1 = new QTableView(this);
-    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
-    DBGrid1->verticalHeader()->setDefaultSectionSize(20);
-    DBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    capa->addWidget(DBGrid1);
+    rejillaDatos = new QTableView(this);
+    rejillaDatos->setObjectName(QStringLiteral("rejillaDatos"));
+    rejillaDatos->verticalHeader()->setDefaultSectionSize(20);
+    rejillaDatos->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    rejillaDatos->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    capa->addWidget(rejillaDatos);
 
     pasos_ = new QTimer(this);
     pasos_->setSingleShot(true);
@@ -89,7 +89,7 @@ TFormaTablaComb::TFormaTablaComb(ContextoVistas& c, QWidget* parent) : QWidget(p
     abrir();
     resize(611, 406);
 
-    connect(DBGrid1, &QTableView::clicked, this, &TFormaTablaComb::DBGrid1CellClick);
+    connect(rejillaDatos, &QTableView::clicked, this, &TFormaTablaComb::DBGrid1CellClick);
     connect(BotonFiltro, &QToolButton::clicked, this, &TFormaTablaComb::BotonFiltroClick);
     connect(BotonOrden, &QToolButton::clicked, this, &TFormaTablaComb::BotonOrdenClick);
     connect(BotonBorrar, &QToolButton::clicked, this, &TFormaTablaComb::BotonBorrarClick);
@@ -121,11 +121,11 @@ void TFormaTablaComb::abrir()
     auto origen = std::make_unique<ConsultasCombinada>(ctx_.base.db(), consulta_);
     ConsultasCombinada* fuente = origen.get();
     auto* nuevo = new ModeloTabla(std::move(origen), titulos(), this);
-    DBGrid1->setModel(nuevo);
+    rejillaDatos->setModel(nuevo);
     delete modelo_;
     modelo_ = nuevo;
     fuente_ = fuente;
-    DBGrid1->setColumnWidth(0, 60);
+    rejillaDatos->setColumnWidth(0, 60);
     vencida_ = false;
     // A small table is read here at once; a large one in slices, its rows
     // shown as they come (ordered rows once all are sorted).
@@ -196,7 +196,7 @@ void TFormaTablaComb::DBGrid1CellClick(const QModelIndex& i)
     FiltroColumna = modelo_->headerData(i.column(), Qt::Horizontal).toString();
     FiltroCampo = campos[i.column()];
     FiltroValor = modelo_->data(i).toString();
-    Label1->setText(FiltroColumna + QStringLiteral(" = ") + FiltroValor);
+    etiquetaFiltro->setText(FiltroColumna + QStringLiteral(" = ") + FiltroValor);
     habilitarComandos();
 }
 

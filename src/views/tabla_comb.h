@@ -34,7 +34,7 @@ public:
     const QVector<ColumnaComb>& columnasValor() const { return columnas_; }
     QStringList titulos() const;   // Id, "Fecha", "Hora", then the value columns
     ModeloTabla* modelo() const { return modelo_; }
-    QTableView* rejilla() const { return DBGrid1; }
+    QTableView* rejilla() const { return rejillaDatos; }
     // A new row arrived while the grid was filtered or ordered: read again on next use.
     bool vencida() const { return vencida_; }
     // The list of rows shown is still being read (the commands that change it wait).
@@ -56,9 +56,9 @@ public:
 
     QToolButton *BotonImpre = nullptr, *BotonBorrar = nullptr, *BotonGrafico = nullptr, *BotonFiltro = nullptr,
                 *BotonOrden = nullptr, *BotonCsv = nullptr;
-    QGroupBox* GroupBox1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QTableView* DBGrid1 = nullptr;
+    QGroupBox* grupoFiltro = nullptr;
+    QLabel* etiquetaFiltro = nullptr;
+    QTableView* rejillaDatos = nullptr;
 
     // The last clicked cell: its column's title and field name, and its text.
     QString FiltroColumna, FiltroCampo, FiltroValor;

@@ -146,7 +146,7 @@ int combinada(QApplication& app, const QString& carpeta)
     {
         TFormaEleccInst d(c);
         d.FormActivate();
-        d.ListBox1->setCurrentRow(0);
+        d.listaInstrumentos->setCurrentRow(0);
         d.show();
         QCoreApplication::processEvents();
         bien &= guardar(&d, carpeta, "eleccion_combinada.png");

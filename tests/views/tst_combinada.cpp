@@ -143,12 +143,12 @@ private slots:
         ContextoVistas c(b.modelo, ventanas_, b.base);
         TFormaEleccInst d(c);
         d.FormActivate();
-        QCOMPARE(d.ListBox1->count(), 3);
-        QCOMPARE(d.GroupBox5->title(), QStringLiteral("Horno 1:"));
-        d.ListBox1->setCurrentRow(2);
+        QCOMPARE(d.listaInstrumentos->count(), 3);
+        QCOMPARE(d.grupoInstrumento->title(), QStringLiteral("Horno 1:"));
+        d.listaInstrumentos->setCurrentRow(2);
         QVERIFY(!d.casillas[0]->isEnabled());
         QVERIFY(!d.casillas[0]->isChecked());
-        d.ListBox1->setCurrentRow(1);
+        d.listaInstrumentos->setCurrentRow(1);
         QCOMPARE(d.casillas[1]->text(), QStringLiteral("Consigna"));
         d.casillas[2]->setChecked(true);   // power of instrument 2
         d.BotonVerClick();
@@ -178,7 +178,7 @@ private slots:
         QVERIFY(!f->BotonFiltro->isEnabled());
         const int v1 = columnaDe(f, campos[0]), v2 = columnaDe(f, campos[1]);
         clic(f, 0, v1);
-        QCOMPARE(f->Label1->text(), QStringLiteral("Valor Actual(Horno 1) = 12\"5"));
+        QCOMPARE(f->etiquetaFiltro->text(), QStringLiteral("Valor Actual(Horno 1) = 12\"5"));
         f->BotonFiltroClick();
         QCOMPARE(f->BotonFiltro->text(), QStringLiteral("Quitar filtro"));
         QCOMPARE(columna(f, 0), (QStringList{"1", "3"}));
@@ -338,19 +338,19 @@ private slots:
         TFormaEleccInst d(c);
         d.FormActivate();
         d.casillas[2]->setChecked(true);   // power of instrument 1, in the copy only
-        d.ListBox1->setCurrentRow(1);
+        d.listaInstrumentos->setCurrentRow(1);
         QVERIFY(!d.casillas[1]->isEnabled());
         QVERIFY(!d.casillas[1]->isChecked());
-        d.ListBox1->setCurrentRow(0);
+        d.listaInstrumentos->setCurrentRow(0);
         QVERIFY(d.casillas[2]->isChecked());   // kept while moving between lines
-        d.BitBtn2->click();
+        d.botonCancelar->click();
         QCOMPARE(d.result(), int(QDialog::Rejected));
         QVERIFY(!b.modelo.InstGrafico[1].PotenciaT);
         QVERIFY(b.modelo.InstGrafico[2].SetPointT);
         // Each opening starts from the stored flags.
         d.FormActivate();
         QVERIFY(!d.casillas[2]->isChecked());
-        d.ListBox1->setCurrentRow(1);
+        d.listaInstrumentos->setCurrentRow(1);
         d.BotonVer->click();
         QCOMPARE(d.result(), int(QDialog::Accepted));
         QVERIFY(!b.modelo.InstGrafico[2].SetPointT);
@@ -434,10 +434,10 @@ private slots:
         {
             TFormaPropGrafComb p(c, g);
             p.FormActivate();
-            p.ListBox1->setCurrentRow(1);
+            p.listaInstrumentos->setCurrentRow(1);
             p.EjeDerecho->click();
             p.EspesorVActual->setValue(2);
-            p.BitBtn2->click();
+            p.botonCancelar->click();
         }
         QVERIFY(b.modelo.InstGrafico[2].Ejeizq);
         QCOMPARE(int(b.modelo.Config.espesor), 2);
@@ -446,11 +446,11 @@ private slots:
         TFormaPropGrafComb p(c, g);
         p.FormActivate();
         QCOMPARE(p.EspesorVActual->value(), 2);
-        p.ListBox1->setCurrentRow(1);
-        QCOMPARE(p.GroupBox5->title(), QStringLiteral("Instrumento 2"));
+        p.listaInstrumentos->setCurrentRow(1);
+        QCOMPARE(p.grupoInstrumento->title(), QStringLiteral("Instrumento 2"));
         p.EjeDerecho->click();
         p.EspesorVActual->setValue(3);
-        p.BitBtn1->click();
+        p.botonAceptar->click();
         QVERIFY(esperar(g));
         QVERIFY(!b.modelo.InstGrafico[2].Ejeizq);
         QCOMPARE(g->cantidadSeries(), 2);

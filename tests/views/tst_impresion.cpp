@@ -297,7 +297,7 @@ private slots:
         f.ponerGrafico(&g);
         QCOMPARE(f.windowTitle(), QStringLiteral("Impresión: GRAFICO: Datos adquiridos de: Horno 1"));
         f.FormActivate();
-        QCOMPARE(f.Label4->text(), QStringLiteral("(4)"));
+        QCOMPARE(f.etiquetaTotalPaginas->text(), QStringLiteral("(4)"));
         QCOMPARE(f.EditHasta->text(), QStringLiteral("4"));
         QVERIFY(f.EditDesde->ShowKbr && f.EditDesde->Numeric && !f.EditDesde->isEnabled());
 
@@ -314,7 +314,7 @@ private slots:
         QVERIFY(!t.contains(QStringLiteral("4)")));
         QCOMPARE(g.titulo->text(), QStringLiteral("Datos adquiridos de: Horno 1"));
         QCOMPARE(g.paginaActual(), 4);
-        QCOMPARE(f.Gauge1->value(), f.Gauge1->maximum());
+        QCOMPARE(f.barraProgreso->value(), f.barraProgreso->maximum());
 
         f.FormActivate();
         f.RadioTodas->click();
@@ -357,7 +357,7 @@ private slots:
         const QString titulo = g->tituloGrafico();
         TFormaImpresion* dlg = g->BotonImprimirClick();
         QVERIFY(dlg && dlg->isVisible());
-        QCOMPARE(dlg->Label4->text(), QStringLiteral("(4)"));
+        QCOMPARE(dlg->etiquetaTotalPaginas->text(), QStringLiteral("(4)"));
         dlg->RadioTodas->click();
         DialogosGuion d;
         const QString pdf = b.raiz.ruta(QStringLiteral("grafico.pdf"));
