@@ -387,6 +387,14 @@ bool TMainForm::arrancar()
     ejecutarModal(*FormaInicio);
     FormaInicio->relojCierre->stop();
 
+    // Settings not used as written are told once, together.
+    if (!modelo.Avisos.isEmpty())
+        dialogos().mensaje(QStringLiteral("ATENCION!!"),
+                           QStringLiteral("Algunos valores del archivo de configuración %1 no se usan como están "
+                                          "escritos:\n\n%2")
+                               .arg(modelo.RutaIni, modelo.textoAvisos()),
+                           Icono::Advertencia, Botones::Ok);
+
     // Choice of the database; cancelling it ends the program.
     bool cancelada = false;
     {

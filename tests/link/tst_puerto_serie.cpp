@@ -44,7 +44,7 @@ private slots:
         EnlaceModbus e;
         TEstadoPuerto p;
         p.Abierto = true;
-        QCOMPARE(e.OpenPort(QStringLiteral("/dev/ombrix-no-existe"), p), FalloApertura::PuertoInvalido);
+        QCOMPARE(e.OpenPort(QStringLiteral("/dev/ombrix-no-existe"), p), FalloApertura::NoExiste);
         QVERIFY(!p.Abierto);
         QCOMPARE(p.Handle, -1);
         QVERIFY(!e.PortOpen());
