@@ -299,7 +299,9 @@ private slots:
             const QString v = l.mid(i + 1);
             qint32 n = 0;
             QString nuevo;
-            if (v == QLatin1String("0"))
+            if (l.startsWith(QLatin1String("BaudRate=")))
+                nuevo = QStringLiteral("19200");   // one of the speeds the port is opened with
+            else if (v == QLatin1String("0"))
                 nuevo = QStringLiteral("1");
             else if (v == QLatin1String("1"))
                 nuevo = QStringLiteral("0");
