@@ -227,6 +227,7 @@ QString BaseDatos::revisarArchivo(const QString& ruta)
     // creates nothing. Whatever the reading still leaves beside the file goes.
     const bool modoWal = cabecera[18] == 2 && cabecera[19] == 2;
     const bool inmutable = modoWal && !QFileInfo::exists(ruta + QStringLiteral("-wal"));
+    inmutable_ = inmutable;
     QStringList nuevos;
     for (const char* sufijo : kArchivosAnexos) {
         const QString anexo = ruta + QLatin1String(sufijo);
@@ -289,19 +290,13 @@ QString BaseDatos::revisarTablas(const QString& ruta, bool inmutable)
 
 QString BaseDatos::prepararLectura(const QString& ruta)
 {
-    // As the check read it: a WAL file without its log is immutable, and
+    // Read as the check read it (a WAL file without its log is immutable);
     // whatever the reading leaves beside the file goes at close.
-    QFile cabecera(ruta);
-    QByteArray bytes;
-    if (cabecera.open(QIODevice::ReadOnly))
-        bytes = cabecera.read(20);
-    const bool inmutable = bytes.size() == 20 && bytes[18] == 2 && bytes[19] == 2
-                           && !QFileInfo::exists(ruta + QStringLiteral("-wal"));
     for (const char* sufijo : kArchivosAnexos)
         if (!QFileInfo::exists(ruta + QLatin1String(sufijo)))
             anexosNuevos_ << ruta + QLatin1String(sufijo);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), conexion_);
-    db.setDatabaseName(uriLectura(ruta, inmutable));
+    db.setDatabaseName(uriLectura(ruta, inmutable_));
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
     if (!db.open())
         return motivoSqlite(db.lastError());

@@ -42,6 +42,7 @@ private:
     QString prepararLectura(const QString& ruta);     // "" when ready
     bool abrirComo(const QString& ruta, QString* error, bool lectura);
     bool lectura_ = false;
+    bool inmutable_ = false;     // a WAL file without its log, read as immutable
     QStringList anexosNuevos_;   // left beside the file by the reading connection, removed at close
     QString conexion_;
     QString ruta_;

@@ -342,9 +342,14 @@ qint64 escribirEnArchivo(const QString& ruta, const std::function<qint64(std::FI
 {
     // Whole or nothing: a failure leaves the old file as it was.
     ArchivoSeguro archivo(ruta, true);
-    std::FILE* f = archivo.abrir(error) ? archivo.flujo() : nullptr;
-    if (!f)
+    if (!archivo.abrir(error))
         return -1;
+    std::FILE* f = archivo.flujo();
+    if (!f) {
+        if (error)
+            *error = QStringLiteral("No se pudo crear el archivo ") + ruta;
+        return -1;
+    }
     const qint64 r = escribir(f);
     if (r < 0)
         return r;

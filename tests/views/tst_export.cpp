@@ -334,6 +334,16 @@ private slots:
                           QStringLiteral("ombrix-report")),
                  2);
         QVERIFY(!QFileInfo::exists(pdf));
+        // The output is never the database itself.
+        errores.clear();
+        QCOMPARE(exportar(base + QStringList{QStringLiteral("--out"), ruta}, nullptr, &errores), 2);
+        QVERIFY2(errores.contains("es la base de datos misma"), errores.constData());
+        QCOMPARE(exportar(base + QStringList{QStringLiteral("--pdf"), ruta}, nullptr, nullptr,
+                          QStringLiteral("ombrix-report")),
+                 2);
+        BaseDatos sigue;
+        QVERIFY(sigue.abrirLectura(ruta));
+        sigue.cerrar();
         // A folder as --db is named as one.
         errores.clear();
         QCOMPARE(exportar({QStringLiteral("--db"), b.raiz.datos(), QStringLiteral("--instrument"), QStringLiteral("1")},

@@ -74,6 +74,14 @@ std::optional<int> leerFechas(const Herramienta& h, ArgumentosConsulta& a)
     return std::nullopt;
 }
 
+std::optional<int> revisarSalida(const Herramienta& h, const ArgumentosConsulta& a, const QString& salida)
+{
+    const QString destino = QFileInfo(salida).canonicalFilePath();
+    if (!destino.isEmpty() && destino == QFileInfo(a.db).canonicalFilePath())
+        return h.error("el archivo de salida es la base de datos misma");
+    return std::nullopt;
+}
+
 bool abrirDatos(const Herramienta& h, Modelo& modelo, BaseDatos& base, const QString& db)
 {
     modelo.CargarIni();

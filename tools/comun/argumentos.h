@@ -48,6 +48,10 @@ std::optional<int> leerArgumentos(const Herramienta& h, const QStringList& args,
 // --from comes after --to.
 std::optional<int> leerFechas(const Herramienta& h, ArgumentosConsulta& a);
 
+// The exit code (2) when the output file `salida` is the database itself,
+// which a finished output would replace.
+std::optional<int> revisarSalida(const Herramienta& h, const ArgumentosConsulta& a, const QString& salida);
+
 // Loads the settings under $OMBRIX_HOME and opens the database `db` to read it
 // only; it is refused while the program or the recorder holds it. False after
 // saying why.

@@ -71,6 +71,8 @@ int main(int argc, char** argv)
         return kExport.error("--db y una de --instrument o --combinada son obligatorios");
     if (const auto mal = leerFechas(kExport, a))
         return *mal;
+    if (const auto mal = revisarSalida(kExport, a, salida))
+        return *mal;
     const int n = a.instrumento, desde = a.desde, hasta = a.hasta;
     const bool combinada = a.combinada;
 

@@ -56,6 +56,8 @@ int main(int argc, char** argv)
         return kReport.error("hace falta --instrument N o --combinada (uno de los dos)");
     if (const auto mal = leerFechas(kReport, a))
         return *mal;
+    if (const auto mal = revisarSalida(kReport, a, pdf))
+        return *mal;
     const int n = a.instrumento, desde = a.desde, hasta = a.hasta;
 
     Modelo modelo;
