@@ -31,6 +31,8 @@
 #include "acquisition/base_datos.h"
 #include "acquisition/registro.h"
 #include "integration/integraciones.h"
+#include "config/ajustes_mqtt.h"
+#include "mqtt/temas.h"
 #include "config/dialogos.h"
 #include "config/modelo.h"
 #include "config/perfil.h"
@@ -193,6 +195,11 @@ int main(int argc, char** argv)
                         QStringLiteral("Seconds between probes of an instrument whose communication alarm latched; "
                                        "0 never probes (default: ReintentoAlarma of the settings when set, else 60)."),
                         QStringLiteral("SECONDS")});
+    opciones.addOption({QStringLiteral("mqtt"),
+                        QStringLiteral("Publica las lecturas en el broker MQTT mqtt://[usuario@]servidor[:puerto][/prefijo] "
+                                       "(en lugar de la sección [MQTT] de los ajustes); la clave se toma de los ajustes "
+                                       "o de la variable OMBRIX_MQTT_CLAVE, nunca de la línea de órdenes."),
+                        QStringLiteral("URL")});
     opciones.process(app);
 
     int duracion = 0;
@@ -233,6 +240,14 @@ int main(int argc, char** argv)
     if (!problema.isEmpty())
         imprimirError(QStringLiteral("settings file %1 %2; running with the defaults").arg(modelo.RutaIni, problema));
     modelo.CargarIni();
+    AjustesMqtt ajustesMqtt = leerAjustesMqtt(Perfil(modelo.RutaIni));
+    if (opciones.isSet(QStringLiteral("mqtt"))) {
+        QString error;
+        if (!aplicarDireccionMqtt(opciones.value(QStringLiteral("mqtt")), ajustesMqtt, &error)) {
+            imprimirError(QStringLiteral("--mqtt: ") + error);
+            return 2;
+        }
+    }
 
     // Refused before the database and the port are touched.
     const QString nada = nadaQueRegistrar(modelo);
@@ -278,6 +293,7 @@ int main(int argc, char** argv)
     Integraciones integraciones(modelo, Origen::Registrador);
     integraciones.conectar(adq);
     QObject::connect(&integraciones, &Integraciones::aviso, &app, [&](const QString& t) { registrarEvento(t); });
+    integraciones.configurarMqtt(ajustesMqtt);
 
     // The rows stored in the pass under way, each with the measured value of
     // the reading it holds; one line when the pass ends, none when it stored nothing.
