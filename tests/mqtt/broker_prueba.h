@@ -187,7 +187,8 @@ struct MensajeRecibido {
 // reconnecting by itself.
 class Suscriptor {
 public:
-    Suscriptor(quint16 puerto, const QByteArray& filtro, const QByteArray& id = {}, bool sesionLimpia = false)
+    Suscriptor(quint16 puerto, const QByteArray& filtro, const QByteArray& id = {}, bool sesionLimpia = false,
+               const QByteArray& usuario = {}, const QByteArray& clave = {})
         : filtro_(filtro)
     {
         mosquitto_lib_init();
@@ -213,6 +214,8 @@ public:
             std::lock_guard l(s->m_);
             s->recibidos_ << r;
         });
+        if (!usuario.isEmpty())
+            mosquitto_username_pw_set(mosq_, usuario.constData(), clave.constData());
         mosquitto_reconnect_delay_set(mosq_, 1, 1, false);
         mosquitto_connect(mosq_, "127.0.0.1", puerto, 30);
         mosquitto_loop_start(mosq_);

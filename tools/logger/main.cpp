@@ -15,6 +15,10 @@
 // its rows resume. 0 never probes. Without the option it is the "General"
 // key "ReintentoAlarma" when that is set to a non-zero value, else 60.
 //
+// --mqtt publishes every reading to an MQTT broker in place of the [MQTT]
+// section of the settings (src/mqtt); the password is the key "Clave" of that
+// section or the variable OMBRIX_MQTT_CLAVE. Its log lines begin with "MQTT:".
+//
 // Standard output is the run's log, one line per change, each beginning with
 // the date and time: a communication alarm latched or reset, the port lost or
 // back, recording failing or working again, and after every pass that stored
