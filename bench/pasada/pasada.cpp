@@ -14,8 +14,11 @@
 // the thread hand-over and the link code.
 //
 // Usage: bench-pasada [measured passes, default 3] [baud rate 4800|9600|19200, default 9600]
+//                     [mqtt://host:port/prefix: every reading also published there]
 
 #include "acquisition/adquisicion.h"
+#include "integration/integraciones.h"
+#include "mqtt/temas.h"
 #include "sim/simulador.h"
 
 #include <QCoreApplication>
@@ -85,6 +88,18 @@ int main(int argc, char** argv)
     enlace.setRetries(0);
     Adquisicion adq(modelo, enlace);
     adq.pausaLecturaMs = kPausaLecturaMs;
+    // Publishing on: the readings go through the stream to the MQTT publisher, as in the program.
+    Integraciones integraciones(modelo, Origen::Registrador);
+    integraciones.conectar(adq);
+    if (argc > 3) {
+        AjustesMqtt mqtt;
+        QString error;
+        if (!aplicarDireccionMqtt(QString::fromLocal8Bit(argv[3]), mqtt, &error)
+            || !integraciones.configurarMqtt(mqtt).isEmpty()) {
+            std::fprintf(stderr, "bench-pasada: %s\n", qPrintable(error));
+            return 2;
+        }
+    }
 
     int peticiones = 0, fallas = 0;
     std::vector<int> peticionesPorPasada;
@@ -134,6 +149,8 @@ int main(int argc, char** argv)
     const double mediana = orden.empty() ? 0 : orden[orden.size() / 2];
     const double minimoPasada = esperadas * minimoPeticion;
 
+    if (argc > 3)
+        std::printf("publicando cada lectura en %s\n", argv[3]);
     std::printf("bench-pasada: %d programadores, %d peticiones por instrumento (FueraRango2 leido), %d baudios,\n"
                 "  simulador con ritmo de 10 bits por byte, respuesta a %d ms, pausa de %d ms antes de cada peticion;\n"
                 "  minimo de la linea por peticion = max(8 ms, 16 bytes + %d ms) + %d ms = %.3f ms\n",
