@@ -6,9 +6,9 @@
 //                     as a pass spreads them: the time from the hand-over to
 //                     the publisher to the arrival at a subscriber, median
 //                     and p99.
-//   pasada            bench-pasada (20 programmers, 19200 baud, 3 passes)
-//                     with publishing off and on, twice each alternately:
-//                     the ratio of the median passes.
+//   pasada [n]        bench-pasada (20 programmers, 19200 baud, n measured
+//                     passes, default 10) publishing every other pass: the
+//                     ratio of the median passes with and without.
 //   memoria [s] [r]   r readings a second (default 20) for s seconds
 //                     (default 600), the broker stopped and started every
 //                     30 s: resident memory every 30 s.
@@ -26,7 +26,6 @@
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <cstdio>
@@ -118,21 +117,7 @@ int latencia(int segundos)
     return ms.size() == enviadas.size() && pct(0.99) < 50 ? 0 : 1;
 }
 
-// Median pass of one bench-pasada run, or -1.
-double medianaPasada(const QStringList& args)
-{
-    QProcess p;
-    p.start(QCoreApplication::applicationDirPath() + QStringLiteral("/bench-pasada"), args);
-    if (!p.waitForFinished(600000) || p.exitCode() != 0)
-        return -1;
-    const QStringList lineas = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'));
-    for (int i = 0; i + 1 < lineas.size(); ++i)
-        if (lineas[i].startsWith(QStringLiteral("pasadas ")))
-            return lineas[i + 1].simplified().split(QLatin1Char(' ')).value(3).toDouble();
-    return -1;
-}
-
-int pasada()
+int pasada(int pasadas)
 {
     BrokerPrueba broker;
     if (!broker.iniciar()) {
@@ -140,23 +125,14 @@ int pasada()
         return 1;
     }
     Suscriptor sub(broker.puerto, "#", {}, true);
-    const QStringList base{QStringLiteral("3"), QStringLiteral("19200")};
-    const QString url = QStringLiteral("mqtt://127.0.0.1:%1/bench").arg(broker.puerto);
-    std::vector<double> sin, con;
-    for (int vuelta = 0; vuelta < 2; ++vuelta) {
-        sin.push_back(medianaPasada(base));
-        con.push_back(medianaPasada(base + QStringList{url}));
-    }
-    if (std::count(sin.begin(), sin.end(), -1.0) + std::count(con.begin(), con.end(), -1.0) > 0) {
-        std::fprintf(stderr, "bench-mqtt: bench-pasada failed\n");
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedChannels);
+    p.start(QCoreApplication::applicationDirPath() + QStringLiteral("/bench-pasada"),
+            {QString::number(pasadas), QStringLiteral("19200"), QStringLiteral("mqtt://127.0.0.1:%1/bench").arg(broker.puerto)});
+    if (!p.waitForFinished(1800000) || p.exitCode() != 0)
         return 1;
-    }
-    const double s = (sin[0] + sin[1]) / 2, c = (con[0] + con[1]) / 2;
-    std::printf("bench-pasada (20 programadores, 19200 baudios, mediana de 3 pasadas), sin y con publicacion MQTT, alternadas\n");
-    std::printf("%-14s %-14s %-14s %-14s %8s %8s\n", "sin_1_ms", "con_1_ms", "sin_2_ms", "con_2_ms", "razon", "<=1.02");
-    std::printf("%-14.1f %-14.1f %-14.1f %-14.1f %8.3f %8s\n", sin[0], con[0], sin[1], con[1], c / s, c / s <= 1.02 ? "si" : "NO");
-    std::printf("mensajes recibidos por el suscriptor: %d\n", int(sub.recibidos().size()));
-    return c / s <= 1.02 ? 0 : 1;
+    std::printf("mensajes recibidos por un suscriptor: %d\n", int(sub.recibidos().size()));
+    return 0;
 }
 
 int memoria(int segundos, int ritmo)
@@ -215,16 +191,16 @@ int main(int argc, char** argv)
     if (modo == QLatin1String("latencia"))
         return latencia(arg(2, 30));
     if (modo == QLatin1String("pasada"))
-        return pasada();
+        return pasada(arg(2, 10));
     if (modo == QLatin1String("memoria"))
         return memoria(arg(2, 600), arg(3, 20));
     if (!modo.isEmpty()) {
-        std::fprintf(stderr, "bench-mqtt [latencia [s] | pasada | memoria [s] [lecturas/s]]\n");
+        std::fprintf(stderr, "bench-mqtt [latencia [s] | pasada [n] | memoria [s] [lecturas/s]]\n");
         return 2;
     }
     int r = latencia(30);
     std::printf("\n");
-    r |= pasada();
+    r |= pasada(10);
     std::printf("\n");
     r |= memoria(120, 20);
     return r;
