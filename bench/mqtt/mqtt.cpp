@@ -44,42 +44,25 @@ qint64 ahoraNs()
     return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-LecturaPlanta lectura(int n, qint64 i)
+// A broker of this run, or a line on stderr.
+bool arrancar(BrokerPrueba& broker)
 {
-    LecturaPlanta l;
-    l.instrumento = n;
-    l.titulo = QStringLiteral("Instrumento%1").arg(n);
-    l.unidad = QStringLiteral("ºC");
-    l.instanteUtc = QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC).addSecs(i);
-    l.textos = {QStringLiteral("25.3"), QStringLiteral("100.0"), QStringLiteral("42"), QStringLiteral("0"),
-                QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
-    for (int k = 0; k < 7; ++k)
-        l.numeros[k] = numeroDeTexto(l.textos[k]);
-    return l;
-}
-
-AjustesMqtt ajustesPara(quint16 puerto)
-{
-    AjustesMqtt a;
-    a.activo = true;
-    a.servidor = QStringLiteral("127.0.0.1");
-    a.puerto = puerto;
-    a.prefijo = QStringLiteral("bench");
-    return a;
+    if (broker.iniciar())
+        return true;
+    std::fprintf(stderr, "bench-mqtt: the broker does not start\n");
+    return false;
 }
 
 int latencia(int segundos)
 {
     BrokerPrueba broker;
-    if (!broker.iniciar()) {
-        std::fprintf(stderr, "bench-mqtt: the broker does not start\n");
+    if (!arrancar(broker))
         return 1;
-    }
     Suscriptor sub(broker.puerto, "bench/+/lectura", {}, true);
     sub.esperarConexion();
     Modelo modelo;
     Integraciones integ(modelo, Origen::Registrador);
-    integ.configurarMqtt(ajustesPara(broker.puerto));
+    integ.configurarMqtt(ajustesPara(broker.puerto, QStringLiteral("bench")));
     auto* pub = integ.buscar<PublicadorMqtt>();
     QElapsedTimer espera;
     espera.start();
@@ -91,7 +74,7 @@ int latencia(int segundos)
     for (int s = 0; s < segundos; ++s)
         for (int n = 1; n <= kInstrumentos; ++n) {
             QTest::qWait(1000 / kInstrumentos);
-            const LecturaPlanta l = lectura(n, s);
+            const LecturaPlanta l = sintetica(n, s);
             enviadas[QStringLiteral("%1 %2").arg(n).arg(l.instanteIso())] = ahoraNs();
             pub->lectura(l);
         }
@@ -120,10 +103,8 @@ int latencia(int segundos)
 int pasada(int pasadas)
 {
     BrokerPrueba broker;
-    if (!broker.iniciar()) {
-        std::fprintf(stderr, "bench-mqtt: the broker does not start\n");
+    if (!arrancar(broker))
         return 1;
-    }
     Suscriptor sub(broker.puerto, "#", {}, true);
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -138,13 +119,11 @@ int pasada(int pasadas)
 int memoria(int segundos, int ritmo)
 {
     BrokerPrueba broker;
-    if (!broker.iniciar()) {
-        std::fprintf(stderr, "bench-mqtt: the broker does not start\n");
+    if (!arrancar(broker))
         return 1;
-    }
     Modelo modelo;
     Integraciones integ(modelo, Origen::Registrador);
-    integ.configurarMqtt(ajustesPara(broker.puerto));
+    integ.configurarMqtt(ajustesPara(broker.puerto, QStringLiteral("bench")));
     auto* pub = integ.buscar<PublicadorMqtt>();
     std::printf("memoria con el broker detenido la mitad del tiempo (30 s si, 30 s no), %d lecturas/s durante %d s, "
                 "cola de %d\n",
@@ -163,7 +142,7 @@ int memoria(int segundos, int ritmo)
         else if (!debeAndar && broker.proceso.state() != QProcess::NotRunning)
             broker.parar();
         for (int k = 0; k < ritmo / 10; ++k, ++i)
-            pub->lectura(lectura(int(i % 20) + 1, i / 20));
+            pub->lectura(sintetica(int(i % 20) + 1, i / 20));
         QTest::qWait(100);
         if (s >= siguienteMuestra) {
             const auto c = pub->cifras();

@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "config/ajustes_mqtt.h"
+#include "integration/lectura_planta.h"
+
 #include <mosquitto.h>
 
 #include <mutex>
@@ -22,6 +25,33 @@
 #include <unistd.h>
 
 namespace ombrix::test {
+
+// Publishing to 127.0.0.1:puerto under `prefijo`.
+inline AjustesMqtt ajustesPara(quint16 puerto, const QString& prefijo)
+{
+    AjustesMqtt a;
+    a.activo = true;
+    a.servidor = QStringLiteral("127.0.0.1");
+    a.puerto = puerto;
+    a.prefijo = prefijo;
+    return a;
+}
+
+// Reading i of instrument n, each a second after the one before: a distinct
+// instant for every reading of an instrument.
+inline LecturaPlanta sintetica(int n, qint64 i)
+{
+    LecturaPlanta l;
+    l.instrumento = n;
+    l.titulo = QStringLiteral("Horno %1").arg(n);
+    l.unidad = QStringLiteral("ºC");
+    l.instanteUtc = QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC).addSecs(i);
+    l.textos = {QString::number(i), QStringLiteral("100.0"), QStringLiteral("N.I."), QStringLiteral("0"),
+                QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
+    for (int k = 0; k < 7; ++k)
+        l.numeros[k] = numeroDeTexto(l.textos[k]);
+    return l;
+}
 
 inline sockaddr_in direccionLocal(quint16 puerto)
 {

@@ -37,31 +37,6 @@ struct Anotador : Oyente {
     }
 };
 
-AjustesMqtt ajustesPara(quint16 puerto, const QString& prefijo)
-{
-    AjustesMqtt a;
-    a.activo = true;
-    a.servidor = QStringLiteral("127.0.0.1");
-    a.puerto = puerto;
-    a.prefijo = prefijo;
-    return a;
-}
-
-// Reading i of instrument n, each a second after the one before.
-LecturaPlanta sintetica(int n, int i)
-{
-    LecturaPlanta l;
-    l.instrumento = n;
-    l.titulo = QStringLiteral("Horno %1").arg(n);
-    l.unidad = QStringLiteral("ºC");
-    l.instanteUtc = QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC).addSecs(i);
-    l.textos = {QString::number(i), QStringLiteral("100.0"), QStringLiteral("N.I."), QStringLiteral("0"),
-                QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
-    for (int k = 0; k < 7; ++k)
-        l.numeros[k] = numeroDeTexto(l.textos[k]);
-    return l;
-}
-
 QJsonObject json(const QByteArray& carga) { return QJsonDocument::fromJson(carga).object(); }
 
 // The distinct readings that arrived on `tema` (a resent one counts once).
