@@ -46,6 +46,7 @@ TFormaMqtt::TFormaMqtt(Modelo& modelo, Integraciones& integraciones, QWidget* pa
     editorCola = new QSpinBox(this);
     editorCola->setRange(AjustesMqtt::kColaMinima, AjustesMqtt::kColaMaxima);
     editorCola->setSuffix(QStringLiteral(" lecturas"));
+    casillaHomeAssistant = new QCheckBox(QStringLiteral("Anunciar los instrumentos a Home Assistant"), this);
     botonAceptar = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("&Aceptar"), this);
     botonCancelar = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("&Cancelar"), this);
     botonAceptar->setDefault(true);
@@ -61,6 +62,7 @@ TFormaMqtt::TFormaMqtt(Modelo& modelo, Integraciones& integraciones, QWidget* pa
     formulario->addRow(QStringLiteral("QoS de las lecturas:"), listaQoS);
     formulario->addRow(QStringLiteral("Protocolo:"), listaProtocolo);
     formulario->addRow(QStringLiteral("Cola sin broker:"), editorCola);
+    formulario->addRow(QString(), casillaHomeAssistant);
     auto* botones = new QHBoxLayout;
     botones->addStretch();
     botones->addWidget(botonAceptar);
@@ -100,6 +102,7 @@ void TFormaMqtt::FormShow()
     listaQoS->setCurrentIndex(a.qos);
     listaProtocolo->setCurrentIndex(a.protocolo == 311 ? 1 : 0);
     editorCola->setValue(a.cola);
+    casillaHomeAssistant->setChecked(a.homeAssistant);
 }
 
 AjustesMqtt TFormaMqtt::ajustes() const
@@ -116,6 +119,7 @@ AjustesMqtt TFormaMqtt::ajustes() const
     a.qos = listaQoS->currentIndex();
     a.protocolo = listaProtocolo->currentIndex() == 1 ? 311 : 5;
     a.cola = editorCola->value();
+    a.homeAssistant = casillaHomeAssistant->isChecked();
     return a;
 }
 

@@ -35,6 +35,7 @@ public:
     QComboBox* listaQoS;
     QComboBox* listaProtocolo;
     QSpinBox* editorCola;
+    QCheckBox* casillaHomeAssistant;
     QPushButton* botonAceptar;
     QPushButton* botonCancelar;
 

@@ -29,6 +29,7 @@ AjustesMqtt leerAjustesMqtt(const Perfil& p)
     a.cola = p.leerEntero(s, QStringLiteral("Cola"), AjustesMqtt::kColaPorDefecto);
     if (a.cola < AjustesMqtt::kColaMinima || a.cola > AjustesMqtt::kColaMaxima)
         a.cola = AjustesMqtt::kColaPorDefecto;
+    a.homeAssistant = p.leerBool(s, QStringLiteral("HomeAssistant"), false);
     return a;
 }
 
@@ -46,6 +47,7 @@ void escribirAjustesMqtt(Perfil& p, const AjustesMqtt& a)
     p.escribirEntero(s, QStringLiteral("QoS"), a.qos);
     p.escribirEntero(s, QStringLiteral("Protocolo"), a.protocolo);
     p.escribirEntero(s, QStringLiteral("Cola"), a.cola);
+    p.escribirBool(s, QStringLiteral("HomeAssistant"), a.homeAssistant);
 }
 
 } // namespace ombrix

@@ -28,6 +28,7 @@ struct AjustesMqtt {
     int qos = 1;                // "QoS": 0, 1 or 2
     int protocolo = 5;          // "Protocolo": 5 (MQTT 5) or 311 (MQTT 3.1.1)
     int cola = kColaPorDefecto; // "Cola": readings kept while the broker is away
+    bool homeAssistant = false; // "HomeAssistant": discovery messages, so each measured value appears there by itself
 
     int puertoEfectivo() const { return puerto > 0 ? puerto : (archivoCA.isEmpty() ? kPuertoPorDefecto : kPuertoTlsPorDefecto); }
 

@@ -127,6 +127,9 @@ struct PublicadorMqtt::Estado {
     std::deque<LecturaPlanta> cola;
     std::map<int, bool> disponibles;
     std::set<int> disponiblesNuevos;
+    // Home Assistant: title and unit of each instrument, and those to announce.
+    std::map<int, std::pair<QString, QString>> nombres;
+    std::set<int> descubrimientosNuevos;
     qint64 descartadas = 0, descartadasEpisodio = 0;
     bool parar = false, terminado = false;
     std::function<void(const QString&)> avisar;
@@ -280,6 +283,8 @@ void Conexion::aceptada()
         std::lock_guard l(e_.m);
         for (const auto& [n, d] : e_.disponibles)
             e_.disponiblesNuevos.insert(n);
+        for (const auto& [n, t] : e_.nombres)
+            e_.descubrimientosNuevos.insert(n);
     }
     static const QByteArray kOnline("online");
     mosquitto_publish(mosq_, nullptr, e_.temaEstado.constData(), int(kOnline.size()), kOnline.constData(), 1, true);
@@ -329,12 +334,21 @@ void Conexion::bombear()
 {
     // The retained states first: a few values, the latest of each.
     std::map<int, bool> estados;
+    std::map<int, std::pair<QString, QString>> anuncios;
     {
         std::lock_guard l(e_.m);
         for (int n : e_.disponiblesNuevos)
             estados[n] = e_.disponibles[n];
         e_.disponiblesNuevos.clear();
+        for (int n : e_.descubrimientosNuevos)
+            anuncios[n] = e_.nombres[n];
+        e_.descubrimientosNuevos.clear();
     }
+    // Announced before the first value they describe.
+    for (const auto& [n, t] : anuncios)
+        publicar(Mensaje {temaDescubrimiento(e_.ajustes.prefijo, n),
+                          jsonDescubrimiento(e_.ajustes.prefijo, n, t.first, t.second)},
+                 true, 1, nullptr);
     for (const auto& [n, d] : estados) {
         const Mensaje msj {temaDisponible(e_.ajustes.prefijo, n), d ? QByteArrayLiteral("1") : QByteArrayLiteral("0")};
         publicar(msj, true, 1, nullptr);
@@ -548,6 +562,13 @@ void PublicadorMqtt::lectura(const LecturaPlanta& l)
         if (it == e_->disponibles.end() || it->second != disponible) {
             e_->disponibles[l.instrumento] = disponible;
             e_->disponiblesNuevos.insert(l.instrumento);
+        }
+        if (ajustes_.homeAssistant) {
+            auto& nombre = e_->nombres[l.instrumento];
+            if (nombre.first != l.titulo || nombre.second != l.unidad) {
+                nombre = {l.titulo, l.unidad};
+                e_->descubrimientosNuevos.insert(l.instrumento);
+            }
         }
     }
     e_->despertar();

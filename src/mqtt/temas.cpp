@@ -3,6 +3,7 @@
 #include "integration/lectura_planta.h"
 
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -92,6 +93,47 @@ QByteArray temaLectura(const QString& prefijo, int n)
 QByteArray temaDisponible(const QString& prefijo, int n)
 {
     return (prefijo + QLatin1Char('/') + QString::number(n) + QStringLiteral("/disponible")).toUtf8();
+}
+
+namespace {
+// Home Assistant's ids hold letters, digits, "_" and "-" only.
+QString idDescubrimiento(const QString& prefijo, int n)
+{
+    QString id;
+    for (const QChar c : prefijo)
+        id += (c.isLetterOrNumber() && c.unicode() < 128) || c == QLatin1Char('-') ? c : QLatin1Char('_');
+    return id + QLatin1Char('_') + QString::number(n);
+}
+} // namespace
+
+QByteArray temaDescubrimiento(const QString& prefijo, int n)
+{
+    return (QStringLiteral("homeassistant/sensor/") + idDescubrimiento(prefijo, n) + QStringLiteral("/valor/config")).toUtf8();
+}
+
+QByteArray jsonDescubrimiento(const QString& prefijo, int n, const QString& titulo, const QString& unidad)
+{
+    const QString id = idDescubrimiento(prefijo, n);
+    const QString nombre = titulo.trimmed().isEmpty() ? QStringLiteral("Instrumento %1").arg(n) : titulo.trimmed();
+    QJsonObject o;
+    o.insert(QStringLiteral("name"), nombre);
+    o.insert(QStringLiteral("unique_id"), id + QStringLiteral("_valor"));
+    o.insert(QStringLiteral("state_topic"), QString::fromUtf8(temaLectura(prefijo, n)));
+    o.insert(QStringLiteral("value_template"), QStringLiteral("{{ value_json.valor }}"));
+    if (!unidad.isEmpty())
+        o.insert(QStringLiteral("unit_of_measurement"), unidad);
+    o.insert(QStringLiteral("availability_mode"), QStringLiteral("all"));
+    o.insert(QStringLiteral("availability"),
+             QJsonArray {QJsonObject {{QStringLiteral("topic"), QString::fromUtf8(temaEstado(prefijo))},
+                                      {QStringLiteral("payload_available"), QStringLiteral("online")},
+                                      {QStringLiteral("payload_not_available"), QStringLiteral("offline")}},
+                         QJsonObject {{QStringLiteral("topic"), QString::fromUtf8(temaDisponible(prefijo, n))},
+                                      {QStringLiteral("payload_available"), QStringLiteral("1")},
+                                      {QStringLiteral("payload_not_available"), QStringLiteral("0")}}});
+    o.insert(QStringLiteral("device"), QJsonObject {{QStringLiteral("identifiers"), QJsonArray {id}},
+                                                    {QStringLiteral("name"), nombre},
+                                                    {QStringLiteral("manufacturer"), QStringLiteral("Ombrix")}});
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
 QByteArray jsonLectura(const LecturaPlanta& l)

@@ -33,6 +33,11 @@ QByteArray temaEstado(const QString& prefijo);
 QByteArray temaLectura(const QString& prefijo, int n);
 QByteArray temaDisponible(const QString& prefijo, int n);
 
+// Home Assistant discovery of instrument n's measured value: the retained
+// message's topic and its JSON (title and unit as the last reading gave them).
+QByteArray temaDescubrimiento(const QString& prefijo, int n);
+QByteArray jsonDescubrimiento(const QString& prefijo, int n, const QString& titulo, const QString& unidad);
+
 // The reading as one compact JSON object. Quantities that are numbers go as
 // numbers; a marker ("Err", "N.I.", " oF ", " uF ") goes as null, and the
 // object "estado" keeps its text under the same name.

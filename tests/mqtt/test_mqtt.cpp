@@ -134,6 +134,7 @@ private slots:
         guardados.qos = 2;
         guardados.protocolo = 311;
         guardados.cola = 500;
+        guardados.homeAssistant = true;
         escribirAjustesMqtt(p, guardados);
         p.guardar();
         QCOMPARE(leerAjustesMqtt(Perfil(ini)), guardados);
@@ -277,6 +278,37 @@ private slots:
         QCOMPARE(t.filter(QStringLiteral("perdido")).size(), 2);
         QCOMPARE(t.filter(QStringLiteral("de nuevo conectado")).size(), 2);
         QCOMPARE(sub.ultimo("cola/estado"), QByteArray("online"));
+    }
+
+    // Optional Home Assistant discovery: each instrument announced, retained,
+    // before its first value; nothing there when it is off.
+    void descubrimientoHomeAssistant()
+    {
+        BrokerPrueba broker;
+        QVERIFY(broker.iniciar());
+        Suscriptor sub(broker.puerto, "homeassistant/#", {}, true);
+        QVERIFY(sub.esperarConexion());
+        Modelo modelo;
+        for (bool activo : {false, true}) {
+            Integraciones integ(modelo, Origen::Registrador);
+            AjustesMqtt a = ajustesPara(broker.puerto, activo ? QStringLiteral("ha/línea 1") : QStringLiteral("sin"));
+            a.homeAssistant = activo;
+            QVERIFY(integ.configurarMqtt(a).isEmpty());
+            auto* pub = integ.buscar<PublicadorMqtt>();
+            pub->lectura(sintetica(3, 0));
+            pub->lectura(sintetica(3, 1));
+            QTRY_COMPARE_WITH_TIMEOUT(pub->cifras().publicadas, 2, 5000);
+        }
+        const QByteArray tema("homeassistant/sensor/ha_l_nea_1_3/valor/config");
+        QTRY_COMPARE_WITH_TIMEOUT(sub.recibidos().size(), 1, 5000);
+        QCOMPARE(sub.recibidos().first().tema, tema);
+        const QJsonObject o = json(sub.recibidos().first().carga);
+        QCOMPARE(o.value(QStringLiteral("state_topic")).toString(), QStringLiteral("ha/línea 1/3/lectura"));
+        QCOMPARE(o.value(QStringLiteral("unit_of_measurement")).toString(), QStringLiteral("ºC"));
+        QCOMPARE(o.value(QStringLiteral("name")).toString(), QStringLiteral("Horno 3"));
+        Suscriptor tarde(broker.puerto, tema, {}, true);
+        QTRY_COMPARE_WITH_TIMEOUT(tarde.recibidos().size(), 1, 5000);
+        QVERIFY(tarde.recibidos().first().retenido);
     }
 
     // TLS against a CA made by the test; the wrong CA or a file that is no
