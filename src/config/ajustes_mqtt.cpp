@@ -4,50 +4,65 @@
 
 namespace ombrix {
 
+namespace {
+
+// Every key of the section with its field and default; the same list reads and writes.
+template <class V>
+void recorrer(V& v, AjustesMqtt& a)
+{
+    v.logico("Activo", a.activo, false);
+    v.texto("Servidor", a.servidor);
+    v.entero("Puerto", a.puerto, 0);
+    v.texto("IdCliente", a.idCliente);
+    v.texto("Usuario", a.usuario);
+    v.texto("Clave", a.clave);
+    v.texto("ArchivoCA", a.archivoCA);
+    v.texto("Prefijo", a.prefijo);
+    v.entero("QoS", a.qos, 1);
+    v.entero("Protocolo", a.protocolo, 5);
+    v.entero("Cola", a.cola, AjustesMqtt::kColaPorDefecto);
+    v.logico("HomeAssistant", a.homeAssistant, false);
+}
+
+struct Lector {
+    const Perfil& p;
+    void logico(const char* k, bool& f, bool d) { f = p.leerBool(seccionMqtt(), QString::fromLatin1(k), d); }
+    void texto(const char* k, QString& f) { f = p.leerTexto(seccionMqtt(), QString::fromLatin1(k), QString()); }
+    void entero(const char* k, int& f, int d) { f = p.leerEntero(seccionMqtt(), QString::fromLatin1(k), d); }
+};
+
+struct Escritor {
+    Perfil& p;
+    void logico(const char* k, bool& f, bool) { p.escribirBool(seccionMqtt(), QString::fromLatin1(k), f); }
+    void texto(const char* k, QString& f) { p.escribirTexto(seccionMqtt(), QString::fromLatin1(k), f); }
+    void entero(const char* k, int& f, int) { p.escribirEntero(seccionMqtt(), QString::fromLatin1(k), f); }
+};
+
+} // namespace
+
 QString seccionMqtt() { return QStringLiteral("MQTT"); }
 
 AjustesMqtt leerAjustesMqtt(const Perfil& p)
 {
-    const QString s = seccionMqtt();
     AjustesMqtt a;
-    a.activo = p.leerBool(s, QStringLiteral("Activo"), false);
-    a.servidor = p.leerTexto(s, QStringLiteral("Servidor"), QString());
-    a.puerto = p.leerEntero(s, QStringLiteral("Puerto"), 0);
+    Lector l {p};
+    recorrer(l, a);
     if (a.puerto < 0 || a.puerto > 65535)
         a.puerto = 0;
-    a.idCliente = p.leerTexto(s, QStringLiteral("IdCliente"), QString());
-    a.usuario = p.leerTexto(s, QStringLiteral("Usuario"), QString());
-    a.clave = p.leerTexto(s, QStringLiteral("Clave"), QString());
-    a.archivoCA = p.leerTexto(s, QStringLiteral("ArchivoCA"), QString());
-    a.prefijo = p.leerTexto(s, QStringLiteral("Prefijo"), QString());
-    a.qos = p.leerEntero(s, QStringLiteral("QoS"), 1);
     if (a.qos < 0 || a.qos > 2)
         a.qos = 1;
-    a.protocolo = p.leerEntero(s, QStringLiteral("Protocolo"), 5);
     if (a.protocolo != 5 && a.protocolo != 311)
         a.protocolo = 5;
-    a.cola = p.leerEntero(s, QStringLiteral("Cola"), AjustesMqtt::kColaPorDefecto);
     if (a.cola < AjustesMqtt::kColaMinima || a.cola > AjustesMqtt::kColaMaxima)
         a.cola = AjustesMqtt::kColaPorDefecto;
-    a.homeAssistant = p.leerBool(s, QStringLiteral("HomeAssistant"), false);
     return a;
 }
 
-void escribirAjustesMqtt(Perfil& p, const AjustesMqtt& a)
+void escribirAjustesMqtt(Perfil& p, const AjustesMqtt& ajustes)
 {
-    const QString s = seccionMqtt();
-    p.escribirBool(s, QStringLiteral("Activo"), a.activo);
-    p.escribirTexto(s, QStringLiteral("Servidor"), a.servidor);
-    p.escribirEntero(s, QStringLiteral("Puerto"), a.puerto);
-    p.escribirTexto(s, QStringLiteral("IdCliente"), a.idCliente);
-    p.escribirTexto(s, QStringLiteral("Usuario"), a.usuario);
-    p.escribirTexto(s, QStringLiteral("Clave"), a.clave);
-    p.escribirTexto(s, QStringLiteral("ArchivoCA"), a.archivoCA);
-    p.escribirTexto(s, QStringLiteral("Prefijo"), a.prefijo);
-    p.escribirEntero(s, QStringLiteral("QoS"), a.qos);
-    p.escribirEntero(s, QStringLiteral("Protocolo"), a.protocolo);
-    p.escribirEntero(s, QStringLiteral("Cola"), a.cola);
-    p.escribirBool(s, QStringLiteral("HomeAssistant"), a.homeAssistant);
+    AjustesMqtt a = ajustes;
+    Escritor e {p};
+    recorrer(e, a);
 }
 
 } // namespace ombrix
