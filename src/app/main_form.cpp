@@ -21,6 +21,7 @@
 #include "views/tabla_comb.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDesktopServices>
@@ -46,6 +47,9 @@ const QString TMainForm::kCaption = QStringLiteral("Sistema de adquisición de d
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainForm"));
+    // Child windows take the program's icon rather than the toolkit's.
+    if (QApplication::windowIcon().isNull())
+        QApplication::setWindowIcon(iconoPrograma());
     ejecutarModal = [](QDialog& d) { return d.exec(); };
 
     mdi = new QMdiArea(this);
@@ -147,6 +151,11 @@ void TMainForm::alCambiarLinea(bool enLinea)
     accionComm_->setVisible(enLinea);
     if (enLinea)
         registrador->iniciarAdquisicion();
+    else if (InstForm)
+        // Nothing new comes: the panels keep the last values, shown as such.
+        for (int n = 1; n < modelo.CantidadAparatos; ++n)
+            if (TFormaInstP* p = InstForm->panel(n))
+                p->ponerVigente(false, QStringLiteral("Adquisición detenida: los valores son los últimos leídos"));
     HerramientasResize();
 }
 
@@ -156,7 +165,7 @@ TMainForm::~TMainForm()
     // database, which are members: they go first.
     if (contextoVistas_)
         cerrarVistas(*contextoVistas_);
-    delete subInstrumentos_;
+    delete subInstrumentos_.data();
     delete adquisicion;
     delete registrador;
 }
@@ -174,10 +183,9 @@ void TMainForm::crearVentanaInstrumentos()
 {
     if (subInstrumentos_) {
         mdi->removeSubWindow(subInstrumentos_);
-        delete subInstrumentos_;
-        subInstrumentos_ = nullptr;
-        InstForm = nullptr;
+        delete subInstrumentos_.data();
     }
+    delete InstForm.data();
     if (!contexto_) {
         contexto_ = std::make_unique<ContextoInstrumentos>(modelo, ventanas, enlace, adquisicion->EstadoPuerto);
         contexto_->estado = [this](const QString& t) { mostrarEstado(0, t); };
@@ -195,7 +203,6 @@ void TMainForm::crearVentanaInstrumentos()
     }
     InstForm = new TInstForm(*contexto_);
     subInstrumentos_ = mdi->addSubWindow(InstForm);
-    subInstrumentos_->setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
     InstForm->show();
     InstForm->ajustarAVentanaPrincipal();
 }
@@ -588,6 +595,13 @@ void TMainForm::closeEvent(QCloseEvent* e)
 
 void TMainForm::CargarBaseExecute()
 {
+    // Loading another database ends the polling: the operator is told first.
+    if (modelo.Adquiriendo
+        && dialogos().mensaje(kTituloPregunta,
+                              QStringLiteral("La adquisición se detendrá para cargar otra base de datos. ¿Desea continuar?"),
+                              Icono::Pregunta, Botones::SiNo)
+               != Respuesta::Si)
+        return;
     if (!GuardarConfiguracionactual1Click())
         return;
     QString elegida;

@@ -8,6 +8,7 @@
 #include "link/modbus.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 #include <memory>
 
@@ -61,7 +62,9 @@ public:
     TConf_Opciones* FormaOpciones;
     Adquisicion* adquisicion;
     Registrador* registrador;
-    TInstForm* InstForm = nullptr;    // the instruments window
+    // The instruments window. Its close box only minimises it, but a new
+    // database replaces it: nothing keeps a bare pointer to it.
+    QPointer<TInstForm> InstForm;
 
     QAction *Comenzar, *Terminar, *TablaMultiple, *Configurar, *CargarBase, *GuardarConfiguracion, *Salir;
     QAction *accionNivel, *Opciones, *accionCascada, *accionVertical, *accionHorizontal, *accionTablaCombinada, *accionAyuda, *accionAcercaDe;
@@ -134,7 +137,7 @@ private:
     bool terminar_ = false;
     std::unique_ptr<ContextoInstrumentos> contexto_;
     std::unique_ptr<ContextoVistas> contextoVistas_;   // table and chart windows
-    QMdiSubWindow* subInstrumentos_ = nullptr;
+    QPointer<QMdiSubWindow> subInstrumentos_;
 };
 
 } // namespace ombrix

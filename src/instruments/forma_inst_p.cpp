@@ -81,6 +81,8 @@ TFormaInstP::TFormaInstP(ContextoInstrumentos& ctx, int n, QWidget* parent) : QW
         m.prepararInstrumento(n);
     FormCreate();
     setTag(n);
+    // Nothing has been read yet.
+    ponerVigente(false, QStringLiteral("Adquisición detenida: los valores no son actuales"));
 }
 
 TFormaInstP::~TFormaInstP()
@@ -441,6 +443,17 @@ void TFormaInstP::consultando()
     ComLed->setForeColor(color::kGranate);
 }
 
+void TFormaInstP::ponerVigente(bool si, const QString& motivo)
+{
+    vigente_ = si;
+    for (VisorDigital* v : {valorActual, SetPoint, NProg, NSeg, Temp})
+        v->setAtenuado(!si);
+    for (Medidor* m : {Potencia, Alarma1})
+        m->setAtenuado(!si);
+    const QString aviso = si ? QString() : (motivo.isEmpty() ? QStringLiteral("Valores no actuales") : motivo);
+    marcoTitulo->setToolTip(aviso);
+}
+
 void TFormaInstP::mostrarLectura(const ResultadoLectura& r)
 {
     if (r.valorActual)
@@ -476,6 +489,10 @@ void TFormaInstP::mostrarLectura(const ResultadoLectura& r)
         ComLed->setFlash(true);
         ponerResetAlFrente(true);
     }
+    if (estado().AlarmaCom || r.fallaComunicacion())
+        ponerVigente(false, QStringLiteral("Sin comunicación con el instrumento: los valores son los últimos leídos"));
+    else if (!r.cortada)
+        ponerVigente(true);
 }
 
 // ------------------------------------------------------- Single-value overlay

@@ -26,7 +26,6 @@ namespace ombrix {
 
 namespace {
 
-const char* const kNombresInternos[3] = {"ValorActual", "SetPoint", "Potencia"};
 constexpr int kMsPorPaso = 12;
 const QString kErrorFilas =
     QStringLiteral("No se pudieron graficar todos los valores. Posiblemente haya valores fuera de escala en la tabla");
@@ -338,7 +337,8 @@ void TGrafForm::clicSerie(QCPAbstractPlottable* p, int, QMouseEvent* e)
 
 void TGrafForm::mostrarLectura(int serie, int x, int y)
 {
-    mostrarLecturaDe(series_[serie], QString::fromLatin1(kNombresInternos[serie]), x, y);
+    // Measured value and set point in the instrument's unit, power in percent.
+    mostrarLecturaDe(series_[serie], serie < 2 ? grafico_->yAxis->label() : QStringLiteral("%"), x, y);
 }
 
 void TGrafForm::guardarLongitudPagina(const QString& tiempo, const QString& dias)

@@ -6,6 +6,7 @@
 
 #include <qcustomplot.h>
 
+#include <QDateTime>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -15,8 +16,10 @@
 #include <QPushButton>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTimeZone>
 #include <QVBoxLayout>
 
+#include <cmath>
 #include <limits>
 
 namespace ombrix {
@@ -44,8 +47,6 @@ QLabel* etiquetaValor(QGroupBox* g, const QString& nombre)
     c->addWidget(l);
     return l;
 }
-
-const QString kCapaSuperpuesta = QStringLiteral("superpuesta");
 
 } // namespace
 
@@ -100,8 +101,8 @@ GraficoTiempo::GraficoTiempo(QWidget* parent) : QWidget(parent)
     grafico_->plotLayout()->addElement(0, 0, titulo);
 
     // Read-out, arrow and cross-hair on a layer of their own, redrawn alone.
-    grafico_->addLayer(kCapaSuperpuesta, nullptr, QCustomPlot::limAbove);
-    QCPLayer* capaSup = grafico_->layer(kCapaSuperpuesta);
+    grafico_->addLayer(QString::fromLatin1(kCapaSuperpuesta), nullptr, QCustomPlot::limAbove);
+    QCPLayer* capaSup = grafico_->layer(QString::fromLatin1(kCapaSuperpuesta));
     capaSup->setMode(QCPLayer::lmBuffered);
     lectura_ = new QCPItemText(grafico_);
     lectura_->setLayer(capaSup);
@@ -243,6 +244,9 @@ bool GraficoTiempo::eventFilter(QObject* o, QEvent* e)
         ocultarLectura();
         colocarProgreso();
     }
+    // The cross-hair is there only while the mouse is over the plot.
+    if (o == grafico_ && e->type() == QEvent::Leave)
+        moverCruz(-1, -1);
     return QWidget::eventFilter(o, e);
 }
 
@@ -299,6 +303,8 @@ void GraficoTiempo::mostrarPagina()
 
 void GraficoTiempo::Actualizar()
 {
+    // The lines of the cross-hair belong to the mouse, not to the new page.
+    moverCruz(-1, -1);
     BotonZom100Click();
     pag_.ultima();
     mostrarPagina();
@@ -482,6 +488,7 @@ void GraficoTiempo::BotonZom100Click()
 bool GraficoTiempo::guardarImagen(const QString& ruta)
 {
     bool bien;
+    const SinAyudasDePantalla sinAyudas(grafico_);
     if (ruta.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
         bien = grafico_->savePdf(ruta);
     else
@@ -503,22 +510,52 @@ QString GraficoTiempo::textoLectura() const { return lectura_->text(); }
 bool GraficoTiempo::lecturaVisible() const { return lectura_->visible(); }
 bool GraficoTiempo::cruzVisible() const { return cruzV_->visible(); }
 
-void GraficoTiempo::mostrarLecturaDe(QCPGraph* serie, const QString& nombre, int x, int y)
+static QString textoLecturaDe(const QCPGraph* serie, const QString& unidad, double clave, double* valor, double* x)
 {
-    QCPAxis* eje = serie->valueAxis();
-    const double v = eje->pixelToCoord(y);
-    QLocale l = QLocale::c();
-    l.setNumberOptions({});
-    QString t = l.toString(v, 'f', 3);
-    while (t.contains(QLatin1Char('.')) && (t.endsWith(QLatin1Char('0')) || t.endsWith(QLatin1Char('.'))))
-        t.chop(1);
-    lectura_->setText(t + QLatin1Char(' ') + grafico_->yAxis->label() + QStringLiteral(" (") + nombre + QLatin1Char(')'));
+    const QSharedPointer<QCPGraphDataContainer> datos = serie->data();
+    if (datos->isEmpty())
+        return QString();
+    // The recorded point nearest in time to the click.
+    auto it = datos->findBegin(clave, false);
+    if (it == datos->constEnd())
+        it = datos->constEnd() - 1;
+    if (it != datos->constBegin()) {
+        auto antes = it - 1;
+        if (qAbs(antes->key - clave) <= qAbs(it->key - clave))
+            it = antes;
+    }
+    *valor = it->value;
+    *x = it->key;
+    // Shortest text that reads back as the stored number: what was recorded,
+    // not a rounding of it nor a position between points.
+    QString t = QLocale::c().toString(it->value, 'f', QLocale::FloatingPointShortest);
+    if (!unidad.isEmpty())
+        t += QLatin1Char(' ') + unidad;
+    t += QStringLiteral(" (") + serie->name() + QLatin1Char(')');
+    const QDateTime cuando = QDateTime::fromMSecsSinceEpoch(qint64(std::llround(it->key * 1000.0)), QTimeZone::utc());
+    t += QLatin1Char('\n') + cuando.toString(QStringLiteral("dd/MM/yyyy hh:mm:ss"));
+    return t;
+}
+
+void GraficoTiempo::mostrarLecturaDe(QCPGraph* serie, const QString& unidad, int x, int y)
+{
+    double valor = 0, clave = 0;
+    const QString t = textoLecturaDe(serie, unidad, serie->keyAxis()->pixelToCoord(x), &valor, &clave);
+    if (t.isEmpty())
+        return;
+    // The arrow points at the recorded point; a point out of sight keeps the click.
+    const double px = serie->keyAxis()->coordToPixel(clave), py = serie->valueAxis()->coordToPixel(valor);
+    if (grafico_->axisRect()->rect().contains(int(px), int(py))) {
+        x = int(px);
+        y = int(py);
+    }
+    lectura_->setText(t);
     lectura_->position->setCoords(x + 10, y + 10);
     flecha_->start->setCoords(x + 10, y + 10);
     flecha_->end->setCoords(x, y);
     lectura_->setVisible(true);
     flecha_->setVisible(true);
-    grafico_->layer(kCapaSuperpuesta)->replot();
+    grafico_->layer(QString::fromLatin1(kCapaSuperpuesta))->replot();
 }
 
 void GraficoTiempo::ocultarLectura()
@@ -527,7 +564,7 @@ void GraficoTiempo::ocultarLectura()
         return;
     lectura_->setVisible(false);
     flecha_->setVisible(false);
-    grafico_->layer(kCapaSuperpuesta)->replot();
+    grafico_->layer(QString::fromLatin1(kCapaSuperpuesta))->replot();
 }
 
 void GraficoTiempo::moverCruz(int x, int y)
@@ -544,7 +581,7 @@ void GraficoTiempo::moverCruz(int x, int y)
         cruzH_->point1->setCoords(r.left(), y);
         cruzH_->point2->setCoords(r.right(), y);
     }
-    grafico_->layer(kCapaSuperpuesta)->replot();
+    grafico_->layer(QString::fromLatin1(kCapaSuperpuesta))->replot();
 }
 
 } // namespace ombrix
