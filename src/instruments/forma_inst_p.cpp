@@ -19,6 +19,7 @@ const QString TFormaInstP::kIngresePotencia = QStringLiteral(" Ingrese Potencia 
 namespace {
 
 const QString kAdquirir = QStringLiteral("Adquirir");
+const QString kMensajePotencia = QStringLiteral("La potencia debe ser un número entero comprendido entre 0 y 100 (%).");
 const QString kNoAdquirir = QStringLiteral("No Adquirir");
 
 QFont fuente(int pixeles, bool negrita)
@@ -604,6 +605,7 @@ void TFormaInstP::BotonAceptarClick()
     if (titulo == kIngresePotencia) {
         const std::optional<qint32> porcentaje = comandos::leerEntero(editorValor->text());
         if (!porcentaje || *porcentaje < 0 || *porcentaje > 100) {
+            dialogos().mensaje(kTituloError, kMensajePotencia, Icono::Error, Botones::Ok);
             rechazar(editorValor, false);
             return;
         }

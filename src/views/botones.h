@@ -14,4 +14,8 @@ namespace ombrix {
 QToolButton* botonBarra(QToolBar* barra, const QString& texto, QStyle::StandardPixmap icono, const QString& nombre,
                         Qt::ToolButtonStyle estilo);
 
+// Why "Borrar Tabla" is off when the options make the tables read-only.
+inline const QString kBorrarSoloLectura =
+    QStringLiteral("Las tablas son de sólo lectura (Configuración > Opciones): no se pueden borrar.");
+
 } // namespace ombrix

@@ -23,9 +23,13 @@ namespace ombrix {
 void mostrarVentana(ContextoVistas& c, QWidget* w)
 {
     if (c.mdi) {
+        // The window at the size it was given, plus the frame: not shrunk to
+        // its smallest layout.
+        const QSize tamano = w->size();
         QMdiSubWindow* sub = c.mdi->addSubWindow(w);
         sub->setAttribute(Qt::WA_DeleteOnClose);
         sub->adjustSize();
+        sub->resize(tamano + (sub->size() - w->size()));
         const QSize area = c.mdi->viewport()->size();
         sub->move(qMax(0, (area.width() - sub->width()) / 2), qMax(0, (area.height() - sub->height()) / 2));
         sub->show();
@@ -97,6 +101,7 @@ TFormaBase::TFormaBase(ContextoVistas& c, int n, QWidget* parent) : QWidget(pare
     const bool soloLectura = ctx_.modelo.Config.TableReadOnly;
     modelo_->setSoloLectura(soloLectura);
     BotonBorrar->setEnabled(!soloLectura);
+    BotonBorrar->setToolTip(soloLectura ? kBorrarSoloLectura : QString());
 
     QString titulo = n < ctx_.modelo.Estados.size() ? ctx_.modelo.Estados[n].Titulo : QString();
     if (titulo.isEmpty() && n < ctx_.modelo.ArrayConfig.size())
@@ -246,6 +251,8 @@ TFormaBase* abrirTablaInstrumento(ContextoVistas& c, int n)
     }
     auto* f = new TFormaBase(c, n);
     mostrarVentana(c, f);
+    // The newest readings are what the operator opens the table for.
+    f->rejilla()->scrollToBottom();
     return f;
 }
 

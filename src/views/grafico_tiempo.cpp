@@ -29,7 +29,10 @@ namespace {
 QToolButton* boton(QToolBar* barra, const QString& texto, QStyle::StandardPixmap icono, const QString& nombre)
 {
     QToolButton* b = botonBarra(barra, texto, icono, nombre, Qt::ToolButtonTextUnderIcon);
-    b->setMinimumSize(70, 36);
+    // As wide as its caption needs, no wider: the whole bar fits the
+    // window's width without an overflow button.
+    b->setMinimumSize(56, 36);
+    b->setIconSize(QSize(20, 20));
     return b;
 }
 
@@ -155,37 +158,50 @@ GraficoTiempo::GraficoTiempo(QWidget* parent) : QWidget(parent)
     cp->addWidget(botonCancelar, 0, Qt::AlignRight);
     grupoProgreso->hide();
 
-    // Page bar.
+    // Page bar: navigation over the page length on the left, the counters
+    // on the right; everything at its own width within the window's.
     grupoPaginas = new QGroupBox(QStringLiteral("Páginas del gráfico"), this);
     grupoPaginas->setObjectName(QStringLiteral("grupoPaginas"));
     auto* cpag = new QHBoxLayout(grupoPaginas);
     cpag->setContentsMargins(6, 2, 6, 2);
+    cpag->setSpacing(6);
+    auto* izquierda = new QVBoxLayout;
+    izquierda->setSpacing(2);
+    auto* filaNav = new QHBoxLayout;
+    filaNav->setSpacing(4);
     auto nav = [&](const QString& t, const QString& nombre, QStyle::StandardPixmap icono) {
         auto* b = new QPushButton(style()->standardIcon(icono), t, grupoPaginas);
         b->setObjectName(nombre);
-        b->setFixedSize(88, 25);
-        cpag->addWidget(b);
+        b->setFixedSize(qMax(75, b->sizeHint().width()), 25);
+        filaNav->addWidget(b);
         return b;
     };
     BotonPrimera = nav(QStringLiteral("Primero"), QStringLiteral("BotonPrimera"), QStyle::SP_MediaSkipBackward);
     BotonAnterior = nav(QStringLiteral("Anterior"), QStringLiteral("BotonAnterior"), QStyle::SP_MediaSeekBackward);
     BotonProxima = nav(QStringLiteral("Siguiente"), QStringLiteral("BotonProxima"), QStyle::SP_MediaSeekForward);
     BotonUltima = nav(QStringLiteral("Ultimo"), QStringLiteral("BotonUltima"), QStyle::SP_MediaSkipForward);
+    filaNav->addStretch();
+    izquierda->addLayout(filaNav);
+    auto* filaLargo = new QHBoxLayout;
+    filaLargo->setSpacing(4);
     dias = new QLineEdit(grupoPaginas);
     dias->setObjectName(QStringLiteral("dias"));
     dias->setInputMask(QStringLiteral("00"));
-    dias->setFixedWidth(28);
-    cpag->addWidget(dias);
-    cpag->addWidget(new QLabel(QStringLiteral("días"), grupoPaginas));
+    dias->setFixedWidth(qMax(28, dias->fontMetrics().horizontalAdvance(QStringLiteral("00")) + 16));
+    filaLargo->addWidget(dias);
+    filaLargo->addWidget(new QLabel(QStringLiteral("días"), grupoPaginas));
     Tiempo = new QLineEdit(grupoPaginas);
     Tiempo->setObjectName(QStringLiteral("Tiempo"));
     Tiempo->setInputMask(QStringLiteral("90:00:00"));
-    Tiempo->setFixedWidth(70);
-    cpag->addWidget(Tiempo);
-    cpag->addWidget(new QLabel(QStringLiteral("horas por página"), grupoPaginas));
+    Tiempo->setFixedWidth(qMax(70, Tiempo->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")) + 16));
+    filaLargo->addWidget(Tiempo);
+    filaLargo->addWidget(new QLabel(QStringLiteral("horas por página"), grupoPaginas));
+    filaLargo->addStretch();
+    izquierda->addLayout(filaLargo);
+    cpag->addLayout(izquierda);
     auto grupoValor = [&](const QString& t, const QString& nombre, QGroupBox** grupo) {
         auto* g = new QGroupBox(t, grupoPaginas);
-        cpag->addWidget(g);
+        cpag->addWidget(g, 0, Qt::AlignVCenter);
         if (grupo)
             *grupo = g;
         return etiquetaValor(g, nombre);
