@@ -3,6 +3,7 @@
 #include "acquisition/adquisicion.h"
 #include "acquisition/registro.h"
 #include "aplicacion.h"
+#include "ayuda.h"
 #include "config/perfil.h"
 #include "link/forma_com.h"
 #include "instruments/forma_inst_p.h"
@@ -664,10 +665,27 @@ void TMainForm::Acercade1Click() { ejecutarModal(*FormaInicio); }
 
 void TMainForm::Ayuda2Click()
 {
-    const QString ayuda = raizDatos() + QStringLiteral("/ZEZEDU.HLP");
-    if (!QFileInfo::exists(ayuda) || !QDesktopServices::openUrl(QUrl::fromLocalFile(ayuda)))
-        dialogos().mensaje(QString(), QStringLiteral("No se encuentra el archivo de ayuda: ") + ayuda,
-                           Icono::Informacion, Botones::Ok);
+    // A help file of the old kind next to the program is still opened by the system.
+    const QString hlp = raizDatos() + QStringLiteral("/ZEZEDU.HLP");
+    if (QFileInfo::exists(hlp) && QDesktopServices::openUrl(QUrl::fromLocalFile(hlp)))
+        return;
+    const QString carpeta = carpetaManual();
+    if (carpeta.isEmpty()) {
+        dialogos().mensaje(QString(), QStringLiteral("No se encuentra el manual de ayuda del programa."), Icono::Informacion,
+                           Botones::Ok);
+        return;
+    }
+    // At the page of the window in use.
+    QWidget* activa = QApplication::activeModalWidget();
+    if (!activa && mdi->activeSubWindow())
+        activa = mdi->activeSubWindow()->widget();
+    const QString pagina = paginaAyudaPara(activa);
+    if (!ayuda_)
+        ayuda_ = new TFormaAyuda(carpeta, this);
+    ayuda_->mostrarPagina(pagina);
+    ayuda_->show();
+    ayuda_->raise();
+    ayuda_->activateWindow();
 }
 
 void TMainForm::Cascada1Click() { mdi->cascadeSubWindows(); }

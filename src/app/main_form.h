@@ -32,6 +32,7 @@ class TOmbrixComm;
 class Adquisicion;
 class Registrador;
 class TInstForm;
+class TFormaAyuda;
 struct ContextoInstrumentos;
 struct ContextoVistas;
 
@@ -90,7 +91,10 @@ public:
     void CargarBaseExecute();
     bool GuardarConfiguracionactual1Click();   // false when the save failed
     void Acercade1Click();
+    // The manual in the help window, at the page of the window in use (or the
+    // old help file when one is next to the program).
     void Ayuda2Click();
+    TFormaAyuda* ventanaAyuda() const { return ayuda_; }
     void Cascada1Click();
     void Vertical1Click();
     void Horizontal1Click();
@@ -138,6 +142,7 @@ private:
     std::unique_ptr<ContextoInstrumentos> contexto_;
     std::unique_ptr<ContextoVistas> contextoVistas_;   // table and chart windows
     QPointer<QMdiSubWindow> subInstrumentos_;
+    QPointer<TFormaAyuda> ayuda_;
 };
 
 } // namespace ombrix

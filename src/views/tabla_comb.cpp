@@ -29,7 +29,8 @@ const QString kQuitarFiltro = QStringLiteral("Quitar filtro");
 // One slice of the reading of the rows shown, then the window's events.
 constexpr int kMsPorPaso = 12;
 const QString kSinSincronismo = QStringLiteral(
-    "La tabla combinada sólo se llena con el registro sincronizado (Configuración > Opciones). "
+    "La tabla combinada sólo se llena con el registro sincronizado "
+    "(Configuración > Configurar adquisición > Sincronizados). "
     "Con el registro libre cada instrumento guarda sus lecturas en su propia tabla.");
 
 QToolButton* boton(QToolBar* barra, const QString& texto, QStyle::StandardPixmap icono, const QString& nombre)
