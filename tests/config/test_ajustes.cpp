@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 
 using namespace ombrix;
@@ -524,6 +525,23 @@ private slots:
         QCOMPARE(valorEn(s, QStringLiteral("Instrumento1"), QStringLiteral("SalvarTabla")), QStringLiteral("1"));
         QCOMPARE(valorEn(s, QStringLiteral("Instrumento2"), QStringLiteral("Titulo")), QStringLiteral("Sin panel"));
         QCOMPARE(c.m.ArrayConfig[1].Titulo, QStringLiteral("De la lista"));   // the model is not changed by a save
+    }
+
+    // Each instrument's measured value takes a colour of its own in the
+    // combined chart; a colour already in the file is kept.
+    void coloresDistintosPorInstrumento()
+    {
+        Caso c;
+        c.archivo("[General]\r\ncantidad de aparatos=21\r\n[Instrumento3Grafico]\r\nCLVM=65280\r\n");
+        c.cargar();
+        QSet<qint32> colores;
+        for (int n = 1; n <= 20; ++n)
+            if (n != 3)
+                colores.insert(c.m.InstGrafico[n].CLVM);
+        QCOMPARE(colores.size(), 19);
+        QCOMPARE(c.m.InstGrafico[1].CLVM, 65280);   // the first keeps its green
+        QCOMPARE(c.m.InstGrafico[3].CLVM, 65280);   // stored: kept
+        QVERIFY(!colores.contains(0xFFFFFF));
     }
 
     void archivoEscritoAMano()
