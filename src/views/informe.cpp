@@ -293,7 +293,7 @@ bool Informe::dibujar(QPainter& p, qint64 pagina, QString* error)
     const qint64 total = this->filas();
     // Page `pagina` of the report is page `hoja` of its set of columns `juego`.
     const qint64 porJuego = d_.paginasFilas(total);
-    const int juego = int(qBound<qint64>(0, (pagina - 1) / porJuego, qMax(1, d_.juegos) - 1));
+    const int juego = int(qBound<qint64>(0, (pagina - 1) / porJuego, qint64(qMax(1, d_.juegos) - 1)));
     const qint64 hoja = pagina - qint64(juego) * porJuego;
     const int cuantas = d_.filasDePagina(hoja, total);
     if (cuantas > 0 && fuente_ && !fuente_->leer(d_.primeraFila(hoja), cuantas, filas, error))
