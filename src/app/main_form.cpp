@@ -663,6 +663,8 @@ void TMainForm::TablaMultipleExecute()
 
 void TMainForm::Acercade1Click() { ejecutarModal(*FormaInicio); }
 
+TFormaAyuda* TMainForm::ventanaAyuda() const { return ayuda_.data(); }
+
 void TMainForm::Ayuda2Click()
 {
     // A help file of the old kind next to the program is still opened by the system.

@@ -94,7 +94,7 @@ public:
     // The manual in the help window, at the page of the window in use (or the
     // old help file when one is next to the program).
     void Ayuda2Click();
-    TFormaAyuda* ventanaAyuda() const { return ayuda_; }
+    TFormaAyuda* ventanaAyuda() const;
     void Cascada1Click();
     void Vertical1Click();
     void Horizontal1Click();

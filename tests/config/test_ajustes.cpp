@@ -153,7 +153,12 @@ private slots:
         QCOMPARE(otro.Avanzadas1[7], c.m.Avanzadas1[1]);
         QCOMPARE(otro.Avanzadas2[7], c.m.Avanzadas2[1]);
         QCOMPARE(otro.Gindividual[7], c.m.Gindividual[1]);
-        QCOMPARE(otro.InstGrafico[7], c.m.InstGrafico[1]);
+        // ...but the measured value's colour in the combined chart, each
+        // instrument's own.
+        TInstGrafico g7 = otro.InstGrafico[7];
+        QVERIFY(g7.CLVM != c.m.InstGrafico[1].CLVM);
+        g7.CLVM = c.m.InstGrafico[1].CLVM;
+        QCOMPARE(g7, c.m.InstGrafico[1]);
         QCOMPARE(Modelo::arrayConfigPorDefecto(1), a);
         QCOMPARE(Modelo::avanzadas1PorDefecto(), b);
     }
@@ -221,7 +226,7 @@ private slots:
         QStringLiteral("Alarma1T=0"), QStringLiteral("Alarma2T=0"), QStringLiteral("Alarma3T=0"),
         QStringLiteral("Alarma4T=0"), QStringLiteral("ValorMedidoG=1"), QStringLiteral("SetPointG=0"),
         QStringLiteral("PotenciaG=0"), QStringLiteral("Alarma1G=0"), QStringLiteral("Alarma2G=0"),
-        QStringLiteral("Alarma3G=0"), QStringLiteral("Alarma4G=0"), QStringLiteral("CLVM=65280"),
+        QStringLiteral("Alarma3G=0"), QStringLiteral("Alarma4G=0"), QStringLiteral("CLVM=255")   /* instrument 3: red */,
         QStringLiteral("CLSP=255"), QStringLiteral("CLPOT=16711680"), QStringLiteral("CLAL1=16776960"),
         QStringLiteral("CLAL2=16711935"), QStringLiteral("CLAL3=32768"), QStringLiteral("CLAL4=8388736"),
         QStringLiteral("Ejeizq=1"),
