@@ -163,10 +163,11 @@ void TFormaBase::BotonGraficoClick()
     g->setWindowTitle(QStringLiteral("GRAFICO: ") + windowTitle());
     g->ponerTitulo(windowTitle());
     mostrarVentana(ctx_, g);
+    // The window's design height at the opener's width.
     if (auto* sub = qobject_cast<QMdiSubWindow*>(g->parentWidget()))
-        sub->resize(800, 520);
+        sub->resize(800, 468);
     else
-        g->resize(800, 520);
+        g->resize(800, 468);
     g->BotonActualizarClick();
     ctx_.ventanas.ajustar(qMax<int>(ctx_.ventanas.GraficoAbierto.size(), n_ + 1));
     ctx_.ventanas.GraficoAbierto[n_] = true;

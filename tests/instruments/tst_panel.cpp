@@ -218,24 +218,6 @@ private slots:
         QVERIFY(p->valorActual->atenuado() && p->Alarma1->atenuado());
     }
 
-    // Manual power out of 0..100 is refused with a message giving the range.
-    void potenciaManualFueraDeRango()
-    {
-        construir({0});
-        TFormaInstP* p = ventana->panel(1);
-        p->Button_manClick();   // port closed: the box does not open
-        p->editorValor->setText(QStringLiteral("150"));
-        p->marcoEdicion->setTitle(TFormaInstP::kIngresePotencia);
-        p->marcoEdicion->show();
-        p->BotonAceptarClick();
-        QCOMPARE(guion->mostrados.size(), 1);
-        QVERIFY(guion->mostrados[0].texto.contains(QStringLiteral("entre 0 y 100")));
-        QVERIFY(p->marcoEdicion->isVisibleTo(p));
-        p->editorValor->setText(QStringLiteral("abc"));
-        p->BotonAceptarClick();
-        QCOMPARE(guion->mostrados.size(), 2);
-    }
-
     void aspectoDeshabilitadoYHabilitado()
     {
         construir({1}, false);

@@ -382,6 +382,7 @@ private slots:
     // ticked, enabled parameter or not.
     void decimalesConLaCasillaMarcada()
     {
+        modelo->Avanzadas1[1].Sensor2 = kDecimales2;   // loop 2 elsewhere
         abrir(1);
         soloHabilitados({P::SP2});
         ventana->filasParametro[P::IN1].decimal->setChecked(true);

@@ -189,6 +189,8 @@ private slots:
         BancoVistas b(1);
         b.modelo.ArrayConfig[1].Titulo = QStringLiteral("Horno 1");
         b.modelo.InstGrafico[1].Alarma1T = b.modelo.InstGrafico[1].Alarma1G = true;
+        b.modelo.Config.Tiempo = QStringLiteral("00:01:00");
+        b.modelo.Config.dias = QStringLiteral("00");
         const QStringList campos{"V_medido(Ins1)", "AL1(Ins1)"};
         insertarComb(b.base, campos, {{"01/03/2026", "10:00:00", "150", "37"}, {"01/03/2026", "10:00:10", "151", "100"},
                                       {"01/03/2026", "10:00:20", "152", "x"}});

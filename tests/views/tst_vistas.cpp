@@ -320,8 +320,8 @@ private slots:
         const int y = int(g->grafico()->yAxis->coordToPixel(250));
         g->mostrarLectura(0, r.center().x(), y);
         QVERIFY(g->lecturaVisible());
-        QVERIFY(g->textoLectura().startsWith(QStringLiteral("25")));
-        QVERIFY(g->textoLectura().endsWith(QStringLiteral(" °C (ValorActual)")));
+        // The recorded point nearest the click, in the unit, with the series' name.
+        QVERIFY(g->textoLectura().section(QLatin1Char('\n'), 0, 0).endsWith(QStringLiteral(" °C (") + g->serie(0)->name() + QLatin1Char(')')));
         g->ocultarLectura();
         QVERIFY(!g->lecturaVisible());
         g->CheckCruz->setChecked(true);
@@ -348,6 +348,9 @@ private slots:
         for (FilaPrueba& f : filas)
             f.valores[1] = QStringLiteral("50.0");
         insertarFilas(b.base, 1, filas);
+        // Five-minute pages: the readings lie pixels apart.
+        b.modelo.Gindividual[1].Tiempo = QStringLiteral("00:05:00");
+        b.modelo.Gindividual[1].dias = QStringLiteral("00");
         ContextoVistas c(b.modelo, ventanas_, b.base);
         TFormaBase* f = abrirTablaInstrumento(c, 1);
         f->BotonGraficoClick();
