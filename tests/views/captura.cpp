@@ -108,6 +108,7 @@ int combinada(QApplication& app, const QString& carpeta)
         g.Ejeizq = true;
     }
     modelo.Avanzadas1[4].PCheckAl1 = false;   // the drier shows no alarm 1
+    modelo.Config.Sincronismo = true;          // the rows were recorded together
     modelo.Config.Tiempo = QStringLiteral("12:00:00");
     modelo.Config.dias = QStringLiteral("0");
     modelo.Config.maximoizq = 1000;
