@@ -356,32 +356,7 @@ int main(int argc, char** argv)
     QString error;
     if (!base.abrir(ruta, &error))
         qFatal("%s", qPrintable(error));
-    // A day of a ramp/soak program, one reading every 30 s.
-    sqlite3* h = manejadorSqlite(base.db());
-    sqlite3_exec(h, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(h,
-                       "INSERT INTO Instrumento1 (Fecha,Hora,Valor_medido,Set_point,Potencia,Alarma_1,Alarma_2,Alarma_3,"
-                       "Alarma_4,Partida) VALUES (?,?,?,?,?,?,?,?,?,'L-0412')",
-                       -1, &st, nullptr);
-    const QDateTime inicio(QDate(2026, 3, 5), QTime(0, 0, 0), QTimeZone::utc());
-    double va = 25;
-    for (int i = 0; i < 2880; ++i) {
-        const QDateTime t = inicio.addSecs(i * 30);
-        const double hora = i * 30 / 3600.0;
-        const double sp = hora < 6 ? 25 + hora * 95 : hora < 14 ? 595 : qMax(25.0, 595 - (hora - 14) * 57);
-        va += (sp - va) * 0.08 + 1.2 * std::sin(i * 0.7);
-        const double pot = qBound(0.0, (sp - va) * 4 + (sp > 100 ? 35 : 0), 100.0);
-        const QByteArray v[9] = {t.toString(QStringLiteral("dd/MM/yyyy")).toUtf8(), t.toString(QStringLiteral("hh:mm:ss")).toUtf8(),
-                                 QByteArray::number(va, 'f', 1), QByteArray::number(sp, 'f', 1), QByteArray::number(pot, 'f', 0),
-                                 va > 600 ? "100" : "0", (hora > 9 && hora < 9.5) ? "100" : "0", "N.I.", "N.I."};
-        for (int k = 0; k < 9; ++k)
-            sqlite3_bind_text(st, k + 1, v[k].constData(), int(v[k].size()), SQLITE_TRANSIENT);
-        sqlite3_step(st);
-        sqlite3_reset(st);
-    }
-    sqlite3_finalize(st);
-    sqlite3_exec(h, "COMMIT", nullptr, nullptr, nullptr);
+    llenarInstrumento(base);
 
     RegistroVentanas ventanas;
     ContextoVistas c(modelo, ventanas, base);
