@@ -31,6 +31,7 @@ class TConf_Opciones;
 class TOmbrixComm;
 class Adquisicion;
 class Registrador;
+class Integraciones;
 class TInstForm;
 class TFormaAyuda;
 struct ContextoInstrumentos;
@@ -63,6 +64,8 @@ public:
     TConf_Opciones* FormaOpciones;
     Adquisicion* adquisicion;
     Registrador* registrador;
+    // What leaves the program (event log, MQTT, central database, web view).
+    Integraciones* integraciones = nullptr;
     // The instruments window. Its close box only minimises it, but a new
     // database replaces it: nothing keeps a bare pointer to it.
     QPointer<TInstForm> InstForm;
