@@ -132,6 +132,16 @@ struct Escritor {
     void periodo(const QString& s, const char* k, quint16& f, qint32) { p.escribirEntero(s, K(k), f); }
 };
 
+// Twenty colours (0x00BBGGRR) that tell instruments apart on a white chart;
+// instrument 1 keeps the green it always had.
+qint32 colorDeInstrumento(int n)
+{
+    static const qint32 paleta[20] = {0x00FF00, 0xFF0000, 0x0000FF, 0x0080FF, 0xFF00FF, 0x808000, 0x004080,
+                                      0x800080, 0x800000, 0x008080, 0x008000, 0x000080, 0xFFA000, 0xB469FF,
+                                      0x00A0C8, 0x606060, 0xD30094, 0x00B464, 0xB48246, 0x000000};
+    return paleta[(qMax(1, n) - 1) % 20];
+}
+
 // Every key of instrument n's two sections, with its field and default, in
 // load order. The same list drives loading and saving.
 template <class V>
@@ -290,7 +300,9 @@ void recorrerInstrumento(V& v, int n, TarrayConfig& a, TAvanzadas1& b, Tavanzada
     v.logico(SG, "Alarma2G", ig.Alarma2G, false);
     v.logico(SG, "Alarma3G", ig.Alarma3G, false);
     v.logico(SG, "Alarma4G", ig.Alarma4G, false);
-    v.entero(SG, "CLVM", ig.CLVM, 65280);
+    // Each instrument's measured value in a colour of its own in the combined
+    // chart; a colour already stored is kept.
+    v.entero(SG, "CLVM", ig.CLVM, colorDeInstrumento(n));
     v.entero(SG, "CLSP", ig.CLSP, 255);
     v.entero(SG, "CLPOT", ig.CLPOT, 16711680);
     v.entero(SG, "CLAL1", ig.CLAL1, 16776960);

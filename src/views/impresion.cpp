@@ -109,8 +109,25 @@ void DestinoImpresion::configurar(QWidget* padre)
 
 // ---------------------------------------------------------------- chart
 
+QString lineaPagina(qint64 pagina) { return QStringLiteral("(Página %1)").arg(pagina); }
+
+SinAyudasDePantalla::SinAyudasDePantalla(QCustomPlot* grafico) : grafico_(grafico)
+{
+    if (QCPLayer* capa = grafico_->layer(QString::fromLatin1(kCapaSuperpuesta))) {
+        visible_ = capa->visible();
+        capa->setVisible(false);
+    }
+}
+
+SinAyudasDePantalla::~SinAyudasDePantalla()
+{
+    if (QCPLayer* capa = grafico_->layer(QString::fromLatin1(kCapaSuperpuesta)))
+        capa->setVisible(visible_);
+}
+
 void dibujarGrafico(QCustomPlot* grafico, QCPPainter& pintor, const QRectF& area, double factor)
 {
+    const SinAyudasDePantalla sinAyudas(grafico);
     const int ancho = qMax(100, int(grafico->width() * factor));
     const int alto = qMax(100, int(ancho * area.height() / area.width()));
     // Drawn first as a picture at the chart's own resolution: its fonts, given
@@ -145,7 +162,9 @@ TFormaImpresion::TFormaImpresion(QWidget* parent) : QDialog(parent)
     RadioTodas = new QRadioButton(QStringLiteral("Todas"), grupoPaginas);
     RadioActual = new QRadioButton(QStringLiteral("Página actual"), grupoPaginas);
     RadioParcial = new QRadioButton(QStringLiteral("Parcial"), grupoPaginas);
-    RadioTodas->setChecked(true);
+    // One sheet unless the operator asks for more: "Todas" on a chart of
+    // short pages can mean thousands of sheets.
+    RadioActual->setChecked(true);
     etiquetaTotalPaginas = new QLabel(QStringLiteral("(1)"), grupoPaginas);
     etiquetaDesde = new QLabel(QStringLiteral("Desde"), grupoPaginas);
     etiquetaHasta = new QLabel(QStringLiteral("Hasta"), grupoPaginas);
@@ -298,7 +317,7 @@ bool TFormaImpresion::imprimirPaginas(qint64 desde, qint64 hasta, bool apaisado,
                 break;
             }
             grafico_->irAPagina(p);
-            grafico_->ponerTituloGrafico(TituloGuardado + QString::number(p) + QLatin1Char(')'));
+            grafico_->ponerTituloGrafico(TituloGuardado + lineaPagina(p));
             tituloCambiado_ = true;
             dibujarGrafico(grafico_->grafico(), pintor, area, factorResolucion());
             barraProgreso->setValue(int(qMin<qint64>(p - desde + 1, INT_MAX)));
@@ -354,6 +373,13 @@ bool TFormaImpresion::BotonAceptarClick()
             return false;
         }
     }
+    const qint64 hojas = hasta - desde + 1;
+    if (hojas > kHojasSinPreguntar
+        && dialogos().mensaje(kTituloPregunta,
+                              QStringLiteral("Se imprimirán %1 hojas. ¿Desea imprimirlas todas?").arg(hojas),
+                              Icono::Pregunta, Botones::SiNo)
+               != Respuesta::Si)
+        return false;
     if (!DestinoImpresion::comun().preparar())
         return false;
 

@@ -73,15 +73,37 @@ private:
     QString nombrePdf_;   // the chosen file while the printer writes the temporary one
 };
 
+// The chart layer of the screen's own aids (click read-out, its arrow, the
+// cross-hair): never printed nor saved.
+inline const char* const kCapaSuperpuesta = "superpuesta";
+
+// Hides the chart's screen aids while it lives (printing, saving an image).
+class SinAyudasDePantalla {
+public:
+    explicit SinAyudasDePantalla(QCustomPlot* grafico);
+    ~SinAyudasDePantalla();
+    SinAyudasDePantalla(const SinAyudasDePantalla&) = delete;
+    SinAyudasDePantalla& operator=(const SinAyudasDePantalla&) = delete;
+
+private:
+    QCustomPlot* grafico_;
+    bool visible_ = false;
+};
+
 // Draws the chart as it is now over the whole printable area of `pintor`'s
 // device, laid out `factor` times the chart's on-screen width (a larger
-// factor: finer lines and smaller texts).
+// factor: finer lines and smaller texts). The screen aids are left out.
 void dibujarGrafico(QCustomPlot* grafico, QCPPainter& pintor, const QRectF& area, double factor);
+
+// The last line a printed chart page's title gains: "(Página 7)".
+QString lineaPagina(qint64 pagina);
 
 class TFormaImpresion : public QDialog {
     Q_OBJECT
 public:
     explicit TFormaImpresion(QWidget* parent = nullptr);
+    // More sheets than this are printed only after the operator agrees.
+    static constexpr qint64 kHojasSinPreguntar = 10;
 
     // The chart to print; the caption becomes "Impresión: " and its window's caption.
     void ponerGrafico(GraficoImprimible* g);

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 
 using namespace ombrix;
@@ -152,7 +153,12 @@ private slots:
         QCOMPARE(otro.Avanzadas1[7], c.m.Avanzadas1[1]);
         QCOMPARE(otro.Avanzadas2[7], c.m.Avanzadas2[1]);
         QCOMPARE(otro.Gindividual[7], c.m.Gindividual[1]);
-        QCOMPARE(otro.InstGrafico[7], c.m.InstGrafico[1]);
+        // ...but the measured value's colour in the combined chart, each
+        // instrument's own.
+        TInstGrafico g7 = otro.InstGrafico[7];
+        QVERIFY(g7.CLVM != c.m.InstGrafico[1].CLVM);
+        g7.CLVM = c.m.InstGrafico[1].CLVM;
+        QCOMPARE(g7, c.m.InstGrafico[1]);
         QCOMPARE(Modelo::arrayConfigPorDefecto(1), a);
         QCOMPARE(Modelo::avanzadas1PorDefecto(), b);
     }
@@ -220,7 +226,7 @@ private slots:
         QStringLiteral("Alarma1T=0"), QStringLiteral("Alarma2T=0"), QStringLiteral("Alarma3T=0"),
         QStringLiteral("Alarma4T=0"), QStringLiteral("ValorMedidoG=1"), QStringLiteral("SetPointG=0"),
         QStringLiteral("PotenciaG=0"), QStringLiteral("Alarma1G=0"), QStringLiteral("Alarma2G=0"),
-        QStringLiteral("Alarma3G=0"), QStringLiteral("Alarma4G=0"), QStringLiteral("CLVM=65280"),
+        QStringLiteral("Alarma3G=0"), QStringLiteral("Alarma4G=0"), QStringLiteral("CLVM=255")   /* instrument 3: red */,
         QStringLiteral("CLSP=255"), QStringLiteral("CLPOT=16711680"), QStringLiteral("CLAL1=16776960"),
         QStringLiteral("CLAL2=16711935"), QStringLiteral("CLAL3=32768"), QStringLiteral("CLAL4=8388736"),
         QStringLiteral("Ejeizq=1"),
@@ -582,6 +588,23 @@ private slots:
         QCOMPARE(valorEn(s, QStringLiteral("Instrumento1"), QStringLiteral("SalvarTabla")), QStringLiteral("1"));
         QCOMPARE(valorEn(s, QStringLiteral("Instrumento2"), QStringLiteral("Titulo")), QStringLiteral("Sin panel"));
         QCOMPARE(c.m.ArrayConfig[1].Titulo, QStringLiteral("De la lista"));   // the model is not changed by a save
+    }
+
+    // Each instrument's measured value takes a colour of its own in the
+    // combined chart; a colour already in the file is kept.
+    void coloresDistintosPorInstrumento()
+    {
+        Caso c;
+        c.archivo("[General]\r\ncantidad de aparatos=21\r\n[Instrumento3Grafico]\r\nCLVM=65280\r\n");
+        c.cargar();
+        QSet<qint32> colores;
+        for (int n = 1; n <= 20; ++n)
+            if (n != 3)
+                colores.insert(c.m.InstGrafico[n].CLVM);
+        QCOMPARE(colores.size(), 19);
+        QCOMPARE(c.m.InstGrafico[1].CLVM, 65280);   // the first keeps its green
+        QCOMPARE(c.m.InstGrafico[3].CLVM, 65280);   // stored: kept
+        QVERIFY(!colores.contains(0xFFFFFF));
     }
 
     void archivoEscritoAMano()
