@@ -25,7 +25,7 @@
 
 namespace ombrix::test {
 
-class ParTcp {
+class ParTcp : public ParConHilo {
 public:
     // Listens on 127.0.0.1 (or ::1 with ipv6) on a free port.
     explicit ParTcp(bool ipv6 = false) : ipv6_(ipv6)
@@ -54,7 +54,7 @@ public:
         }
         puerto_ = ntohs(ipv6 ? reinterpret_cast<sockaddr_in6*>(&s)->sin6_port : reinterpret_cast<sockaddr_in*>(&s)->sin_port);
     }
-    ~ParTcp()
+    ~ParTcp() override
     {
         detener();
         cortar(false);
@@ -71,15 +71,8 @@ public:
         return QStringLiteral("tcp://%1:%2").arg(ipv6_ ? QStringLiteral("[::1]") : QStringLiteral("127.0.0.1")).arg(puerto_);
     }
 
-    // Serves every 8 bytes received with `f` on the peer's thread. An Accion
-    // with `colgar` resets the connection instead of answering.
-    void responder(std::function<Accion(const QByteArray&)> f)
-    {
-        detener();
-        funcion_ = std::move(f);
-        parar_ = false;
-        hilo_ = std::thread([this] { bucle(); });
-    }
+    // An Accion with `colgar` writes its bytes (part of a reply, or none)
+    // and then resets the connection.
 
     // Sends bytes without end as fast as the client takes them (a
     // misconfigured box, a line full of noise), until detener().
@@ -98,20 +91,7 @@ public:
         });
     }
 
-    void detener()
-    {
-        parar_ = true;
-        if (hilo_.joinable())
-            hilo_.join();
-    }
-
     int aceptadas() const { return aceptadas_; }
-
-    QList<QByteArray> peticiones() const
-    {
-        std::lock_guard<std::mutex> l(mutex_);
-        return peticiones_;
-    }
 
     // Closes the client's connection: with `reiniciar` as a reset.
     void cortar(bool reiniciar)
@@ -142,7 +122,7 @@ private:
         ++aceptadas_;
     }
 
-    void bucle()
+    void bucle() override
     {
         QByteArray pendiente;
         while (!parar_) {
@@ -165,22 +145,9 @@ private:
             }
             pendiente.append(buf, static_cast<int>(k));
             while (pendiente.size() >= 8 && !parar_) {
-                const QByteArray peticion = pendiente.left(8);
+                const Accion a = atender(pendiente.left(8));
                 pendiente.remove(0, 8);
-                {
-                    std::lock_guard<std::mutex> l(mutex_);
-                    peticiones_.append(peticion);
-                }
-                const Accion a = funcion_(peticion);
-                std::this_thread::sleep_for(std::chrono::milliseconds(a.retardoMs));
-                if (a.ritmoUs <= 0) {
-                    (void)!::send(c, a.bytes.constData(), std::size_t(a.bytes.size()), MSG_NOSIGNAL);
-                } else {
-                    for (char b : a.bytes) {
-                        (void)!::send(c, &b, 1, MSG_NOSIGNAL);
-                        std::this_thread::sleep_for(std::chrono::microseconds(a.ritmoUs));
-                    }
-                }
+                escribirRespuesta(a, [c](const char* b, size_t n) { (void)!::send(c, b, n, MSG_NOSIGNAL); });
                 if (a.colgar) {
                     cortar(true);
                     pendiente.clear();
@@ -195,11 +162,6 @@ private:
     quint16 puerto_ = 0;
     std::atomic<int> cliente_{-1};
     std::atomic<int> aceptadas_{0};
-    std::function<Accion(const QByteArray&)> funcion_;
-    std::atomic<bool> parar_{true};
-    std::thread hilo_;
-    mutable std::mutex mutex_;
-    QList<QByteArray> peticiones_;
 };
 
 } // namespace ombrix::test
