@@ -12,8 +12,14 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <cstring>
+
+#include <net/if.h>
 #include <netinet/in.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 
 using namespace ombrix;
 using ombrix::test::Accion;
@@ -58,6 +64,58 @@ quint16 puertoCerrado()
     ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &l);
     ::close(s);
     return ntohs(a.sin_port);
+}
+
+// Brings the loopback of this network namespace up or down.
+bool loopback(bool arriba)
+{
+    const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq ifr{};
+    std::strncpy(ifr.ifr_name, "lo", IFNAMSIZ - 1);
+    bool ok = ::ioctl(s, SIOCGIFFLAGS, &ifr) == 0;
+    if (ok) {
+        ifr.ifr_flags = short(arriba ? (ifr.ifr_flags | IFF_UP) : (ifr.ifr_flags & ~IFF_UP));
+        ok = ::ioctl(s, SIOCSIFFLAGS, &ifr) == 0;
+    }
+    ::close(s);
+    return ok;
+}
+
+// In a network namespace of its own (a child process), the device server
+// stops acknowledging anything in the middle of a run, as a box that lost
+// its power or its cable does. Exit status: 0 when the transaction that
+// went unacknowledged was a lost port, 77 when no namespace can be made
+// here, another number for the first check that failed.
+int servidorQueCallaEnSuRed()
+{
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0 || !loopback(true))
+        return 77;
+    ParTcp par;
+    if (!par.valido())
+        return 2;
+    par.responder([](const QByteArray& p) { return eco(p, 5); });
+    EnlaceModbus e;
+    e.setTimeOuts(500);   // the usual base: a read waits 0.9 s
+    e.setRetries(3);
+    TEstadoPuerto p;
+    if (e.OpenPort(par.direccion(), p) != FalloApertura::Ninguno)
+        return 3;
+    TModbusResult r;
+    e.ReadHoldingRegister(p.Handle, 1, 4096, 0, true, r);
+    if (!r.Ok)
+        return 4;
+    loopback(false);
+    QElapsedTimer reloj;
+    reloj.start();
+    e.ReadHoldingRegister(p.Handle, 1, 4096, 0, true, r);
+    if (r.Ok || !r.PuertoPerdido)
+        return 5;
+    // Given up at the first attempt, not after every retry.
+    if (reloj.elapsed() > 1500)
+        return 6;
+    e.ClosePort(p.Handle, p);
+    par.detener();
+    return 0;
 }
 
 // One silent transaction, in milliseconds.
@@ -390,6 +448,20 @@ private slots:
         QCOMPARE(f, FalloApertura::Servidor);
         QVERIFY2(ms >= tcp::kEsperaConexionMs - 100 && ms < tcp::kEsperaConexionMs + 1500, qPrintable(QString::number(ms)));
         QVERIFY2(e.ultimoMotivo().contains(QStringLiteral("no responde")), qPrintable(e.ultimoMotivo()));
+    }
+
+    void servidorQueCalla()
+    {
+        const pid_t hijo = ::fork();
+        QVERIFY(hijo >= 0);
+        if (hijo == 0)
+            ::_exit(servidorQueCallaEnSuRed());
+        int estado = 0;
+        QCOMPARE(::waitpid(hijo, &estado, 0), hijo);
+        QVERIFY(WIFEXITED(estado));
+        if (WEXITSTATUS(estado) == 77)
+            QSKIP("no network namespace of its own here");
+        QCOMPARE(WEXITSTATUS(estado), 0);
     }
 
     void ipv6()
