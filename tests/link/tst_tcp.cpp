@@ -223,8 +223,8 @@ private slots:
     // within the gap time-out; a longer gap ends it, as on the line.
     void respuestaEnBytesSueltos()
     {
-        Banco b(100, 0);   // gap time-out 10 ms
-        int ritmoUs = 2000;
+        Banco b(500, 0);   // gap time-out 50 ms
+        int ritmoUs = 5000;
         b.par.responder([&ritmoUs](const QByteArray& p) {
             Accion a = eco(p, 321);
             a.ritmoUs = ritmoUs;
@@ -234,13 +234,13 @@ private slots:
         b.enlace.ReadHoldingRegister(b.h(), 1, 4096, 0, true, r);
         QVERIFY(r.Ok);
         QCOMPARE(r.Value, 321);
-        ritmoUs = 40000;
+        ritmoUs = 150000;
         b.enlace.ReadHoldingRegister(b.h(), 1, 4096, 0, true, r);
         QVERIFY(!r.Ok);
         QVERIFY(!r.PuertoPerdido);
         // The rest of the slow reply is not taken for the next answer.
         ritmoUs = 0;
-        QTest::qWait(400);
+        QTest::qWait(1300);
         b.enlace.ReadHoldingRegister(b.h(), 1, 4096, 0, true, r);
         QVERIFY(r.Ok);
         QCOMPARE(r.Value, 321);
@@ -292,7 +292,7 @@ private slots:
         TModbusResult r;
         b.enlace.ReadHoldingRegister(b.h(), 1, 4096, 0, true, r);
         QVERIFY(!r.Ok);
-        QTest::qWait(200);
+        QTest::qWait(400);   // the late reply is now waiting
         b.enlace.ReadHoldingRegister(b.h(), 1, 4096, 0, true, r);
         QVERIFY(r.Ok);
         QCOMPARE(r.Value, 777);
