@@ -2,6 +2,7 @@
 
 #include "acquisition/adquisicion.h"
 #include "acquisition/registro.h"
+#include "integration/integraciones.h"
 #include "aplicacion.h"
 #include "config/perfil.h"
 #include "link/forma_com.h"
@@ -98,6 +99,9 @@ void TMainForm::crearAdquisicion()
         return registrador->ActualizarTabla(n, lecturas, modelo.Estados[n].Partida, fecha, hora, error);
     };
     connect(adquisicion, &Adquisicion::nuevaRonda, registrador, &Registrador::marcarNuevaRonda);
+    integraciones = new Integraciones(modelo, Origen::Ventana, this);
+    integraciones->conectar(*adquisicion);
+    connect(integraciones, &Integraciones::aviso, this, [this](const QString& t) { mostrarEstado(0, t); });
     connect(adquisicion, &Adquisicion::enLinea, this, &TMainForm::alCambiarLinea);
     connect(adquisicion, &Adquisicion::estado, this, [this](const QString& t) { mostrarEstado(0, t); });
     connect(adquisicion, &Adquisicion::falloRegistro, this, [](const QString& m) {

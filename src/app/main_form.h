@@ -30,6 +30,7 @@ class TConf_Opciones;
 class TOmbrixComm;
 class Adquisicion;
 class Registrador;
+class Integraciones;
 class TInstForm;
 struct ContextoInstrumentos;
 struct ContextoVistas;
@@ -61,6 +62,8 @@ public:
     TConf_Opciones* FormaOpciones;
     Adquisicion* adquisicion;
     Registrador* registrador;
+    // What leaves the program (event log, MQTT, central database, web view).
+    Integraciones* integraciones = nullptr;
     TInstForm* InstForm = nullptr;    // the instruments window
 
     QAction *Comenzar, *Terminar, *TablaMultiple, *Configurar, *CargarBase, *GuardarConfiguracion, *Salir;
