@@ -117,8 +117,13 @@ bool analizar(const QString& texto, Direccion* d, QString* error)
         }
         servidor = resto.mid(1, cierre - 1);
         puerto = resto.mid(cierre + 2);
-        if (servidor.isEmpty() || !std::all_of(servidor.begin(), servidor.end(), caracterDeIpv6)
-            || !servidor.contains(QLatin1Char(':'))) {
+        // A link-local address may carry its interface: "fe80::1%eth0".
+        const int zona = servidor.indexOf(QLatin1Char('%'));
+        const QString direccion = zona < 0 ? servidor : servidor.left(zona);
+        const QString interfaz = zona < 0 ? QString() : servidor.mid(zona + 1);
+        if (direccion.isEmpty() || !std::all_of(direccion.begin(), direccion.end(), caracterDeIpv6)
+            || !direccion.contains(QLatin1Char(':')) || (zona >= 0 && interfaz.isEmpty())
+            || !std::all_of(interfaz.begin(), interfaz.end(), caracterDeServidor)) {
             poner(error, QStringLiteral("dirección IPv6 no válida: ") + servidor);
             return false;
         }

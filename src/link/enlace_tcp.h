@@ -4,7 +4,8 @@
 // get the same 8-byte RTU frames; only the way the bytes travel changes.
 //
 // A line is named "tcp://host:port" (an IPv6 address in brackets:
-// "tcp://[::1]:4001"), either as the port itself or as what a "COMn" key of
+// "tcp://[::1]:4001", a link-local one with its interface
+// "tcp://[fe80::1%eth0]:4001"), either as the port itself or as what a "COMn" key of
 // the settings maps to. The connection's descriptor is used with the serial
 // port's own functions (serie::escribir, serie::leer, serie::descartarEntrada,
 // serie::cerrar): they recognise a socket and keep the same time-out rules.

@@ -141,6 +141,9 @@ private slots:
         QTest::newRow("nombre") << " TCP://plc-3.planta_b:502 " << "plc-3.planta_b" << 502;
         QTest::newRow("ipv6") << "tcp://[::1]:65535" << "::1" << 65535;
         QTest::newRow("ipv6 mapeada") << "tcp://[::ffff:10.0.0.7]:1" << "::ffff:10.0.0.7" << 1;
+        QTest::newRow("ipv6 con interfaz") << "tcp://[fe80::1%eth0]:4001" << "fe80::1%eth0" << 4001;
+        QTest::newRow("ipv6 interfaz vacía") << "tcp://[fe80::1%]:4001" << "" << 0;
+        QTest::newRow("ipv6 interfaz rara") << "tcp://[fe80::1%e/0]:4001" << "" << 0;
         QTest::newRow("sin nada") << "tcp://" << "" << 0;
         QTest::newRow("sin puerto") << "tcp://servidor" << "" << 0;
         QTest::newRow("puerto vacío") << "tcp://servidor:" << "" << 0;
