@@ -30,5 +30,6 @@ ejecutar bench-memoria
 ejecutar bench-vistas
 ejecutar bench-comb
 ejecutar bench-informe
+ejecutar bench-mqtt
 
 exit $estado
