@@ -21,8 +21,10 @@ ejecutar() {
 }
 
 ejecutar bench-transaccion
+ejecutar bench-transaccion --tcp
 ejecutar bench-registro
 ejecutar bench-pasada
+ejecutar bench-pasada --tcp
 ejecutar bench-bloqueo
 ejecutar bench-memoria
 ejecutar bench-vistas

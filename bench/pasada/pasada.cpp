@@ -13,8 +13,11 @@
 // measured beyond requests x that minimum is the overhead of the reading,
 // the thread hand-over and the link code.
 //
-// Usage: bench-pasada [measured passes, default 3] [baud rate 4800|9600|19200, default 9600]
+// Usage: bench-pasada [--tcp] [measured passes, default 3] [baud rate 4800|9600|19200, default 9600]
 //                     [mqtt://host:port/prefix]
+//
+// With --tcp the line is behind a device server on the loopback (the
+// simulator serving over TCP, paced as the line): the minimum is the same.
 //
 // With a broker address the measured passes alternate between publishing
 // every reading there (the stream hands it to the MQTT publisher, as in the
@@ -29,6 +32,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
@@ -51,8 +55,10 @@ constexpr int kPeticionesPorInstrumento = 14;
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const int medidas = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
-    const int baudios = argc > 2 ? std::atoi(argv[2]) : 9600;
+    QStringList args = app.arguments().mid(1);
+    const bool porTcp = args.removeAll(QStringLiteral("--tcp")) > 0;
+    const int medidas = args.size() > 0 ? std::max(1, args[0].toInt()) : 3;
+    const int baudios = args.size() > 1 ? args[1].toInt() : 9600;
     if (baudios != 4800 && baudios != 9600 && baudios != 19200) {
         std::fprintf(stderr, "bench-pasada: baud rate 4800, 9600 or 19200\n");
         return 2;
@@ -66,10 +72,13 @@ int main(int argc, char** argv)
     simulador.setRitmo(true);
     simulador.setRetardoRespuesta(kRetardoRespuestaMs);
     QString pty, error;
-    if (!simulador.abrirPty(&pty, &error)) {
-        std::fprintf(stderr, "bench-pasada: no pseudo-terminal: %s\n", qPrintable(error));
+    quint16 puerto = 0;
+    if (porTcp ? !simulador.abrirTcp(0, &puerto, &error) : !simulador.abrirPty(&pty, &error)) {
+        std::fprintf(stderr, "bench-pasada: no line: %s\n", qPrintable(error));
         return 1;
     }
+    if (porTcp)
+        pty = QStringLiteral("tcp://127.0.0.1:%1").arg(puerto);
     simulador.iniciar();
 
     Modelo modelo;
@@ -107,10 +116,10 @@ int main(int argc, char** argv)
     };
     Integraciones integraciones(modelo, Origen::Registrador);
     Conmutado* mqtt = nullptr;
-    if (argc > 3) {
+    if (args.size() > 2) {
         AjustesMqtt ajustes;
         QString error;
-        if (!aplicarDireccionMqtt(QString::fromLocal8Bit(argv[3]), ajustes, &error)) {
+        if (!aplicarDireccionMqtt(args[2], ajustes, &error)) {
             std::fprintf(stderr, "bench-pasada: %s\n", qPrintable(error));
             return 2;
         }
@@ -175,9 +184,10 @@ int main(int argc, char** argv)
     const double minimoPasada = esperadas * minimoPeticion;
 
     std::printf("bench-pasada: %d programadores, %d peticiones por instrumento (FueraRango2 leido), %d baudios,\n"
-                "  simulador con ritmo de 10 bits por byte, respuesta a %d ms, pausa de %d ms antes de cada peticion;\n"
+                "  simulador%s con ritmo de 10 bits por byte, respuesta a %d ms, pausa de %d ms antes de cada peticion;\n"
                 "  minimo de la linea por peticion = max(8 ms, 16 bytes + %d ms) + %d ms = %.3f ms\n",
-                kInstrumentos, kPeticionesPorInstrumento, baudios, kRetardoRespuestaMs, kPausaLecturaMs,
+                kInstrumentos, kPeticionesPorInstrumento, baudios,
+                porTcp ? " tras un servidor serie TCP en 127.0.0.1" : "", kRetardoRespuestaMs, kPausaLecturaMs,
                 kRetardoRespuestaMs, kPausaLecturaMs, minimoPeticion);
     std::printf("%-8s %11s %10s %10s %10s %16s %7s %15s %7s\n", "pasadas", "peticiones", "media_ms", "mediana_ms",
                 "min_ms", "minimo_linea_ms", "razon", "sobrecoste_ms", "fallos");
@@ -193,7 +203,7 @@ int main(int argc, char** argv)
         const double con = med(msCon), sin = med(msSin);
         std::printf("publicando en %s una pasada si y otra no (%d con, %d sin): mediana con %.1f ms, sin %.1f ms, "
                     "razon %.3f (%lld lecturas publicadas)\n",
-                    argv[3], int(msCon.size()), int(msSin.size()), con, sin, sin > 0 ? con / sin : 0.0,
+                    qPrintable(args[2]), int(msCon.size()), int(msSin.size()), con, sin, sin > 0 ? con / sin : 0.0,
                     (long long)mqtt->publicador->cifras().publicadas);
     }
     if (!todas)

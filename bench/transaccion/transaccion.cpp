@@ -8,7 +8,12 @@
 // max(8 ms, 16 byte times + turnaround): that is the line's minimum, and what
 // is measured beyond it is the overhead of the link code.
 //
-// Usage: bench-transaccion [transactions per speed, default 200]
+// With --tcp the instrument sits behind a device server on the loopback (the
+// simulator serving over TCP, still paced at the line's speed): the line's
+// minimum is the same, and what is measured beyond it is the link code plus
+// the connection.
+//
+// Usage: bench-transaccion [--tcp] [transactions per speed, default 200]
 
 #include "link/modbus.h"
 
@@ -18,6 +23,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <numeric>
 #include <thread>
 #include <vector>
@@ -41,6 +47,7 @@ namespace {
 constexpr int kRetardoRespuestaMs = 2;
 constexpr quint8 kEsclavo = 1;
 constexpr int kRegistro = 4096;
+bool porTcp = false;
 
 #ifdef OMBRIX_BENCH_CON_SIMULADOR
 
@@ -54,12 +61,16 @@ public:
         sim_.setRitmo(true);
         sim_.setRetardoRespuesta(kRetardoRespuestaMs);
         sim_.setRegistro(kEsclavo, kRegistro, -200);
-        sim_.abrirPty(&ruta_);
+        quint16 puerto = 0;
+        if (!porTcp)
+            sim_.abrirPty(&ruta_);
+        else if (sim_.abrirTcp(0, &puerto))
+            ruta_ = QStringLiteral("tcp://127.0.0.1:%1").arg(puerto);
         sim_.iniciar();
     }
     ~Instrumento() { sim_.detener(); }
     QString ruta() const { return ruta_; }
-    static const char* nombre() { return "simulador de instrumentos"; }
+    static const char* nombre() { return porTcp ? "simulador tras un servidor serie TCP en 127.0.0.1" : "simulador de instrumentos"; }
 
 private:
     sim::Simulador sim_;
@@ -193,7 +204,19 @@ Cifras medir(int baudios, TBaud baud, int n)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const int n = argc > 1 ? std::max(1, atoi(argv[1])) : 200;
+    int n = 200;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--tcp") == 0)
+            porTcp = true;
+        else
+            n = std::max(1, atoi(argv[i]));
+    }
+#ifndef OMBRIX_BENCH_CON_SIMULADOR
+    if (porTcp) {
+        std::fprintf(stderr, "bench-transaccion: --tcp needs the instrument simulator\n");
+        return 2;
+    }
+#endif
 
     std::printf("bench-transaccion: ReadHoldingRegister, %d transacciones por velocidad, %s,\n"
                 "  10 bits por byte, respuesta del instrumento a %d ms; minimo de la linea = max(8 ms, 16 bytes + %d ms)\n",

@@ -92,11 +92,11 @@ void Adquisicion::alAbrir(FalloApertura fallo, quint64 generacion)
         return;   // stopped meanwhile: the stop's own close follows
     if (fallo != FalloApertura::Ninguno) {
         dialogos().mensaje(EnlaceModbus::kTituloAtencion,
-                           EnlaceModbus::mensajeDe(fallo, enlace_.rutaDe(modelo_.Config.Puerto)), Icono::Advertencia,
-                           Botones::Ok);
-        // The permission message already says what to do; "check the port"
-        // would send the user the wrong way.
-        if (fallo == FalloApertura::SinPermiso) {
+                           EnlaceModbus::mensajeDe(fallo, enlace_.rutaDe(modelo_.Config.Puerto), enlace_.ultimoMotivo()),
+                           Icono::Advertencia, Botones::Ok);
+        // The permission and device server messages already say what to do;
+        // "check the port" would send the user the wrong way.
+        if (fallo == FalloApertura::SinPermiso || fallo == FalloApertura::Servidor) {
             TerminarExecute();
             return;
         }
@@ -300,13 +300,14 @@ qint32 Adquisicion::finDePasada(quint64 generacion)
     return modelo_.Config.TiempoScan;
 }
 
-void Adquisicion::alPerderPuerto(quint64 generacion)
+void Adquisicion::alPerderPuerto(quint64 generacion, const QString& ruta)
 {
     if (!modelo_.Adquiriendo || generacion != generacion_)
         return;
     EstadoPuerto.Abierto = false;
-    // Short enough for the first panel of the status bar.
-    const QString texto = QStringLiteral("Puerto ") + modelo_.Config.Puerto + QStringLiteral(" no disponible; reintentando");
+    // Short enough for the first panel of the status bar; a device server is
+    // named by its address.
+    const QString texto = EnlaceModbus::nombreLinea(modelo_.Config.Puerto, ruta) + QStringLiteral(" no disponible; reintentando");
     emit estado(texto);
     emit puertoPerdido(texto);
 }
@@ -540,7 +541,7 @@ void Adquisicion::perderPuerto()
 {
     cerrarPuerto();
     perdido_ = true;
-    alHiloPrincipal([this, g = generacionHilo_] { alPerderPuerto(g); });
+    alHiloPrincipal([this, g = generacionHilo_, ruta = apertura_.puerto] { alPerderPuerto(g, ruta); });
 }
 
 void Adquisicion::cerrarPuerto()

@@ -157,7 +157,7 @@ private:
     void aplicarSondeo(int n, bool respondio, quint64 generacion);
     qint32 finDePasada(quint64 generacion);
     void alAbrir(FalloApertura fallo, quint64 generacion);
-    void alPerderPuerto(quint64 generacion);
+    void alPerderPuerto(quint64 generacion, const QString& ruta);
     void alRecuperarPuerto(quint64 generacion);
     void mostrar(const QString& texto);   // routine status texts
     int periodoSondeo() const;

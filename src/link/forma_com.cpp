@@ -1,6 +1,9 @@
 #include "forma_com.h"
 
+#include "config/dialogos.h"
 #include "config/modelo.h"
+#include "link/enlace_tcp.h"
+#include "link/modbus.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,6 +12,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -65,6 +69,30 @@ TFormaCom::TFormaCom(Modelo& modelo, QWidget* parent) : QDialog(parent), modelo_
         COM[i]->setObjectName(QStringLiteral("COM%1").arg(i + 1));
         puertos->addWidget(COM[i], i % 4, i / 4);
     }
+    botonServidor = new QRadioButton(QStringLiteral("Servidor serie (TCP)"), grupoPuerto);
+    botonServidor->setObjectName(QStringLiteral("botonServidor"));
+    botonServidor->setToolTip(QStringLiteral("La línea RS-485 termina en un servidor serie de red: "
+                                             "se conecta a su nombre o dirección y a su puerto TCP"));
+    editorServidor = new QLineEdit(grupoPuerto);
+    editorServidor->setObjectName(QStringLiteral("editorServidor"));
+    editorServidor->setPlaceholderText(QStringLiteral("nombre o dirección"));
+    casillaPuertoTcp = new QSpinBox(grupoPuerto);
+    casillaPuertoTcp->setObjectName(QStringLiteral("casillaPuertoTcp"));
+    casillaPuertoTcp->setRange(1, 65535);
+    casillaPuertoTcp->setValue(4001);
+    casillaPuertoTcp->setToolTip(QStringLiteral("Puerto TCP del servidor serie"));
+    puertos->addWidget(botonServidor, 4, 0, 1, 2);
+    auto* capaServidor = new QHBoxLayout;
+    capaServidor->addWidget(editorServidor, 1);
+    capaServidor->addWidget(new QLabel(QStringLiteral(":"), grupoPuerto));
+    capaServidor->addWidget(casillaPuertoTcp);
+    puertos->addLayout(capaServidor, 5, 0, 1, 2);
+    const auto servidorElegido = [this](bool si) {
+        editorServidor->setEnabled(si);
+        casillaPuertoTcp->setEnabled(si);
+    };
+    connect(botonServidor, &QRadioButton::toggled, this, servidorElegido);
+    servidorElegido(false);
     COM[1]->setChecked(true);
     grupoVelocidad = new QGroupBox(QStringLiteral("Velocidad"), PuertoPC);
     BaudRate = new QComboBox(grupoVelocidad);
@@ -157,8 +185,8 @@ TFormaCom::TFormaCom(Modelo& modelo, QWidget* parent) : QDialog(parent), modelo_
 
     connect(Sincronismo, &QCheckBox::toggled, this, &TFormaCom::SincronismoClick);
     connect(botonAceptar, &QPushButton::clicked, this, [this] {
-        botonAceptarClick();
-        accept();
+        if (botonAceptarClick())
+            accept();
     });
     connect(botonCancelar, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -181,6 +209,11 @@ void TFormaCom::FormActivate()
     for (QRadioButton* b : COM)
         if (b->text() == c.Puerto)
             b->setChecked(true);
+    if (tcp::Direccion d; tcp::analizar(c.Puerto, &d)) {
+        botonServidor->setChecked(true);
+        editorServidor->setText(d.servidor);
+        casillaPuertoTcp->setValue(d.puerto);
+    }
     switch (c.BaudRate) {
     case 4800: BaudRate->setCurrentIndex(0); break;
     case 9600: BaudRate->setCurrentIndex(1); break;
@@ -198,9 +231,25 @@ void TFormaCom::FormActivate()
 
 void TFormaCom::SincronismoClick() { TiempoSinc1->setEnabled(Sincronismo->isChecked()); }
 
-void TFormaCom::botonAceptarClick()
+bool TFormaCom::botonAceptarClick()
 {
     Tconfig& c = modelo_.Config;
+    if (botonServidor->isChecked()) {
+        // An IPv6 address may be typed with or without its brackets.
+        QString servidor = editorServidor->text().trimmed();
+        if (servidor.startsWith(QLatin1Char('[')) && servidor.endsWith(QLatin1Char(']')))
+            servidor = servidor.mid(1, servidor.size() - 2);
+        const QString nombre = tcp::nombre(tcp::Direccion{servidor, quint16(casillaPuertoTcp->value())});
+        QString error;
+        if (!tcp::analizar(nombre, nullptr, &error)) {
+            dialogos().mensaje(EnlaceModbus::kTituloAtencion,
+                               QStringLiteral("El servidor serie no es válido: ") + error, Icono::Advertencia,
+                               Botones::Ok);
+            editorServidor->setFocus();
+            return false;
+        }
+        c.Puerto = nombre;
+    }
     for (QRadioButton* b : COM)
         if (b->isChecked())
             c.Puerto = b->text();
@@ -222,6 +271,7 @@ void TFormaCom::botonAceptarClick()
         c.DTR = grupoDtr->ItemIndex();
     if (grupoRts->ItemIndex() >= 0)
         c.RTS = grupoRts->ItemIndex();
+    return true;
 }
 
 } // namespace ombrix

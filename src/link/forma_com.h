@@ -1,5 +1,6 @@
 #pragma once
-// The communication parameters dialog: port, line speed, the DTR and RTS
+// The communication parameters dialog: port (a COM port, or a serial device
+// server reached over TCP by host and port), line speed, the DTR and RTS
 // levels, synchronised recording, the polling period and how often an
 // instrument in communication alarm is retried.
 
@@ -9,6 +10,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
@@ -41,6 +43,9 @@ public:
     QWidget* Datos;
     QGroupBox* grupoPuerto;
     QRadioButton* COM[8];   // COM1 .. COM8
+    QRadioButton* botonServidor;   // a device server instead of a COM port
+    QLineEdit* editorServidor;     // its host name or address
+    QSpinBox* casillaPuertoTcp;    // its TCP port
     QGroupBox* grupoVelocidad;
     QComboBox* BaudRate;
     GrupoRadio* grupoRts;   // captioned "RTS": edits Config.RTS
@@ -58,7 +63,9 @@ public:
 
     void FormActivate();
     void SincronismoClick();
-    void botonAceptarClick();
+    // Stores what the dialog shows; false (nothing stored, the user told why)
+    // when the device server's name is not one a connection can be made to.
+    bool botonAceptarClick();
 
 protected:
     void showEvent(QShowEvent* e) override;

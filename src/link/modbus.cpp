@@ -1,6 +1,7 @@
 #include "modbus.h"
 
 #include "link/crc16.h"
+#include "link/enlace_tcp.h"
 
 #include <QtGlobal>
 
@@ -134,10 +135,14 @@ QString EnlaceModbus::usuarioActual()
     return usuario.isEmpty() ? QStringLiteral("$USER") : usuario;
 }
 
-QString EnlaceModbus::mensajeDe(FalloApertura f, const QString& ruta)
+QString EnlaceModbus::mensajeDe(FalloApertura f, const QString& ruta, const QString& motivo)
 {
     switch (f) {
     case FalloApertura::Ninguno: return {};
+    case FalloApertura::Servidor:
+        return QStringLiteral("No se pudo conectar con el servidor serie %1%2. Verifique el nombre o la dirección "
+                              "y el puerto, y que el servidor esté encendido y en la red.")
+            .arg(ruta, motivo.isEmpty() ? QString() : QStringLiteral(": ") + motivo);
     case FalloApertura::PuertoInvalido: return kPuertoInvalido;
     case FalloApertura::NoExiste:
         return ruta.isEmpty() ? QStringLiteral("El puerto solicitado no existe")
@@ -153,6 +158,19 @@ QString EnlaceModbus::mensajeDe(FalloApertura f, const QString& ruta)
     return {};
 }
 
+QString EnlaceModbus::nombreLinea(const QString& PortName, const QString& ruta)
+{
+    if (tcp::esDireccion(ruta))
+        return QStringLiteral("Servidor serie ") + ruta.trimmed();
+    return QStringLiteral("Puerto ") + PortName;
+}
+
+QString EnlaceModbus::ultimoMotivo() const
+{
+    const QString prefijo = ultimaRuta_ + QStringLiteral(": ");
+    return ultimoError_.startsWith(prefijo) ? ultimoError_.mid(prefijo.size()) : ultimoError_;
+}
+
 FalloApertura EnlaceModbus::OpenPort(const QString& PortName, TEstadoPuerto& Port)
 {
     return abrirCon(PortName, parametros(), Port);
@@ -164,6 +182,8 @@ FalloApertura EnlaceModbus::abrirCon(const QString& PortName, const ParametrosPu
     ultimoFallo_ = FalloApertura::Ninguno;
     const QString ruta = rutaDe(PortName);
     ultimaRuta_ = ruta;
+    if (tcp::esDireccion(ruta))
+        return abrirServidor(ruta, p, Port);
     QString error;
     int codigo = 0;
     const int fd = serie::abrir(ruta, &error, &codigo);
@@ -196,6 +216,33 @@ FalloApertura EnlaceModbus::abrirCon(const QString& PortName, const ParametrosPu
         portOpen_ = false;
         ultimoFallo_ = FalloApertura::Parametros;
         return FalloApertura::Parametros;
+    }
+    Port.Abierto = true;
+    portOpen_ = true;
+    return FalloApertura::Ninguno;
+}
+
+FalloApertura EnlaceModbus::abrirServidor(const QString& ruta, const ParametrosPuerto& p, TEstadoPuerto& Port)
+{
+    Port.Abierto = false;
+    Port.Handle = -1;
+    portOpen_ = false;
+    // Line speed and framing belong to the device server; only the time-outs
+    // are this side's.
+    tcp::Direccion d;
+    QString error;
+    if (tcp::analizar(ruta, &d, &error))
+        Port.Handle = tcp::conectar(d, tcp::kEsperaConexionMs, &error);
+    if (Port.Handle < 0) {
+        ultimoError_ = ruta + QStringLiteral(": ") + error;
+        ultimoFallo_ = FalloApertura::Servidor;
+        return ultimoFallo_;
+    }
+    if (!serie::configurarTiempos(Port.Handle, serie::tiemposPara(p.timeOuts))) {
+        // The handle stays in Port.Handle: the caller closes it.
+        ultimoError_ = ruta + QStringLiteral(": tiempos de espera no admitidos (TimeOuts %1)").arg(p.timeOuts);
+        ultimoFallo_ = FalloApertura::Parametros;
+        return ultimoFallo_;
     }
     Port.Abierto = true;
     portOpen_ = true;

@@ -74,6 +74,7 @@ enum class FalloApertura {
     NoExiste,         // no device of that name
     Parametros,       // opened, but the line settings or time-outs were refused
     SinPermiso,       // the device exists but this user may not open it (not in dialout)
+    Servidor,         // a device server ("tcp://host:port") that is not named rightly or not reached
 };
 
 // The failure an open of the device ended with, from its errno (0: none).
@@ -133,8 +134,13 @@ public:
     // changes the settings meanwhile it touches none of them).
     FalloApertura abrirCon(const QString& PortName, const ParametrosPuerto& p, TEstadoPuerto& Port);
     // The message the user is shown for a failed open, under kTituloAtencion.
-    // `ruta` is the device, named in the SinPermiso message.
-    static QString mensajeDe(FalloApertura f, const QString& ruta = QString());
+    // `ruta` is the device, named in the SinPermiso and Servidor messages;
+    // `motivo` (see ultimoMotivo) is told in the Servidor message.
+    static QString mensajeDe(FalloApertura f, const QString& ruta = QString(), const QString& motivo = QString());
+    // How a line is named to the user: "Puerto COM1" for a serial port,
+    // "Servidor serie tcp://host:port" for a line behind a device server
+    // (`ruta` is what the port name resolved to).
+    static QString nombreLinea(const QString& PortName, const QString& ruta);
     // The login name of this process, for the advice of the SinPermiso message.
     static QString usuarioActual();
     static const QString kTituloAtencion;
@@ -143,6 +149,8 @@ public:
     void ClosePort(int Handle, TEstadoPuerto& Port);
     // Why the last OpenPort failed, with the device's own reason (for logs).
     QString ultimoError() const { return ultimoError_; }
+    // The same reason without the device it begins with.
+    QString ultimoMotivo() const;
     // How the last OpenPort ended and the device it tried.
     FalloApertura ultimoFallo() const { return ultimoFallo_; }
     QString ultimaRuta() const { return ultimaRuta_; }
@@ -170,6 +178,7 @@ signals:
 
 private:
     void lamparas(bool tx, bool rx, bool al);
+    FalloApertura abrirServidor(const QString& ruta, const ParametrosPuerto& p, TEstadoPuerto& Port);
     template <typename T>
     void cambiar(T& campo, T valor);
 

@@ -1,6 +1,7 @@
 #include "puerto_serie.h"
 
 #include "config/rutas.h"
+#include "link/enlace_tcp.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -17,6 +18,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -273,9 +275,13 @@ long escribir(int fd, const uint8_t* datos, std::size_t n)
     const TiemposEspera t = tiemposVigentes(fd);
     const auto limite = masMs(Reloj::now(), static_cast<long long>(t.escrituraPorByte) * static_cast<long long>(n)
                                                + t.escrituraConstante);
+    // A device server's connection: no SIGPIPE when it is gone, and the bytes
+    // are on their way once the system took them.
+    const bool red = tcp::esSocket(fd);
     std::size_t enviados = 0;
     while (enviados < n) {
-        const ssize_t k = ::write(fd, datos + enviados, n - enviados);
+        const ssize_t k = red ? ::send(fd, datos + enviados, n - enviados, MSG_NOSIGNAL)
+                              : ::write(fd, datos + enviados, n - enviados);
         if (k > 0) {
             enviados += static_cast<std::size_t>(k);
             continue;
@@ -292,7 +298,7 @@ long escribir(int fd, const uint8_t* datos, std::size_t n)
     }
     // The bytes count as written once they left the driver's queue, within the
     // same bound. A pseudo-terminal has no queue and reports 0 at once.
-    for (;;) {
+    for (; !red;) {
         int cola = 0;
         if (::ioctl(fd, TIOCOUTQ, &cola) != 0 || cola <= 0)
             break;
@@ -315,7 +321,11 @@ long leer(int fd, uint8_t* datos, std::size_t n)
                                                + t.lecturaConstante);
     std::size_t recibidos = 0;
     Reloj::time_point ultimo;
-    const auto fallo = [&]() -> long { return recibidos > 0 ? static_cast<long>(recibidos) : -1; };
+    // A serial device that vanished after some bytes leaves a short reply. A
+    // connection that ended or failed is lost as a whole, part of a reply or
+    // not: the instrument is not to blame for it.
+    const bool red = tcp::esSocket(fd);
+    const auto fallo = [&]() -> long { return recibidos > 0 && !red ? static_cast<long>(recibidos) : -1; };
     for (;;) {
         auto hasta = limite;
         if (recibidos > 0 && t.intervaloLectura > 0)
@@ -344,14 +354,22 @@ long leer(int fd, uint8_t* datos, std::size_t n)
         // spin on a descriptor that will never become readable again.
         return fallo();
     }
+    if (recibidos == 0 && red && tcp::conexionPerdida(fd))
+        return -1;
     return static_cast<long>(recibidos);
 }
 
-bool descartarEntrada(int fd) { return fd >= 0 && ::tcflush(fd, TCIFLUSH) == 0; }
+bool descartarEntrada(int fd)
+{
+    if (fd < 0)
+        return false;
+    return tcp::esSocket(fd) ? tcp::descartarEntrada(fd) : ::tcflush(fd, TCIFLUSH) == 0;
+}
 
-bool setDtr(int fd, bool activo) { return fd >= 0 && lineaModem(fd, TIOCM_DTR, activo); }
+// A device server keeps its own line settings and modem lines: nothing to set.
+bool setDtr(int fd, bool activo) { return fd >= 0 && (tcp::esSocket(fd) || lineaModem(fd, TIOCM_DTR, activo)); }
 
-bool setRts(int fd, bool activo) { return fd >= 0 && lineaModem(fd, TIOCM_RTS, activo); }
+bool setRts(int fd, bool activo) { return fd >= 0 && (tcp::esSocket(fd) || lineaModem(fd, TIOCM_RTS, activo)); }
 
 } // namespace serie
 } // namespace ombrix

@@ -7,6 +7,11 @@
 // The time-outs belong to the open descriptor, as they belong to the port
 // handle on the original platform: `configurarTiempos` stores them and every
 // `leer`/`escribir` on that descriptor uses them.
+//
+// The descriptor may also be a device server's connection (see
+// link/enlace_tcp.h): the same functions then read and write the socket under
+// the same time-outs; a connection that ended or failed is a vanished device,
+// even in the middle of a reply, and the modem lines are the server's.
 
 #include <QString>
 

@@ -1,11 +1,13 @@
 // The communication parameters dialog: what it shows from the settings and
 // what OK stores, including that each line group edits the line it names.
 #include "config/modelo.h"
+#include "dialogos_guion.h"
 #include "link/forma_com.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QGuiApplication>
@@ -283,6 +285,53 @@ private slots:
         QCOMPARE(m.Config.TiempoScan, 8);
         QCOMPARE(m.Config.ReintentoAlarma, 600);
         QCOMPARE(m.ContadorSinc, 3);
+    }
+
+    // A device server instead of a COM port: shown from the settings, stored
+    // as its address, refused with a message when its name cannot be one.
+    void servidorSerie()
+    {
+        test::DialogosGuion dialogos;
+        Modelo m;
+        m.Config.Puerto = QStringLiteral("tcp://[::1]:4002");
+        TFormaCom d(m);
+        d.FormActivate();
+        QVERIFY(d.botonServidor->isChecked());
+        for (QRadioButton* b : d.COM)
+            QVERIFY(!b->isChecked());
+        QCOMPARE(d.editorServidor->text(), QStringLiteral("::1"));
+        QCOMPARE(d.casillaPuertoTcp->value(), 4002);
+        QVERIFY(d.editorServidor->isEnabled());
+
+        d.editorServidor->setText(QStringLiteral(" planta-3.local "));
+        d.casillaPuertoTcp->setValue(502);
+        QVERIFY(d.botonAceptarClick());
+        QCOMPARE(m.Config.Puerto, QStringLiteral("tcp://planta-3.local:502"));
+        d.editorServidor->setText(QStringLiteral("[fe80::2]"));
+        QVERIFY(d.botonAceptarClick());
+        QCOMPARE(m.Config.Puerto, QStringLiteral("tcp://[fe80::2]:502"));
+
+        for (const QString& malo : {QStringLiteral("mi servidor"), QString(), QStringLiteral("a/b")}) {
+            QTimer::singleShot(0, &d, [&] {
+                d.editorServidor->setText(malo);
+                d.botonAceptar->click();
+                // Still open: the user corrects the name.
+                QVERIFY(d.isVisible());
+                d.botonCancelar->click();
+            });
+            QCOMPARE(d.exec(), int(QDialog::Rejected));
+            QCOMPARE(m.Config.Puerto, QStringLiteral("tcp://[fe80::2]:502"));
+            QVERIFY(dialogos.mostrados.last().texto.startsWith(QStringLiteral("El servidor serie no es válido: ")));
+        }
+        QCOMPARE(dialogos.mostrados.size(), 3);
+
+        // Back to a COM port: the server's fields are left alone.
+        d.COM[2]->setChecked(true);
+        QVERIFY(!d.editorServidor->isEnabled());
+        d.editorServidor->setText(QStringLiteral("mi servidor"));
+        QVERIFY(d.botonAceptarClick());
+        QCOMPARE(m.Config.Puerto, QStringLiteral("COM3"));
+        QCOMPARE(dialogos.mostrados.size(), 3);
     }
 };
 

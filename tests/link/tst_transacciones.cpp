@@ -15,16 +15,11 @@
 
 using namespace ombrix;
 using ombrix::test::Accion;
+using ombrix::test::eco;
 using ombrix::test::ParPty;
 using ombrix::test::respuestaCon;
 
 namespace {
-
-// The usual instrument: echoes address, function and register, answers `valor`.
-Accion eco(const QByteArray& p, quint16 valor)
-{
-    return {respuestaCon(quint8(p[0]), quint8(p[1]), valor, quint8(p[2]), quint8(p[3]))};
-}
 
 struct Banco {
     ParPty par;

@@ -180,6 +180,20 @@ public:
             QCOMPARE(ordenSimulador("log on"), QByteArray("OK"));
     }
 
+    // Starts the simulator as a device server on a free loopback port, with
+    // commands on stdin; returns the address it serves ("tcp://127.0.0.1:N").
+    QString iniciarSimuladorTcp(const QStringList& instrumentos)
+    {
+        QStringList args{QStringLiteral("--tcp"), QStringLiteral("0"), QStringLiteral("--no-pace")};
+        for (const QString& i : instrumentos)
+            args << QStringLiteral("--inst") << i;
+        sim.start(RaizTemporal::programa(QStringLiteral("ombrix-sim")), args);
+        if (!sim.waitForStarted(5000) || !salidaSim.esperar("\n", 5000))
+            return {};
+        const QByteArray l = salidaSim.todo.left(salidaSim.todo.indexOf('\n'));
+        return l.startsWith("TCP ") ? QString::fromLatin1(l.mid(4)) : QString();
+    }
+
     // Sends a command to the simulator and returns its answer line (the
     // request log may be interleaved with it); empty when none came.
     QByteArray ordenSimulador(const QByteArray& orden)
@@ -564,6 +578,49 @@ private slots:
         QVERIFY2(e.err.todo.isEmpty(), e.err.todo.constData());
         QCOMPARE(filasDeclaradas(e.out.todo),
                  e.filas(QStringLiteral("Instrumento1")) + e.filas(QStringLiteral("Instrumento2")));
+        e.cerrarBase();
+    }
+
+    // COM1 mapped to a device server: the recorder names it, a dropped
+    // connection is a lost port and comes back at once, a server that stopped
+    // listening is waited for, and no instrument is blamed.
+    void servidorSerieCortadoYDeVuelta()
+    {
+        Escenario e;
+        const QString direccion = e.iniciarSimuladorTcp({QStringLiteral("1:c"), QStringLiteral("2:p")});
+        QVERIFY2(direccion.startsWith(QLatin1String("tcp://127.0.0.1:")), e.salidaSim.todo.constData());
+        e.escribirAjustes({{1, false, true, true, 1}, {2, true, true, true, 1}}, direccion);
+        Escenario::arrancar(e.logger, {QStringLiteral("--db"), e.base});
+        QVERIFY2(e.out.esperar(" from COM1 (" + direccion.toUtf8() + ")", 10000), e.err.todo.constData());
+        QVERIFY2(e.out.esperarLinea(kLineaRegistrada, 10000), e.err.todo.constData());
+
+        const QByteArray perdido = " port lost: Servidor serie " + direccion.toUtf8() + " no disponible; reintentando\n";
+        const QByteArray vuelto = " port back: COM1 (" + direccion.toUtf8() + ")\n";
+        QCOMPARE(e.ordenSimulador("drop"), QByteArray("OK"));
+        QVERIFY2(e.out.esperar(perdido, 10000), e.out.todo.constData());
+        QVERIFY2(e.out.esperar(vuelto, 5000), e.out.todo.constData());
+        qsizetype desde = e.out.todo.indexOf(vuelto);
+        QVERIFY2(e.out.esperarLinea(kLineaRegistrada, 10000, desde), e.out.todo.constData());
+
+        QCOMPARE(e.ordenSimulador("unplug"), QByteArray("OK"));
+        QVERIFY2(e.out.esperarQue([&] { return e.out.veces(perdido) == 2; }, 10000), e.out.todo.constData());
+        QCOMPARE(e.ordenSimulador("plug"), "TCP " + direccion.toUtf8());
+        QVERIFY2(e.out.esperarQue([&] { return e.out.veces(vuelto) == 2; }, 15000), e.out.todo.constData());
+        desde = e.out.todo.lastIndexOf(vuelto);
+        QVERIFY2(e.out.esperarLinea(kLineaRegistrada, 10000, desde), e.out.todo.constData());
+        QVERIFY2(e.detener(), e.err.todo.constData());
+        QVERIFY2(!e.out.todo.contains("comm alarm"), e.out.todo.constData());
+        QVERIFY2(e.err.todo.isEmpty(), e.err.todo.constData());
+
+        // Nothing listening at the start: one clear line naming the server, status 1.
+        QCOMPARE(e.ordenSimulador("unplug"), QByteArray("OK"));
+        Escenario::arrancar(e.logger2, {QStringLiteral("--db"), e.base});
+        QVERIFY(Escenario::terminar(e.logger2, e.out2, e.err2, 10000));
+        QCOMPARE(e.logger2.exitCode(), 1);
+        const QByteArray linea = "cannot connect to the device server " + direccion.toUtf8() + " (COM1): conexión rehusada";
+        QVERIFY2(e.err2.veces(linea) == 1, e.err2.todo.constData());
+        QVERIFY2(e.err2.veces("No se pudo conectar con el servidor serie " + direccion.toUtf8()) == 1, e.err2.todo.constData());
+        QVERIFY2(!e.err2.todo.contains("Verifique que el puerto sea el correcto"), e.err2.todo.constData());
         e.cerrarBase();
     }
 

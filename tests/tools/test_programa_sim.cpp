@@ -1,6 +1,7 @@
 // The ombrix-sim program as the run scripts use it.
 
 #include "cliente_linea.h"
+#include "link/enlace_tcp.h"
 #include "link/modbus.h"
 #include "link/puerto_serie.h"
 #include "raiz_temporal.h"
@@ -14,6 +15,7 @@
 
 namespace modbus = ombrix::modbus;
 namespace serie = ombrix::serie;
+namespace tcp = ombrix::tcp;
 using ombrix::test::ClienteLinea;
 using ombrix::test::RaizTemporal;
 using ombrix::test::trama;
@@ -165,6 +167,67 @@ private slots:
         QCOMPARE(orden(p, "quit"), QByteArray("OK"));
         QVERIFY(p.waitForFinished(5000));
         QCOMPARE(p.exitCode(), 0);
+    }
+
+    // As a device server: the address it prints takes connections, a drop
+    // resets the client, unplugged it refuses, plugged it listens again on
+    // the same port.
+    void servidorSerieTcp()
+    {
+        QProcess p;
+        p.start(RaizTemporal::programa(QStringLiteral("ombrix-sim")),
+                {QStringLiteral("--tcp"), QStringLiteral("0"), QStringLiteral("--no-pace"), QStringLiteral("--inst"),
+                 QStringLiteral("5:c")});
+        QVERIFY(p.waitForStarted(5000));
+        const QByteArray primera = linea(p);
+        QVERIFY2(primera.startsWith("TCP tcp://127.0.0.1:"), primera.constData());
+        const QString direccion = QString::fromLatin1(primera.mid(4));
+        tcp::Direccion d;
+        QVERIFY(tcp::analizar(direccion, &d));
+        QVERIFY(d.puerto != 0);
+        auto conectar = [&] {
+            const int fd = tcp::conectar(d);
+            if (fd >= 0)
+                serie::configurarTiempos(fd, serie::tiemposPara(100));
+            return fd;
+        };
+        QCOMPARE(orden(p, "set 5 12 777"), QByteArray("OK"));
+        const int fd = conectar();
+        QVERIFY(fd >= 0);
+        qint32 valor = 0;
+        QCOMPARE(leerRegistro(fd, 5, 12, &valor), 8L);
+        QCOMPARE(valor, 777);
+
+        QCOMPARE(orden(p, "drop"), QByteArray("OK"));
+        QTest::qWait(100);
+        QCOMPARE(leerRegistro(fd, 5, 12, &valor), -1L);
+        serie::cerrar(fd);
+
+        QCOMPARE(orden(p, "unplug"), QByteArray("OK"));
+        QCOMPARE(orden(p, "drop"), QByteArray("ERR not plugged"));
+        QString error;
+        QCOMPARE(tcp::conectar(d, 1000, &error), -1);
+        QVERIFY2(error.contains(QStringLiteral("rehusada")), qPrintable(error));
+        QCOMPARE(orden(p, "plug"), "TCP " + direccion.toLatin1());
+        const int otro = conectar();
+        QVERIFY(otro >= 0);
+        valor = 0;
+        QCOMPARE(leerRegistro(otro, 5, 12, &valor), 8L);
+        QCOMPARE(valor, 777);
+        serie::cerrar(otro);
+        QCOMPARE(orden(p, "quit"), QByteArray("OK"));
+        QVERIFY(p.waitForFinished(5000));
+        QCOMPARE(p.exitCode(), 0);
+
+        // A pseudo-terminal has no connection to drop; --tcp takes no link.
+        QVERIFY(!iniciar(p, {QStringLiteral("--inst"), QStringLiteral("5:c")}).isEmpty());
+        QVERIFY(orden(p, "drop").startsWith("ERR "));
+        QCOMPARE(orden(p, "quit"), QByteArray("OK"));
+        QVERIFY(p.waitForFinished(5000));
+        p.start(RaizTemporal::programa(QStringLiteral("ombrix-sim")),
+                {QStringLiteral("--tcp"), QStringLiteral("0"), QStringLiteral("--link"), QStringLiteral("/tmp/x")});
+        QVERIFY(p.waitForFinished(5000));
+        QCOMPARE(p.exitCode(), 2);
     }
 
     void demonioTerminaConSenal()

@@ -424,7 +424,11 @@ int main(int argc, char** argv)
                                          "(sudo adduser %1 dialout) and log in again, or restart the service")
                               .arg(usuario);
             }
-            imprimirError(QStringLiteral("cannot open the serial port %1 (%2)").arg(modelo.Config.Puerto, rutaPuerto)
+            // A line behind a device server is named by its address first.
+            const QString linea = enlace.ultimoFallo() == FalloApertura::Servidor
+                                      ? QStringLiteral("cannot connect to the device server %2 (%1)")
+                                      : QStringLiteral("cannot open the serial port %1 (%2)");
+            imprimirError(linea.arg(modelo.Config.Puerto, rutaPuerto)
                           + (motivo.isEmpty() ? QString() : QStringLiteral(": ") + motivo) + consejo);
             parando = true;
             fallaInicio = true;

@@ -1,5 +1,5 @@
-// ombrix-sim: instruments on a pseudo-terminal (or a serial device) for
-// trying the acquisition without hardware. Commands arrive on stdin, one per
+// ombrix-sim: instruments on a pseudo-terminal (or a serial device, or behind
+// a device server on a TCP port) for trying the acquisition without hardware. Commands arrive on stdin, one per
 // line; see usage().
 
 #include "ombrix_version.h"
@@ -52,11 +52,13 @@ void alRecibirSenal(int)
 void usage()
 {
     std::fputs(
-        "usage: ombrix-sim [--link PATH] [--device PATH] [--baud N] [--no-pace]\n"
+        "usage: ombrix-sim [--link PATH] [--device PATH | --tcp PORT] [--baud N] [--no-pace]\n"
         "                  [--reply-delay MS] [--static] [--daemon] [--inst ADDR:c|p]...\n"
         "       ombrix-sim --version\n"
         "Serves controllers (c) and programmers (p) at the given slave addresses\n"
         "(default 1:c 2:c 3:p 4:p) on a new pseudo-terminal and prints \"PTY <path>\".\n"
+        "--tcp serves them as a serial device server would, on 127.0.0.1:PORT (0: any\n"
+        "free port), one client at a time, and prints \"TCP tcp://127.0.0.1:<port>\".\n"
         "Commands on stdin (one answer line each):\n"
         "  fault ADDR none|silent|crc|address|short|garbage\n"
         "  fault ADDR late MS\n"
@@ -65,9 +67,11 @@ void usage()
         "  log on|off                (prints RX <bytes> for every request served)\n"
         "  dynamics on|off\n"
         "  unplug                    closes the pseudo-terminal as a pulled USB adapter\n"
-        "                            would (clients see a hang-up) and removes the link\n"
+        "                            would (clients see a hang-up) and removes the link;\n"
+        "                            with --tcp, closes the connection and stops listening\n"
         "  plug                      a new pseudo-terminal, the link pointed at it\n"
-        "                            -> PTY <path>\n"
+        "                            -> PTY <path>; with --tcp, listens again -> TCP <address>\n"
+        "  drop                      with --tcp: resets the client's connection\n"
         "  quit\n"
         "--daemon ignores stdin and runs until SIGINT or SIGTERM.\n",
         stderr);
@@ -133,14 +137,37 @@ struct Estado {
     std::atomic<bool>& registro;
     QByteArray enlace;  // --link, empty without it
     QByteArray ruta;    // the line being served, empty while unplugged
-    bool pty = true;    // false when serving a --device
+    bool pty = true;    // false when serving a --device or over TCP
+    int tcp = -1;       // the port served with --tcp, −1 without it
     bool salir = false;
 };
+
+QByteArray direccionTcp(int puerto) { return "tcp://127.0.0.1:" + QByteArray::number(puerto); }
+
+// As a device server: unplugged, nothing listens; plugged, the same port again.
+QByteArray enchufarTcp(Estado& e, bool enchufar)
+{
+    if (enchufar == !e.ruta.isEmpty())
+        return enchufar ? "ERR already plugged" : "ERR not plugged";
+    if (!enchufar) {
+        e.sim.cerrarLinea();
+        e.ruta.clear();
+        return "OK";
+    }
+    QString error;
+    if (!e.sim.abrirTcp(quint16(e.tcp), nullptr, &error))
+        return "ERR " + error.toLocal8Bit();
+    e.sim.iniciar();
+    e.ruta = direccionTcp(e.tcp);
+    return "TCP " + e.ruta;
+}
 
 // Pulls the adapter: the link goes first, so that a client that sees the
 // hang-up no longer finds it.
 QByteArray desenchufar(Estado& e)
 {
+    if (e.tcp >= 0)
+        return enchufarTcp(e, false);
     if (!e.pty)
         return "ERR not on a pseudo-terminal";
     if (e.ruta.isEmpty())
@@ -155,6 +182,8 @@ QByteArray desenchufar(Estado& e)
 // Plugs the adapter back: it comes up as a new pseudo-terminal.
 QByteArray enchufar(Estado& e)
 {
+    if (e.tcp >= 0)
+        return enchufarTcp(e, true);
     if (!e.pty)
         return "ERR not on a pseudo-terminal";
     if (!e.ruta.isEmpty())
@@ -191,6 +220,14 @@ QByteArray orden(Estado& e, const QString& linea)
         return desenchufar(e);
     if (cmd == QLatin1String("plug") && p.size() == 1)
         return enchufar(e);
+    if (cmd == QLatin1String("drop") && p.size() == 1) {
+        if (e.tcp < 0)
+            return "ERR not serving over TCP";
+        if (e.ruta.isEmpty())
+            return "ERR not plugged";
+        e.sim.cortarConexion();
+        return "OK";
+    }
     if (cmd == QLatin1String("log") && p.size() == 2) {
         const QString a = p[1].toLower();
         if (a != QLatin1String("on") && a != QLatin1String("off"))
@@ -267,6 +304,7 @@ int main(int argc, char** argv)
     int baudios = 9600;
     bool ritmo = true, estatico = false, demonio = false;
     int retardo = 2;
+    int tcp = -1;
     QList<QPair<quint8, bool>> instrumentos;
 
     for (int i = 1; i < argc; ++i) {
@@ -279,6 +317,9 @@ int main(int argc, char** argv)
             dispositivo = argv[++i];
         } else if (a == "--baud" && hayValor && numero(QString::fromLocal8Bit(argv[i + 1]), 1, 10000000, &v)) {
             baudios = int(v);
+            ++i;
+        } else if (a == "--tcp" && hayValor && numero(QString::fromLocal8Bit(argv[i + 1]), 0, 65535, &v)) {
+            tcp = int(v);
             ++i;
         } else if (a == "--reply-delay" && hayValor && numero(QString::fromLocal8Bit(argv[i + 1]), 0, 600000, &v)) {
             retardo = int(v);
@@ -313,6 +354,10 @@ int main(int argc, char** argv)
     }
     if (instrumentos.isEmpty())
         instrumentos = {{1, false}, {2, false}, {3, true}, {4, true}};
+    if (tcp >= 0 && (!dispositivo.isEmpty() || !enlace.isEmpty())) {
+        std::fprintf(stderr, "ombrix-sim: --tcp serves a network port: no --device or --link with it\n");
+        return 2;
+    }
 
     Simulador sim;
     for (const auto& [direccion, programador] : instrumentos)
@@ -323,7 +368,9 @@ int main(int argc, char** argv)
     sim.setDinamica(!estatico);
 
     QString ruta, error;
-    const bool abierto = dispositivo.isEmpty() ? sim.abrirPty(&ruta, &error)
+    quint16 puertoTcp = 0;
+    const bool abierto = tcp >= 0                ? sim.abrirTcp(quint16(tcp), &puertoTcp, &error)
+                       : dispositivo.isEmpty() ? sim.abrirPty(&ruta, &error)
                                                : sim.abrirDispositivo(QString::fromLocal8Bit(dispositivo), &error);
     if (!abierto) {
         std::fprintf(stderr, "ombrix-sim: %s\n", error.toLocal8Bit().constData());
@@ -331,6 +378,10 @@ int main(int argc, char** argv)
     }
     if (!dispositivo.isEmpty())
         ruta = QString::fromLocal8Bit(dispositivo);
+    if (tcp >= 0) {
+        tcp = puertoTcp;   // port 0 asked for any: plugging back takes the same one
+        ruta = QString::fromLatin1(direccionTcp(tcp));
+    }
     const QByteArray rutaLocal = ruta.toLocal8Bit();
     QByteArray fallo;
     if (!enlace.isEmpty() && !enlazar(enlace, rutaLocal, &fallo)) {
@@ -355,9 +406,9 @@ int main(int argc, char** argv)
             decir("RX " + trama.toHex(' ').toUpper());
     });
     sim.iniciar();
-    decir("PTY " + rutaLocal);
+    decir((tcp >= 0 ? "TCP " : "PTY ") + rutaLocal);
 
-    Estado estado{sim, registro, enlace, rutaLocal, dispositivo.isEmpty()};
+    Estado estado{sim, registro, enlace, rutaLocal, dispositivo.isEmpty() && tcp < 0, tcp};
     QByteArray pendiente;
     while (!estado.salir) {
         pollfd pf[2] = {{senalPipe[0], POLLIN, 0}, {demonio ? -1 : STDIN_FILENO, POLLIN, 0}};

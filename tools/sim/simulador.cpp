@@ -15,8 +15,12 @@
 #include <thread>
 #include <vector>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -101,8 +105,10 @@ struct Simulador::Impl {
     std::atomic<int> retardoMs{2};
     std::atomic<bool> dinamica{true};
 
-    int fd = -1;          // master side of the pseudo-terminal, or the device
+    int fd = -1;          // master side of the pseudo-terminal, the device, or the TCP client
     int esclavoFd = -1;   // kept open so that clients may come and go
+    int escucha = -1;     // as a device server: the listening socket
+    std::atomic<int> cortes{0};  // connections to reset, asked by cortarConexion()
     int despertar[2] = {-1, -1};
     std::thread hilo;
     std::atomic<bool> parar{false};
@@ -119,6 +125,9 @@ struct Simulador::Impl {
 
     void cerrar();
     void vaciarDespertar();
+    void aceptar();
+    void soltarCliente(bool reiniciar);
+    ssize_t escribir(const char* datos, std::size_t n);
     void servir();
     void recibir(const char* datos, int n, Nanos t);
     void atender(const QByteArray& trama, Nanos llegada);
@@ -131,7 +140,48 @@ void Simulador::Impl::cerrar()
         ::close(esclavoFd);
     if (fd >= 0)
         ::close(fd);
-    esclavoFd = fd = -1;
+    if (escucha >= 0)
+        ::close(escucha);
+    esclavoFd = fd = escucha = -1;
+}
+
+// A device server takes one client at a time; a new one replaces the old, as
+// a master that reconnects after losing its side of the connection expects.
+void Simulador::Impl::aceptar()
+{
+    const int c = ::accept4(escucha, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (c < 0)
+        return;
+    const int uno = 1;
+    ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &uno, sizeof uno);
+    soltarCliente(false);
+    fd = c;
+}
+
+// Closes the client's connection: with `reiniciar` as a reset (the client
+// gets ECONNRESET), otherwise as an orderly close.
+void Simulador::Impl::soltarCliente(bool reiniciar)
+{
+    if (escucha < 0 || fd < 0)
+        return;
+    if (reiniciar) {
+        const linger l{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    }
+    ::close(fd);
+    fd = -1;
+    // Whatever was half received or still to be answered went with it.
+    entrada.clear();
+    llegadas.clear();
+    pendientes.clear();
+}
+
+ssize_t Simulador::Impl::escribir(const char* datos, std::size_t n)
+{
+    if (fd < 0)
+        return -1;
+    // A client gone must not raise SIGPIPE in whoever runs the simulator.
+    return escucha >= 0 ? ::send(fd, datos, n, MSG_NOSIGNAL) : ::write(fd, datos, n);
 }
 
 // Drops wake-ups the last serving thread left unread, so that the next one
@@ -178,10 +228,16 @@ void Simulador::Impl::servir()
             limite = std::min(limite, t + kEsperaColgado);
         const timespec espera = aTimespec(std::max<Nanos>(0, limite - t));
 
-        pollfd pf[2];
+        if (cortes.load() > 0) {
+            cortes.store(0);
+            soltarCliente(true);
+        }
+
+        pollfd pf[3];
         pf[0] = {despertar[0], POLLIN, 0};
         pf[1] = {colgado ? -1 : fd, POLLIN, 0};
-        const int r = ppoll(pf, 2, &espera, nullptr);
+        pf[2] = {escucha, POLLIN, 0};
+        const int r = ppoll(pf, 3, &espera, nullptr);
         if (r < 0 && errno != EINTR)
             break;
         if (r <= 0) {
@@ -193,15 +249,19 @@ void Simulador::Impl::servir()
             while (::read(despertar[0], basura, sizeof basura) > 0) {
             }
         }
+        if (pf[2].revents & POLLIN)
+            aceptar();
+        if (pf[1].fd < 0 || pf[1].fd != fd)
+            continue;   // no client, or the one polled was just replaced
         if (pf[1].revents & POLLIN) {
             const ssize_t n = ::read(fd, tmp, sizeof tmp);
             if (n > 0)
                 recibir(tmp, int(n), ahora());
             else if (n == 0 || (errno != EAGAIN && errno != EINTR))
-                colgado = true;
+                escucha >= 0 ? soltarCliente(false) : void(colgado = true);
         } else if (pf[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             // Nobody holds the other end: wait for the next client without spinning.
-            colgado = true;
+            escucha >= 0 ? soltarCliente(false) : void(colgado = true);
         }
     }
 }
@@ -322,7 +382,7 @@ void Simulador::Impl::enviar(const Respuesta& r)
 {
     dormirHasta(r.cuando);
     if (!ritmo.load()) {
-        if (::write(fd, r.bytes.constData(), std::size_t(r.bytes.size())) < 0) {
+        if (escribir(r.bytes.constData(), std::size_t(r.bytes.size())) < 0) {
             // nobody reads the line: the reply is lost, as on a real line
         }
         return;
@@ -331,7 +391,7 @@ void Simulador::Impl::enviar(const Respuesta& r)
     const Nanos byte = tiempoByte();
     for (int i = 0; i < r.bytes.size(); ++i) {
         dormirHasta(r.cuando + (i + 1) * byte);
-        if (::write(fd, r.bytes.constData() + i, 1) < 0)
+        if (escribir(r.bytes.constData() + i, 1) < 0)
             return;
     }
 }
@@ -413,6 +473,47 @@ bool Simulador::abrirDispositivo(const QString& ruta, QString* error)
     return true;
 }
 
+bool Simulador::abrirTcp(quint16 puerto, quint16* puertoReal, QString* error)
+{
+    if (d->hilo.joinable()) {
+        poner(error, QStringLiteral("the simulator is running"));
+        return false;
+    }
+    d->cerrar();
+    const int e = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (e < 0) {
+        poner(error, errorSistema(QStringLiteral("socket")));
+        return false;
+    }
+    // The same port again right after an unplug.
+    const int uno = 1;
+    ::setsockopt(e, SOL_SOCKET, SO_REUSEADDR, &uno, sizeof uno);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(puerto);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t largo = sizeof a;
+    if (::bind(e, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(e, 4) != 0
+        || ::getsockname(e, reinterpret_cast<sockaddr*>(&a), &largo) != 0) {
+        poner(error, errorSistema(QStringLiteral("127.0.0.1:%1").arg(puerto)));
+        ::close(e);
+        return false;
+    }
+    d->escucha = e;
+    if (puertoReal)
+        *puertoReal = ntohs(a.sin_port);
+    return true;
+}
+
+void Simulador::cortarConexion()
+{
+    d->cortes.fetch_add(1);
+    const char c = 1;
+    if (::write(d->despertar[1], &c, 1) < 0) {
+        // the pipe is full: the thread is being woken anyway
+    }
+}
+
 void Simulador::setBaudios(int baudios)
 {
     d->baudios.store(baudios > 0 ? baudios : 9600);
@@ -430,7 +531,7 @@ void Simulador::setRetardoRespuesta(int ms)
 
 void Simulador::iniciar()
 {
-    if (d->hilo.joinable() || d->fd < 0)
+    if (d->hilo.joinable() || (d->fd < 0 && d->escucha < 0))
         return;
     if (d->despertar[0] < 0 && pipe2(d->despertar, O_NONBLOCK | O_CLOEXEC) != 0)
         return;

@@ -41,6 +41,15 @@ public:
     // New pseudo-terminal; returns the path a client opens (/dev/pts/N).
     bool abrirPty(QString* rutaEsclavo, QString* error = nullptr);
     bool abrirDispositivo(const QString& ruta, QString* error = nullptr);
+    // Serves the line as a serial device server does: listens on 127.0.0.1
+    // at `puerto` (0: any free port, told in puertoReal) and passes the bytes
+    // of one client connection at a time (a new client replaces the old).
+    // The pacing still follows the line's speed, so a reply comes one byte
+    // at a time, as the box forwards it from its serial port.
+    bool abrirTcp(quint16 puerto, quint16* puertoReal = nullptr, QString* error = nullptr);
+    // As a device server: resets the client's connection (it sees
+    // ECONNRESET) and goes on listening. Thread-safe.
+    void cortarConexion();
     void setBaudios(int baudios);      // for pacing (default 9600)
     void setRitmo(bool activo);        // pace the line at 10 bits per byte; default true
     void setRetardoRespuesta(int ms);  // instrument turnaround before replying; default 2 ms
@@ -48,7 +57,8 @@ public:
     void detener();
     // Closes the line as a pulled USB adapter would: stops serving and closes
     // the descriptors (both ends of a pseudo-terminal), so that a client
-    // holding the slave sees a hang-up. The instruments keep their registers
+    // holding the slave sees a hang-up; as a device server, the connection
+    // and the listening socket (connections are then refused). The instruments keep their registers
     // and faults, and their processes go on meanwhile: abrirPty() or
     // abrirDispositivo() and then iniciar() serve them again, brought up to date.
     void cerrarLinea();
