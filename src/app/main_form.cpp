@@ -3,6 +3,7 @@
 #include "acquisition/adquisicion.h"
 #include "acquisition/registro.h"
 #include "integration/integraciones.h"
+#include "events/registro_eventos.h"
 #include "aplicacion.h"
 #include "config/perfil.h"
 #include "link/forma_com.h"
@@ -101,6 +102,7 @@ void TMainForm::crearAdquisicion()
     connect(adquisicion, &Adquisicion::nuevaRonda, registrador, &Registrador::marcarNuevaRonda);
     integraciones = new Integraciones(modelo, Origen::Ventana, this);
     integraciones->conectar(*adquisicion);
+    integraciones->usarBase(conexionBase);
     connect(integraciones, &Integraciones::aviso, this, [this](const QString& t) { mostrarEstado(0, t); });
     connect(adquisicion, &Adquisicion::enLinea, this, &TMainForm::alCambiarLinea);
     connect(adquisicion, &Adquisicion::estado, this, [this](const QString& t) { mostrarEstado(0, t); });
@@ -368,7 +370,10 @@ void TMainForm::pedirTerminar()
 bool TMainForm::abrirBase(const QString& ruta, QString& error)
 {
     error.clear();
-    return conexionBase.abrir(ruta, &error);
+    if (!conexionBase.abrir(ruta, &error))
+        return false;
+    integraciones->eventos().baseAbierta();
+    return true;
 }
 
 namespace {

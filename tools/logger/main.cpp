@@ -31,6 +31,7 @@
 #include "acquisition/base_datos.h"
 #include "acquisition/registro.h"
 #include "integration/integraciones.h"
+#include "events/registro_eventos.h"
 #include "config/dialogos.h"
 #include "config/modelo.h"
 #include "config/perfil.h"
@@ -277,6 +278,8 @@ int main(int argc, char** argv)
     QObject::connect(&adq, &Adquisicion::nuevaRonda, &app, [&] { registrador.marcarNuevaRonda(); });
     Integraciones integraciones(modelo, Origen::Registrador);
     integraciones.conectar(adq);
+    integraciones.usarBase(base);
+    integraciones.eventos().baseAbierta();
     QObject::connect(&integraciones, &Integraciones::aviso, &app, [&](const QString& t) { registrarEvento(t); });
 
     // The rows stored in the pass under way, each with the measured value of
