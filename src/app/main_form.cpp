@@ -19,6 +19,7 @@
 #include "opciones.h"
 #include "inicial.h"
 #include "views/forma_base.h"
+#include "views/forma_eventos.h"
 #include "views/elecc_inst.h"
 #include "views/tabla_comb.h"
 
@@ -246,6 +247,7 @@ void TMainForm::crearAcciones()
         MenuVentanas->addAction(accionHorizontal);
         MenuVentanas->addSeparator();
         MenuVentanas->addAction(accionTablaCombinada);
+        MenuVentanas->addAction(QStringLiteral("Registro de eventos"), this, [this] { abrirFormaEventos(mdi, integraciones->eventos()); });
         MenuVentanas->addSeparator();
         for (QMdiSubWindow* w : mdi->subWindowList()) {
             QAction* a = MenuVentanas->addAction(w->windowTitle());
@@ -437,7 +439,10 @@ bool TMainForm::arrancar()
 
 void TMainForm::Nivel1Execute()
 {
+    const int antes = modelo.Config.Nivel;
     ejecutarModal(*FormaNivel);
+    if (modelo.Config.Nivel != antes)
+        anotarCambio(tipoEvento::Nivel, 0, QStringLiteral("Nivel de acceso cambiado"), QString::number(antes), QString::number(modelo.Config.Nivel));
     NivelNuevo();
 }
 
@@ -462,8 +467,10 @@ void TMainForm::botonNuevoInstrumentoClick()
     if (!InstForm || modelo.CantidadAparatos >= Configuracion::kCantidadMaxima)
         return;
     TFormaElegir eleccion(this);
-    if (ejecutarModal(eleccion) == QDialog::Accepted)
+    if (ejecutarModal(eleccion) == QDialog::Accepted) {
         InstForm->AparatoCreate(eleccion.tipo());
+        anotarEvento(tipoEvento::Instrumento, modelo.CantidadAparatos - 1, QStringLiteral("Instrumento %1 agregado").arg(modelo.CantidadAparatos - 1));
+    }
     if (modelo.CantidadAparatos >= 2)
         botonEliminarInstrumento->setEnabled(true);
     if (modelo.CantidadAparatos >= Configuracion::kCantidadMaxima)
@@ -494,6 +501,7 @@ void TMainForm::botonEliminarInstrumentoClick()
     if (k < ventanas.GraficoAbierto.size())
         ventanas.GraficoAbierto[k] = false;
     InstForm->QuitarUltimo();
+    anotarEvento(tipoEvento::Instrumento, k, QStringLiteral("Instrumento %1 eliminado").arg(k));
     botonNuevoInstrumento->setEnabled(true);
     if (modelo.CantidadAparatos <= 1)
         botonEliminarInstrumento->setEnabled(false);
@@ -504,7 +512,7 @@ void TMainForm::botonEliminarInstrumentoClick()
         != Respuesta::Si)
         return;
     QString error;
-    if (!conexionBase.vaciarTabla(QStringLiteral("Instrumento") + QString::number(k), &error))
+    if (!vaciarTablaRegistrada(conexionBase, QStringLiteral("Instrumento") + QString::number(k), k, &error))
         mostrarError(Error(QStringLiteral("No se pudieron borrar los valores del instrumento %1: %2").arg(k).arg(error)));
 }
 

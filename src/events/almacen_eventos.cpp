@@ -1,6 +1,7 @@
 #include "events/almacen_eventos.h"
 
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSqlError>
 #include <QUrl>
 #include <QSqlQuery>
@@ -172,6 +173,73 @@ bool insertar(QSqlDatabase db, const Evento& e, QString* error)
     q.addBindValue(e.hash);
     if (!q.exec())
         return fallo(error, q.lastError());
+    return true;
+}
+
+bool coincide(const Filtro& f, const Evento& e)
+{
+    if (f.instrumento >= 0 && e.instrumento != f.instrumento)
+        return false;
+    if (!f.tipo.isEmpty() && e.tipo != f.tipo)
+        return false;
+    if (f.desde.isValid() && e.instante < f.desde.toUTC().toString(Qt::ISODate))
+        return false;
+    if (f.hasta.isValid() && e.instante >= f.hasta.toUTC().toString(Qt::ISODate))
+        return false;
+    return e.id == 0 || e.id > f.despuesDeId;
+}
+
+QStringList titulosColumnas()
+{
+    return {QStringLiteral("Id"),     QStringLiteral("Fecha"),    QStringLiteral("Hora"),  QStringLiteral("Instrumento"),
+            QStringLiteral("Tipo"),   QStringLiteral("Descripción"), QStringLiteral("Anterior"), QStringLiteral("Nuevo"),
+            QStringLiteral("Nivel"),  QStringLiteral("Equipo"),   QStringLiteral("Usuario"), QStringLiteral("Origen"),
+            QStringLiteral("Instante (UTC)")};
+}
+
+QStringList textos(const Evento& e)
+{
+    return {e.id > 0 ? QString::number(e.id) : QString(),
+            e.fecha,
+            e.hora,
+            e.instrumento > 0 ? QString::number(e.instrumento) : QString(),
+            e.tipo,
+            e.texto,
+            e.anterior,
+            e.nuevo,
+            QString::number(e.nivel),
+            e.equipo,
+            e.usuario,
+            e.origen,
+            e.instante};
+}
+
+bool escribirCsv(const QVector<Evento>& eventos, const QString& ruta, QString* error)
+{
+    QSaveFile f(ruta);
+    if (!f.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = f.errorString();
+        return false;
+    }
+    auto linea = [&f](const QStringList& campos) {
+        QStringList salida;
+        for (QString c : campos) {
+            if (c.contains(QLatin1Char(',')) || c.contains(QLatin1Char('"')) || c.contains(QLatin1Char('\n'))
+                || c.contains(QLatin1Char('\r')))
+                c = QLatin1Char('"') + c.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+            salida << c;
+        }
+        f.write((salida.join(QLatin1Char(',')) + QStringLiteral("\r\n")).toUtf8());
+    };
+    linea(titulosColumnas());
+    for (const Evento& e : eventos)
+        linea(textos(e));
+    if (!f.commit()) {
+        if (error)
+            *error = f.errorString();
+        return false;
+    }
     return true;
 }
 

@@ -40,8 +40,18 @@ struct Filtro {
     qint64 despuesDeId = 0;   // only events with a greater Id
     int limite = 0;           // 0 all
 };
+// Whether `e` passes `f` (for events that arrive after a read).
+bool coincide(const Filtro& f, const Evento& e);
 // Events matching `f`, in the order they were written.
 QVector<Evento> leer(const QSqlDatabase& db, const Filtro& f, QString* error = nullptr);
+
+// The column titles of an event as the window, the CSV and the printout show it.
+QStringList titulosColumnas();
+// The texts of `e` under those titles.
+QStringList textos(const Evento& e);
+// Writes `eventos` as CSV (titles first, "," between fields, quoted where
+// needed), whole or not at all. False with the reason.
+bool escribirCsv(const QVector<Evento>& eventos, const QString& ruta, QString* error = nullptr);
 
 } // namespace almacenEventos
 

@@ -9,21 +9,14 @@
 
 #include <sqlite3.h>
 
+#include "events/sql_texto.h"
+
 namespace ombrix {
 
 namespace {
-QString texto(sqlite3_stmt* s, int c)
-{
-    const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
-    return t ? QString::fromUtf8(t, sqlite3_column_bytes(s, c)) : QString();
-}
+QString texto(sqlite3_stmt* s, int c) { return sqlTexto::columna(s, c); }
+QString comillas(const QString& t) { return sqlTexto::identificador(t); }
 
-QString comillas(const QString& t)
-{
-    QString r = t;
-    r.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + r + QLatin1Char('"');
-}
 
 QDateTime instante(const QString& fecha, const QString& hora)
 {

@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QPointer>
+#include <QSqlQuery>
 #include <QSysInfo>
 
 #include <pwd.h>
@@ -42,6 +43,27 @@ void anotarCambio(const QString& tipo, int instrumento, const QString& texto, co
 {
     if (RegistroEventos* r = registroEventos())
         r->anotarCambio(tipo, instrumento, texto, anterior, nuevo);
+}
+
+void anotarFilaEditada(int n, qint64 id, const QString& columna, const QString& anterior, const QString& nuevoValor)
+{
+    if (RegistroEventos* r = registroEventos())
+        r->filaEditada(QStringLiteral("Instrumento%1").arg(n), n, id, columna, anterior, nuevoValor);
+}
+
+bool vaciarTablaRegistrada(BaseDatos& base, const QString& tabla, int instrumento, QString* error)
+{
+    qint64 filas = -1;
+    {
+        QSqlQuery q(base.db());
+        if (q.exec(QStringLiteral("SELECT count(*) FROM \"%1\"").arg(QString(tabla).replace(QLatin1Char('"'), QStringLiteral("\"\"")))) && q.next())
+            filas = q.value(0).toLongLong();
+    }
+    if (!base.vaciarTabla(tabla, error))
+        return false;
+    if (RegistroEventos* r = registroEventos(); r && r->base() == &base)
+        r->tablaVaciada(tabla, instrumento, filas);
+    return true;
 }
 
 void anotarComando(int n, const QString& que, const QString& anterior, const QString& nuevoValor, bool aceptado)

@@ -120,6 +120,13 @@ private:
 // and whether the instrument answered it.
 void anotarComando(int n, const QString& que, const QString& anterior, const QString& nuevo, bool aceptado);
 
+// Empties `tabla` (BaseDatos::vaciarTabla) and logs it with the number of
+// rows it held; the seals then take the table as emptied by the program.
+bool vaciarTablaRegistrada(BaseDatos& base, const QString& tabla, int instrumento, QString* error = nullptr);
+
+// Row `id` of instrument n's table was edited in its window (column as titled there).
+void anotarFilaEditada(int n, qint64 id, const QString& columna, const QString& anterior, const QString& nuevo);
+
 // The event log of this process (the windows write to it), or nullptr.
 RegistroEventos* registroEventos();
 // Shorthands for the windows: nothing happens when there is no log.

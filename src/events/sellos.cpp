@@ -12,19 +12,16 @@
 
 #include <sqlite3.h>
 
+#include "events/sql_texto.h"
+
 #include <algorithm>
 #include <map>
 
 namespace ombrix::sellos {
 
 namespace {
+QString comillas(const QString& t) { return sqlTexto::identificador(t); }
 
-QString comillas(const QString& t)
-{
-    QString r = t;
-    r.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + r + QLatin1Char('"');
-}
 
 bool fallo(QString* error, const QString& e)
 {

@@ -280,6 +280,8 @@ int main(int argc, char** argv)
     integraciones.conectar(adq);
     integraciones.usarBase(base);
     integraciones.eventos().baseAbierta();
+    if (!partida.isEmpty())
+        anotarCambio(tipoEvento::Partida, 0, QStringLiteral("Código de partida dado al registrador"), QString(), partida);
     QObject::connect(&integraciones, &Integraciones::aviso, &app, [&](const QString& t) { registrarEvento(t); });
 
     // The rows stored in the pass under way, each with the measured value of
