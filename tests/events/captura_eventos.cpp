@@ -51,7 +51,7 @@ int main(int argc, char** argv)
     r.baseAbierta();
 
     // Two hours of a load on instrument 1: ramp to 850, soak, alarm 1 during the ramp's overshoot.
-    const QDateTime t0 = QDateTime::currentDateTime().addSecs(-7200);
+    const QDateTime t0 = QDateTime::currentDateTime().addSecs(-7000);   // the events below fall inside the load
     QSqlQuery q(base.db());
     q.exec(QStringLiteral("BEGIN"));
     q.prepare(QStringLiteral("INSERT INTO \"Instrumento1\" (Fecha,Hora,Valor_medido,Set_point,Potencia,Alarma_1,Alarma_2,Alarma_3,Alarma_4,Partida) "
