@@ -11,10 +11,7 @@ QStringList tiposEvento()
             Nivel,       Base,      Puerto, Registro, Partida,  Edicion,   Borrado};
 }
 
-namespace {
-// Each field as a type mark, its length and its bytes: no two different
-// events give the same bytes, whatever their texts hold.
-void campo(QByteArray& b, const QString& texto, bool nulo = false)
+void agregarCampoHash(QByteArray& b, const QString& texto, bool nulo)
 {
     if (nulo) {
         b.append('N');
@@ -26,6 +23,9 @@ void campo(QByteArray& b, const QString& texto, bool nulo = false)
     b.append(':');
     b.append(u);
 }
+
+namespace {
+void campo(QByteArray& b, const QString& texto, bool nulo = false) { agregarCampoHash(b, texto, nulo); }
 } // namespace
 
 QString Evento::calcularHash(const QString& anteriorHash) const

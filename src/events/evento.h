@@ -3,6 +3,7 @@
 // was at the keyboard and which program wrote it. The log is append-only and
 // each entry carries a hash chained to the one before it.
 
+#include <QByteArray>
 #include <QMetaType>
 #include <QString>
 #include <QStringList>
@@ -29,6 +30,10 @@ inline const QString Borrado = QStringLiteral("Borrado de tabla");       // "Bor
 
 // Every kind, in the order the events window offers them.
 QStringList tiposEvento();
+
+// Appends a field to the bytes a hash is made of: a type mark, its length and
+// its text, so that no two different rows give the same bytes.
+void agregarCampoHash(QByteArray& b, const QString& texto, bool nulo = false);
 
 struct Evento {
     qint64 id = 0;

@@ -31,12 +31,12 @@ bool fallo(QString* error, const QString& e)
 }
 
 // One row's bytes as they enter the digest: each column as a type mark, its
-// length and its text, so that NULL, "" and a moved separator all differ.
+// length (4 bytes) and its text, so that NULL, "" and a moved separator all differ.
 struct Fila {
     QByteArray bytes;
     void leer(sqlite3_stmt* s, int columnas)
     {
-        bytes.clear();
+        bytes.resize(0);   // keeps its capacity: no allocation per row
         for (int c = 0; c < columnas; ++c) {
             if (sqlite3_column_type(s, c) == SQLITE_NULL) {
                 bytes.append('N');
@@ -44,9 +44,8 @@ struct Fila {
             }
             const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
             const int n = sqlite3_column_bytes(s, c);
-            bytes.append('T');
-            bytes.append(QByteArray::number(n));
-            bytes.append(':');
+            const char largo[5] = {'T', char(n & 0xff), char((n >> 8) & 0xff), char((n >> 16) & 0xff), char((n >> 24) & 0xff)};
+            bytes.append(largo, 5);
             bytes.append(t, n);
         }
     }
@@ -93,14 +92,7 @@ struct Sello {
     QString calcularHash(const QString& anterior) const
     {
         QByteArray b;
-        auto campo = [&b](const QString& t, bool nulo = false) {
-            if (nulo) {
-                b.append('N');
-                return;
-            }
-            const QByteArray u = t.toUtf8();
-            b.append('T').append(QByteArray::number(u.size())).append(':').append(u);
-        };
+        auto campo = [&b](const QString& t, bool nulo = false) { agregarCampoHash(b, t, nulo); };
         campo(anterior);
         campo(QString::number(id));
         campo(instante);
@@ -216,6 +208,26 @@ bool leerSellos(const QSqlDatabase& db, QVector<Sello>& sellos, QString* error)
 QString rangoTexto(qint64 a, qint64 b)
 {
     return a == b ? QStringLiteral("Id %1").arg(a) : QStringLiteral("Id %1 a %2").arg(a).arg(b);
+}
+
+// Checks a chain of rows (events or seals): Ids that follow one another and
+// each hash made from the previous one. Returns the last Id.
+template <typename T, typename F>
+qint64 revisarCadena(const QVector<T>& filas, const QString& tabla, const QString& plural, const QString& singular,
+                     const QString& cambiado, F&& hallado)
+{
+    QString anterior;
+    qint64 esperado = 1, ultimo = 0;
+    for (const T& f : filas) {
+        if (f.id > esperado)
+            hallado(tabla, esperado, QStringLiteral("%1: faltan %2 %3").arg(tabla, plural, rangoTexto(esperado, f.id - 1)));
+        if (f.calcularHash(anterior) != f.hash)
+            hallado(tabla, f.id, QStringLiteral("%1: %2 Id %3 fue %4 (su huella no coincide)").arg(tabla, singular).arg(f.id).arg(cambiado));
+        anterior = f.hash;
+        esperado = f.id + 1;
+        ultimo = f.id;
+    }
+    return ultimo;
 }
 
 } // namespace
@@ -374,19 +386,8 @@ Verificacion verificar(const QSqlDatabase& db)
             v.error = error;
             return v;
         }
-        QString anterior;
-        qint64 esperado = 1;
-        for (const Evento& e : eventos) {
-            if (e.id > esperado)
-                hallado(QStringLiteral("Eventos"), esperado,
-                        QStringLiteral("Eventos: faltan los eventos %1").arg(rangoTexto(esperado, e.id - 1)));
-            if (e.calcularHash(anterior) != e.hash)
-                hallado(QStringLiteral("Eventos"), e.id,
-                        QStringLiteral("Eventos: el evento Id %1 fue modificado (su huella no coincide)").arg(e.id));
-            anterior = e.hash;
-            esperado = e.id + 1;
-            ultimoEvento = e.id;
-        }
+        ultimoEvento = revisarCadena(eventos, QStringLiteral("Eventos"), QStringLiteral("los eventos"),
+                                     QStringLiteral("el evento"), QStringLiteral("modificado"), hallado);
         v.eventos = eventos.size();
     }
 
@@ -396,19 +397,11 @@ Verificacion verificar(const QSqlDatabase& db)
         return v;
     v.sellos = sellos.size();
     {
-        QString anterior;
-        qint64 esperado = 1, ultimoSegunSellos = 0;
-        for (const Sello& s : std::as_const(sellos)) {
-            if (s.id > esperado)
-                hallado(QStringLiteral("Sellos"), esperado,
-                        QStringLiteral("Sellos: faltan los sellos %1").arg(rangoTexto(esperado, s.id - 1)));
-            if (s.calcularHash(anterior) != s.hash)
-                hallado(QStringLiteral("Sellos"), s.id,
-                        QStringLiteral("Sellos: el sello Id %1 fue modificado (su huella no coincide)").arg(s.id));
-            anterior = s.hash;
-            esperado = s.id + 1;
+        revisarCadena(sellos, QStringLiteral("Sellos"), QStringLiteral("los sellos"), QStringLiteral("el sello"),
+                      QStringLiteral("modificado"), hallado);
+        qint64 ultimoSegunSellos = 0;
+        for (const Sello& s : std::as_const(sellos))
             ultimoSegunSellos = std::max(ultimoSegunSellos, s.ultimoEvento);
-        }
         // Events removed from the end: the last seal knew of them.
         if (ultimoSegunSellos > ultimoEvento)
             hallado(QStringLiteral("Eventos"), ultimoEvento + 1,

@@ -78,6 +78,22 @@ QString nuevaBase(const RaizTemporal& raiz, const QString& nombre)
     return ruta;
 }
 
+// A database opened as the program opens it, with its event log.
+struct BaseConEventos {
+    Modelo modelo;
+    BaseDatos base;
+    RegistroEventos r{modelo, Origen::Ventana};
+    explicit BaseConEventos(const QString& ruta)
+    {
+        QString error;
+        if (!base.abrir(ruta, &error))
+            qFatal("cannot open %s: %s", qPrintable(ruta), qPrintable(error));
+        r.usarBase(&base);
+        if (!r.baseAbierta())
+            qFatal("no event log in %s", qPrintable(ruta));
+    }
+};
+
 int contarTipo(const QList<Evento>& ev, const QString& tipo, const QString& contiene = QString())
 {
     int n = 0;
@@ -194,12 +210,9 @@ private slots:
         RaizTemporal raiz;
         const QString ruta = nuevaBase(raiz, QStringLiteral("Sellada.mdb"));
         {
-            Modelo modelo;
-            BaseDatos base;
-            QVERIFY(base.abrir(ruta));
-            RegistroEventos r(modelo, Origen::Ventana);
-            r.usarBase(&base);
-            QVERIFY(r.baseAbierta());
+            BaseConEventos b(ruta);
+            BaseDatos& base = b.base;
+            RegistroEventos& r = b.r;
             QSqlQuery q(base.db());
             QVERIFY(q.exec(QStringLiteral("BEGIN")));
             for (int i = 1; i <= 5000; ++i)
@@ -262,12 +275,9 @@ private slots:
         const QString ruta = nuevaBase(raiz, QStringLiteral("Partidas.mdb"));
         const QString codigo = QStringLiteral("L'7 \"A\"");
         {
-            Modelo modelo;
-            BaseDatos base;
-            QVERIFY(base.abrir(ruta));
-            RegistroEventos r(modelo, Origen::Ventana);
-            r.usarBase(&base);
-            QVERIFY(r.baseAbierta());
+            BaseConEventos b(ruta);
+            BaseDatos& base = b.base;
+            RegistroEventos& r = b.r;
             QSqlQuery q(base.db());
             q.prepare(QStringLiteral("INSERT INTO \"Instrumento3\" (Fecha, Hora, Valor_medido, Set_point, Alarma_1, Partida) VALUES (?,?,?,?,?,?)"));
             const QDateTime t0 = QDateTime::currentDateTime().addSecs(-300);   // the load spans now
