@@ -29,5 +29,6 @@ ejecutar bench-vistas
 ejecutar bench-comb
 ejecutar bench-informe
 ejecutar bench-eventos
+ejecutar bench-mqtt
 
 exit $estado

@@ -15,6 +15,10 @@
 // its rows resume. 0 never probes. Without the option it is the "General"
 // key "ReintentoAlarma" when that is set to a non-zero value, else 60.
 //
+// --mqtt publishes every reading to an MQTT broker in place of the [MQTT]
+// section of the settings (src/mqtt); the password is the key "Clave" of that
+// section or the variable OMBRIX_MQTT_CLAVE. Its log lines begin with "MQTT:".
+//
 // Standard output is the run's log, one line per change, each beginning with
 // the date and time: a communication alarm latched or reset, the port lost or
 // back, recording failing or working again, and after every pass that stored
@@ -32,6 +36,8 @@
 #include "acquisition/registro.h"
 #include "integration/integraciones.h"
 #include "events/registro_eventos.h"
+#include "config/ajustes_mqtt.h"
+#include "mqtt/temas.h"
 #include "config/dialogos.h"
 #include "config/modelo.h"
 #include "config/perfil.h"
@@ -194,6 +200,11 @@ int main(int argc, char** argv)
                         QStringLiteral("Seconds between probes of an instrument whose communication alarm latched; "
                                        "0 never probes (default: ReintentoAlarma of the settings when set, else 60)."),
                         QStringLiteral("SECONDS")});
+    opciones.addOption({QStringLiteral("mqtt"),
+                        QStringLiteral("Publica las lecturas en el broker MQTT mqtt://[usuario@]servidor[:puerto][/prefijo] "
+                                       "(en lugar de la sección [MQTT] de los ajustes); la clave se toma de los ajustes "
+                                       "o de la variable OMBRIX_MQTT_CLAVE, nunca de la línea de órdenes."),
+                        QStringLiteral("URL")});
     opciones.process(app);
 
     int duracion = 0;
@@ -234,6 +245,14 @@ int main(int argc, char** argv)
     if (!problema.isEmpty())
         imprimirError(QStringLiteral("settings file %1 %2; running with the defaults").arg(modelo.RutaIni, problema));
     modelo.CargarIni();
+    AjustesMqtt ajustesMqtt = leerAjustesMqtt(Perfil(modelo.RutaIni));
+    if (opciones.isSet(QStringLiteral("mqtt"))) {
+        QString error;
+        if (!aplicarDireccionMqtt(opciones.value(QStringLiteral("mqtt")), ajustesMqtt, &error)) {
+            imprimirError(QStringLiteral("--mqtt: ") + error);
+            return 2;
+        }
+    }
 
     // Refused before the database and the port are touched.
     const QString nada = nadaQueRegistrar(modelo);
@@ -283,6 +302,7 @@ int main(int argc, char** argv)
     if (!partida.isEmpty())
         anotarCambio(tipoEvento::Partida, 0, QStringLiteral("Código de partida dado al registrador"), QString(), partida);
     QObject::connect(&integraciones, &Integraciones::aviso, &app, [&](const QString& t) { registrarEvento(t); });
+    integraciones.configurarMqtt(ajustesMqtt);
 
     // The rows stored in the pass under way, each with the measured value of
     // the reading it holds; one line when the pass ends, none when it stored nothing.
