@@ -31,6 +31,7 @@ ejecutar bench-vistas
 ejecutar bench-comb
 ejecutar bench-informe
 ejecutar bench-apertura
+ejecutar bench-eventos
 ejecutar bench-mqtt
 
 exit $estado

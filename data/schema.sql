@@ -407,4 +407,44 @@ CREATE TABLE "Combinada" (
     "AL3(Ins20)" TEXT,
     "AL4(Ins20)" TEXT
 );
+-- Event log: what happened (commands, alarms, edits...), append-only; each
+-- event's hash is chained to the previous one.
+CREATE TABLE "Eventos" (
+    "Id" INTEGER PRIMARY KEY AUTOINCREMENT,
+    "Instante" TEXT,
+    "Fecha" TEXT,
+    "Hora" TEXT,
+    "Instrumento" INTEGER,
+    "Tipo" TEXT,
+    "Texto" TEXT,
+    "Anterior" TEXT,
+    "Nuevo" TEXT,
+    "Nivel" INTEGER,
+    "Equipo" TEXT,
+    "Usuario" TEXT,
+    "Origen" TEXT,
+    "Hash" TEXT
+);
+CREATE TRIGGER "Eventos_sin_update" BEFORE UPDATE ON "Eventos"
+BEGIN SELECT RAISE(ABORT, 'Los eventos no se modifican'); END;
+CREATE TRIGGER "Eventos_sin_delete" BEFORE DELETE ON "Eventos"
+BEGIN SELECT RAISE(ABORT, 'Los eventos no se borran'); END;
+-- Seals over ranges of Ids of the reading tables, chained like the events.
+CREATE TABLE "Sellos" (
+    "Id" INTEGER PRIMARY KEY AUTOINCREMENT,
+    "Instante" TEXT,
+    "Tabla" TEXT,
+    "Desde" INTEGER,
+    "Hasta" INTEGER,
+    "Filas" INTEGER,
+    "Resumen" TEXT,
+    "Huellas" BLOB,
+    "Evento" INTEGER,
+    "UltimoEvento" INTEGER,
+    "Hash" TEXT
+);
+CREATE TRIGGER "Sellos_sin_update" BEFORE UPDATE ON "Sellos"
+BEGIN SELECT RAISE(ABORT, 'Los sellos no se modifican'); END;
+CREATE TRIGGER "Sellos_sin_delete" BEFORE DELETE ON "Sellos"
+BEGIN SELECT RAISE(ABORT, 'Los sellos no se borran'); END;
 COMMIT;

@@ -5,7 +5,7 @@
 
 include(GNUInstallDirs)
 
-set(OMBRIX_PROGRAMAS ombrix ombrix-logger ombrix-sim ombrix-export ombrix-report)
+set(OMBRIX_PROGRAMAS ombrix ombrix-logger ombrix-sim ombrix-export ombrix-report ombrix-verify)
 foreach(programa IN LISTS OMBRIX_PROGRAMAS)
   if(TARGET ${programa})
     install(TARGETS ${programa} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -3,6 +3,7 @@
 #include "acquisition/adquisicion.h"
 #include "acquisition/registro.h"
 #include "integration/integraciones.h"
+#include "events/registro_eventos.h"
 #include "app/forma_mqtt.h"
 #include "config/ajustes_mqtt.h"
 #include "aplicacion.h"
@@ -21,6 +22,7 @@
 #include "opciones.h"
 #include "inicial.h"
 #include "views/forma_base.h"
+#include "views/forma_eventos.h"
 #include "views/elecc_inst.h"
 #include "views/tabla_comb.h"
 
@@ -111,6 +113,7 @@ void TMainForm::crearAdquisicion()
     connect(adquisicion, &Adquisicion::nuevaRonda, registrador, &Registrador::marcarNuevaRonda);
     integraciones = new Integraciones(modelo, Origen::Ventana, this);
     integraciones->conectar(*adquisicion);
+    integraciones->usarBase(conexionBase);
     connect(integraciones, &Integraciones::aviso, this, [this](const QString& t) { mostrarEstado(0, t); });
     connect(adquisicion, &Adquisicion::enLinea, this, &TMainForm::alCambiarLinea);
     connect(adquisicion, &Adquisicion::estado, this, [this](const QString& t) { mostrarEstado(0, t); });
@@ -260,6 +263,7 @@ void TMainForm::crearAcciones()
         MenuVentanas->addAction(accionHorizontal);
         MenuVentanas->addSeparator();
         MenuVentanas->addAction(accionTablaCombinada);
+        MenuVentanas->addAction(QStringLiteral("Registro de eventos"), this, [this] { abrirFormaEventos(mdi, integraciones->eventos()); });
         MenuVentanas->addSeparator();
         for (QMdiSubWindow* w : mdi->subWindowList()) {
             QAction* a = MenuVentanas->addAction(w->windowTitle());
@@ -384,7 +388,10 @@ void TMainForm::pedirTerminar()
 bool TMainForm::abrirBase(const QString& ruta, QString& error)
 {
     error.clear();
-    return conexionBase.abrir(ruta, &error);
+    if (!conexionBase.abrir(ruta, &error))
+        return false;
+    integraciones->eventos().baseAbierta();
+    return true;
 }
 
 namespace {
@@ -456,7 +463,10 @@ bool TMainForm::arrancar()
 
 void TMainForm::Nivel1Execute()
 {
+    const int antes = modelo.Config.Nivel;
     ejecutarModal(*FormaNivel);
+    if (modelo.Config.Nivel != antes)
+        anotarCambio(tipoEvento::Nivel, 0, QStringLiteral("Nivel de acceso cambiado"), QString::number(antes), QString::number(modelo.Config.Nivel));
     NivelNuevo();
 }
 
@@ -481,8 +491,10 @@ void TMainForm::botonNuevoInstrumentoClick()
     if (!InstForm || modelo.CantidadAparatos >= Configuracion::kCantidadMaxima)
         return;
     TFormaElegir eleccion(this);
-    if (ejecutarModal(eleccion) == QDialog::Accepted)
+    if (ejecutarModal(eleccion) == QDialog::Accepted) {
         InstForm->AparatoCreate(eleccion.tipo());
+        anotarEvento(tipoEvento::Instrumento, modelo.CantidadAparatos - 1, QStringLiteral("Instrumento %1 agregado").arg(modelo.CantidadAparatos - 1));
+    }
     if (modelo.CantidadAparatos >= 2)
         botonEliminarInstrumento->setEnabled(true);
     if (modelo.CantidadAparatos >= Configuracion::kCantidadMaxima)
@@ -513,6 +525,7 @@ void TMainForm::botonEliminarInstrumentoClick()
     if (k < ventanas.GraficoAbierto.size())
         ventanas.GraficoAbierto[k] = false;
     InstForm->QuitarUltimo();
+    anotarEvento(tipoEvento::Instrumento, k, QStringLiteral("Instrumento %1 eliminado").arg(k));
     botonNuevoInstrumento->setEnabled(true);
     if (modelo.CantidadAparatos <= 1)
         botonEliminarInstrumento->setEnabled(false);
@@ -523,7 +536,7 @@ void TMainForm::botonEliminarInstrumentoClick()
         != Respuesta::Si)
         return;
     QString error;
-    if (!conexionBase.vaciarTabla(QStringLiteral("Instrumento") + QString::number(k), &error))
+    if (!vaciarTablaRegistrada(conexionBase, QStringLiteral("Instrumento") + QString::number(k), k, &error))
         mostrarError(Error(QStringLiteral("No se pudieron borrar los valores del instrumento %1: %2").arg(k).arg(error)));
 }
 

@@ -381,6 +381,23 @@ void recorrerGeneral(V& v, Tconfig& c, quint8& cantidadAparatos)
     v.rango(kGeneral, "ReintentoAlarma", c.ReintentoAlarma, 0, 0, kDiaEnSegundos);
 }
 
+// Every key of the list with its value as text.
+struct ListaValores {
+    static constexpr bool guardando = true;
+    QVector<QPair<QString, QString>> v;
+    void poner(const char* k, const QString& t) { v.append({K(k), t}); }
+    void texto(const QString&, const char* k, QString& f, const QString&) { poner(k, f); }
+    void entero(const QString&, const char* k, qint32& f, qint32) { poner(k, QString::number(f)); }
+    void u8(const QString&, const char* k, quint8& f, qint32) { poner(k, QString::number(f)); }
+    void u16(const QString&, const char* k, quint16& f, qint32) { poner(k, QString::number(f)); }
+    void logico(const QString&, const char* k, bool& f, bool) { poner(k, f ? QStringLiteral("Sí") : QStringLiteral("No")); }
+    void doble(const QString&, const char* k, double& f, double) { poner(k, QString::number(f)); }
+    void cantidad(const QString&, const char*, quint8&) {}
+    void rango(const QString&, const char* k, qint32& f, qint32, qint32, qint32) { poner(k, QString::number(f)); }
+    void baudios(const QString&, const char* k, qint32& f, qint32) { poner(k, QString::number(f)); }
+    void periodo(const QString&, const char* k, quint16& f, qint32) { poner(k, QString::number(f)); }
+};
+
 void cargarInstrumento(Configuracion& m, const Perfil& p, int n, QVector<AvisoAjuste>* avisos = nullptr)
 {
     Lector lector{p, avisos};
@@ -415,6 +432,16 @@ void Configuracion::granini(int n, const QString& fileName)
     asegurarLargo(n + 1);
     const Perfil p(fileName);
     cargarInstrumento(*this, p, n);
+}
+
+QVector<QPair<QString, QString>> Configuracion::valoresInstrumento(int n)
+{
+    ListaValores lista;
+    if (n < 1)
+        return {};
+    asegurarLargo(n + 1);
+    recorrerInstrumento(lista, n, ArrayConfig[n], Avanzadas1[n], Avanzadas2[n], Gindividual[n], InstGrafico[n]);
+    return lista.v;
 }
 
 void Configuracion::CargarIni() { cargarDe(Perfil(rutaIni())); }

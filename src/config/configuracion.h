@@ -255,6 +255,9 @@ public:
     // Loads instrument n's two sections from `fileName` into slot n (arrays
     // too short for n are grown). An empty file name gives every default.
     void granini(int n, const QString& fileName);
+    // Every setting of instrument n as its key and its value written as text
+    // (what the event log compares before and after a change).
+    QVector<QPair<QString, QString>> valoresInstrumento(int n);
 
     // The default configuration of instrument n (what granini loads with no file).
     static TarrayConfig arrayConfigPorDefecto(int n);

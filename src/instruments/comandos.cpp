@@ -55,7 +55,7 @@ bool escalarSetPoint(double valor, qint32 divisor, qint32& palabra)
     return true;
 }
 
-ResultadoSetPoint enviarSetPoint(const Destino& d, EnlaceModbus& enlace, int handle, double valor)
+ResultadoSetPoint enviarSetPoint(const Destino& d, EnlaceModbus& enlace, int handle, double valor, bool* aceptado)
 {
     TModbusResult r;
     enlace.ReadCoils(handle, d.esclavo, d.Sensor, 0, d.crc, r);
@@ -72,30 +72,39 @@ ResultadoSetPoint enviarSetPoint(const Destino& d, EnlaceModbus& enlace, int han
 
     TModbusResult w;
     enlace.WriteSingleRegister(handle, d.esclavo, d.SP1, palabra, d.crc, w);
+    if (aceptado)
+        *aceptado = w.Ok;
     return ResultadoSetPoint::Enviado;
 }
 
-void enviarAutomatico(const Destino& d, EnlaceModbus& enlace, int handle)
+bool enviarAutomatico(const Destino& d, EnlaceModbus& enlace, int handle)
 {
     TModbusResult r;
     enlace.WriteSingleCoil(handle, d.esclavo, kRegistroModo, kModoAutomatico, d.crc, r);
+    return r.Ok;
 }
 
-void enviarPotenciaManual(const Destino& d, EnlaceModbus& enlace, int handle, int porcentaje, int pausaMs)
+bool enviarPotenciaManual(const Destino& d, EnlaceModbus& enlace, int handle, int porcentaje, int pausaMs)
 {
     TModbusResult r;
     enlace.WriteSingleCoil(handle, d.esclavo, kRegistroModo, kModoManual, d.crc, r);
+    const bool modo = r.Ok;
     if (pausaMs > 0)
         QThread::msleep(pausaMs);
     enlace.WriteSingleCoil(handle, d.esclavo, kRegistroPotenciaManual, porcentaje * 10, d.crc, r);
+    return modo && r.Ok;
 }
 
-void enviarPrograma(const Destino& d, EnlaceModbus& enlace, int handle, int programa, int segmento, int tiempo)
+bool enviarPrograma(const Destino& d, EnlaceModbus& enlace, int handle, int programa, int segmento, int tiempo)
 {
     TModbusResult r;
+    bool todo = true;
     enlace.WriteSingleCoil(handle, d.esclavo, d.NProg, programa, d.crc, r);
+    todo = todo && r.Ok;
     enlace.WriteSingleCoil(handle, d.esclavo, d.NSeg, segmento, d.crc, r);
+    todo = todo && r.Ok;
     enlace.WriteSingleRegister(handle, d.esclavo, d.Temp, tiempo, d.crc, r);
+    return todo && r.Ok;
 }
 
 } // namespace ombrix::comandos

@@ -46,17 +46,20 @@ Destino destinoDe(const Modelo& m, int n);
 // Reads the decimals code from register Sensor, scales the set point with it
 // and writes it to register SP1 (of the additional parameters). Nothing is
 // written when the read fails or the scaled value does not fit.
-ResultadoSetPoint enviarSetPoint(const Destino& d, EnlaceModbus& enlace, int handle, double valor);
+// `aceptado` (when given) tells whether the write got a valid answer.
+ResultadoSetPoint enviarSetPoint(const Destino& d, EnlaceModbus& enlace, int handle, double valor, bool* aceptado = nullptr);
+
+// The commands below return whether every write got a valid answer.
 
 // Output to automatic: 0 to the mode register.
-void enviarAutomatico(const Destino& d, EnlaceModbus& enlace, int handle);
+bool enviarAutomatico(const Destino& d, EnlaceModbus& enlace, int handle);
 
 // Output to manual with the given power (0..100 %): 2 to the mode register,
 // a pause, the power in tenths of a percent to register 236.
-void enviarPotenciaManual(const Destino& d, EnlaceModbus& enlace, int handle, int porcentaje, int pausaMs = 3);
+bool enviarPotenciaManual(const Destino& d, EnlaceModbus& enlace, int handle, int porcentaje, int pausaMs = 3);
 
 // Program number and segment (function 5) and segment time (function 6), to
 // the registers NProg, NSeg and Temp of the instrument's configuration.
-void enviarPrograma(const Destino& d, EnlaceModbus& enlace, int handle, int programa, int segmento, int tiempo);
+bool enviarPrograma(const Destino& d, EnlaceModbus& enlace, int handle, int programa, int segmento, int tiempo);
 
 } // namespace ombrix::comandos

@@ -1,4 +1,6 @@
 #include "instruments/forma_inst_p.h"
+
+#include "events/registro_eventos.h"
 #include "acquisition/adquisicion.h"
 
 #include "config/dialogos.h"
@@ -541,9 +543,9 @@ void TFormaInstP::Button_manClick()
 void TFormaInstP::Button_autoClick()
 {
     const comandos::Destino d = comandos::destinoDe(ctx_.modelo, tag_);
-    ctx_.enviar(this, [d](EnlaceModbus& e, int h) {
-        comandos::enviarAutomatico(d, e, h);
-        return std::function<void()>{};
+    ctx_.enviar(this, [d, n = tag_](EnlaceModbus& e, int h) {
+        const bool ok = comandos::enviarAutomatico(d, e, h);
+        return std::function<void()>([n, ok] { anotarComando(n, QStringLiteral("Modo automático"), QString(), QStringLiteral("automático"), ok); });
     });
 }
 
@@ -578,9 +580,15 @@ void TFormaInstP::BotonAceptarClick()
         BotonAceptar->setEnabled(false);
         const comandos::Destino d = comandos::destinoDe(ctx_.modelo, tag_);
         const double v = *valor;
-        const bool enviado = ctx_.enviar(this, [this, d, v, anterior](EnlaceModbus& e, int h) {
-            const comandos::ResultadoSetPoint res = comandos::enviarSetPoint(d, e, h, v);
-            return std::function<void()>([this, res, anterior] { alEnviarSetPoint(res, anterior); });
+        const QString nuevo = editorValor->text().trimmed();
+        const bool enviado = ctx_.enviar(this, [this, d, v, anterior, nuevo](EnlaceModbus& e, int h) {
+            bool ok = false;
+            const comandos::ResultadoSetPoint res = comandos::enviarSetPoint(d, e, h, v, &ok);
+            return std::function<void()>([this, res, anterior, nuevo, ok] {
+                if (res == comandos::ResultadoSetPoint::Enviado)
+                    anotarComando(tag_, QStringLiteral("Set point"), anterior.trimmed(), nuevo, ok);
+                alEnviarSetPoint(res, anterior);
+            });
         });
         if (!enviado) {
             BotonAceptar->setEnabled(true);
@@ -611,9 +619,9 @@ void TFormaInstP::BotonAceptarClick()
         }
         const comandos::Destino d = comandos::destinoDe(ctx_.modelo, tag_);
         const int p = *porcentaje;
-        ctx_.enviar(this, [d, p](EnlaceModbus& e, int h) {
-            comandos::enviarPotenciaManual(d, e, h, p);
-            return std::function<void()>{};
+        ctx_.enviar(this, [d, p, n = tag_](EnlaceModbus& e, int h) {
+            const bool ok = comandos::enviarPotenciaManual(d, e, h, p);
+            return std::function<void()>([n, p, ok] { anotarComando(n, QStringLiteral("Modo manual"), QString(), QStringLiteral("manual, %1 %").arg(p), ok); });
         });
         marcoEdicion->hide();
         return;
@@ -672,14 +680,16 @@ void TFormaInstP::botonEnviarProgramaClick()
         return;
     }
 
+    const QString antes = QStringLiteral("%1/%2/%3").arg(NProg->text(), NSeg->text(), Temp->text());
     NProg->setText(dosCifras(editorPrograma->text().trimmed()));
     NSeg->setText(dosCifras(editorSegmento->text().trimmed()));
     Temp->setText(editorTiempo->text().trimmed().rightJustified(4, QLatin1Char('0')));
 
     const comandos::Destino d = comandos::destinoDe(ctx_.modelo, tag_);
-    ctx_.enviar(this, [d, p = *programa, sg = *segmento, t = *tiempo](EnlaceModbus& e, int h) {
-        comandos::enviarPrograma(d, e, h, p, sg, t);
-        return std::function<void()>{};
+    const QString despues = QStringLiteral("%1/%2/%3").arg(NProg->text(), NSeg->text(), Temp->text());
+    ctx_.enviar(this, [d, p = *programa, sg = *segmento, t = *tiempo, n = tag_, antes, despues](EnlaceModbus& e, int h) {
+        const bool ok = comandos::enviarPrograma(d, e, h, p, sg, t);
+        return std::function<void()>([=] { anotarComando(n, QStringLiteral("Programa/segmento/tiempo"), antes, despues, ok); });
     });
     marcoPrograma->hide();
 }
@@ -756,8 +766,10 @@ bool TFormaInstP::pedirPartida()
     QString partida;
     if (!dialogos().entrada(QStringLiteral("Código de la partida"), QString(), partida))
         partida.clear();
-    estado().Partida = partida;
+    const QString anterior = std::exchange(estado().Partida, partida);
     // A code of blanks only names no batch either.
+    if (!partida.trimmed().isEmpty())
+        anotarCambio(tipoEvento::Partida, tag_, QStringLiteral("Código de partida ingresado"), anterior, partida);
     if (partida.trimmed().isEmpty()) {
         avisar(QStringLiteral("No ha ingresado nombre para la Partida. La adquisición no ha iniciado."));
         return false;
@@ -769,6 +781,8 @@ void TFormaInstP::BotonResetClick()
 {
     ComLed->setFlash(false);
     ponerResetAlFrente(false);
+    if (RegistroEventos* r = registroEventos())
+        r->alarmaComRestablecida(tag_);
     if (!Adquisicion::restablecerAlarmaCom(ctx_.modelo, tag_)) {
         // Recording needs a batch code: asked for as "Adquirir" asks for it.
         if (!pedirPartida()) {

@@ -1,5 +1,7 @@
 #include "instruments/parametros_adicionales.h"
 
+#include "events/registro_eventos.h"
+
 #include "acquisition/lectura.h"
 
 #include <limits>
@@ -303,6 +305,25 @@ Escritura escribir(const Pedido& pedido, EnlaceModbus& enlace, int handle, const
     if (!todas)
         res.fallo = FalloEscritura::Comunicacion;
     return res;
+}
+
+void anotarEscritos(int n, const Pedido& pedido, const Escritura& e)
+{
+    if (e.fallo == FalloEscritura::Decimales || e.fallo == FalloEscritura::NoCabe)
+        return;   // nothing was written
+    for (int i = 0; i < kCantidad; ++i) {
+        const ParametroEnLinea& p = pedido.p[std::size_t(i)];
+        if (!p.habilitado || !e.palabras[std::size_t(i)])
+            continue;
+        const Definicion& d = definicion(i);
+        const QString valor = d.clase == Clase::Conmutador ? opcionesConmutador().value(p.opcion) : p.texto.trimmed();
+        anotarCambio(tipoEvento::Parametro, n,
+                     QStringLiteral("Parámetro %1 escrito en el instrumento %2%3")
+                         .arg(QLatin1String(d.nombre))
+                         .arg(n)
+                         .arg(e.fallo == FalloEscritura::Comunicacion ? QStringLiteral(" (hubo fallos de comunicación)") : QString()),
+                     QString(), valor);
+    }
 }
 
 } // namespace ombrix::parametros

@@ -152,5 +152,7 @@ struct Escritura {
 // value, and only when all of them fit writes them in kOrdenEscritura. A
 // failed write does not stop the others; a lost port does.
 Escritura escribir(const Pedido& pedido, EnlaceModbus& enlace, int handle, const Avance& avance = {});
+// Logs every parameter a writing sent to instrument n (the event log).
+void anotarEscritos(int n, const Pedido& pedido, const Escritura& e);
 
 } // namespace ombrix::parametros

@@ -1,4 +1,5 @@
 #include "instruments/prop_inst.h"
+#include "events/registro_eventos.h"
 #include "touch/teclado.h"
 
 #include "acquisition/lectura.h"
@@ -840,6 +841,7 @@ void TFormPropInst::aplicar()
     const int n = numInstrumento_;
     if (n < 1 || n >= m.ArrayConfig.size() || n >= m.Avanzadas1.size() || n >= m.Avanzadas2.size())
         return;
+    const VigiaInstrumento vigia(m, n, tipoEvento::Propiedad);
 
     TarrayConfig& c = m.ArrayConfig[n];
     if (v.barrido != c.Barrido) {
@@ -1013,7 +1015,9 @@ void TFormPropInst::BotonActualizarClick()
     const par::Avance avance = avanceHacia(yo, serie, &TFormPropInst::alAvanzar);
     const bool enviado = ctx_->enviar(this, [pedido, yo, serie, avance](EnlaceModbus& e, int h) {
         const par::Escritura r = par::escribir(pedido, e, h, avance);
-        return std::function<void()>([yo, serie, r] {
+        return std::function<void()>([yo, serie, r, pedido] {
+            if (yo)
+                par::anotarEscritos(yo->NumInstrumento(), pedido, r);
             if (yo)
                 yo->alEscribir(serie, r);
         });

@@ -2,6 +2,7 @@
 
 #include "acquisition/adquisicion.h"
 #include "config/modelo.h"
+#include "events/registro_eventos.h"
 
 #include <QMetaObject>
 
@@ -10,6 +11,12 @@ namespace ombrix {
 Integraciones::Integraciones(Modelo& modelo, Origen origen, QObject* parent)
     : QObject(parent), modelo_(modelo), origen_(origen)
 {
+    auto eventos = std::make_unique<RegistroEventos>(modelo, origen);
+    eventos_ = eventos.get();
+    // Every event reaches the other listeners (an MQTT publisher sends it on).
+    eventos_->repartir = [this](const Evento& e) { aTodos([&e](Oyente& o) { o.evento(e); }); };
+    connect(eventos_, &RegistroEventos::aviso, this, &Integraciones::avisar);
+    agregar(std::move(eventos));
 }
 
 Integraciones::~Integraciones()
@@ -50,6 +57,12 @@ void Integraciones::conectar(Adquisicion& adq)
     connect(&adq, &Adquisicion::registroRecuperado, this, [this] {
         aTodos([](Oyente& o) { o.registro(true, QString()); });
     });
+    connect(&adq, &Adquisicion::filaGuardada, this, [this](int n) { eventos_->filaGuardada(n); });
+}
+
+void Integraciones::usarBase(BaseDatos& base)
+{
+    eventos_->usarBase(&base);
 }
 
 void Integraciones::repartirLectura(int n, const ResultadoLectura& r, const QString& fecha, const QString& hora)

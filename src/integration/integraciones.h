@@ -20,7 +20,10 @@
 namespace ombrix {
 
 class Adquisicion;
+class BaseDatos;
 class Modelo;
+class RegistroEventos;
+struct Evento;
 struct AjustesMqtt;
 struct ResultadoLectura;
 
@@ -40,6 +43,8 @@ public:
     virtual void puerto(bool /*disponible*/, const QString& /*texto*/) {}
     // Storing rows failed / works again.
     virtual void registro(bool /*funciona*/, const QString& /*texto*/) {}
+    // An event of the event log (stored, or not when the database refused it: then its Id is 0).
+    virtual void evento(const Evento&) {}
     // Program end: finish or hand over what is pending, waiting a few seconds
     // at most, and stop the listener's thread.
     virtual void detener() {}
@@ -56,6 +61,12 @@ public:
 
     // Listens to the acquisition `adq` (call once, after the listeners are added or before: both work).
     void conectar(Adquisicion& adq);
+    // The writer's database, where the event log and the seals are kept
+    // (call again with the same object after it opened another file).
+    void usarBase(BaseDatos& base);
+
+    // The event log (always built: it is the audit trail, not an option).
+    RegistroEventos& eventos() { return *eventos_; }
 
     // Adds a listener; the stream owns it from now on.
     void agregar(std::unique_ptr<Oyente> oyente);
@@ -97,6 +108,7 @@ private:
     Modelo& modelo_;
     Origen origen_;
     std::vector<std::unique_ptr<Oyente>> oyentes_;
+    RegistroEventos* eventos_ = nullptr;   // owned by oyentes_
     bool detenido_ = false;
 };
 

@@ -1,4 +1,6 @@
 #include "views/forma_base.h"
+#include "events/registro_eventos.h"
+#include "views/forma_partidas.h"
 
 #include "config/dialogos.h"
 #include "views/botones.h"
@@ -84,6 +86,9 @@ TFormaBase::TFormaBase(ContextoVistas& c, int n, QWidget* parent) : QWidget(pare
     BotonGrafico = boton(barra_, QStringLiteral("Graficar"), QStyle::SP_FileDialogInfoView, QStringLiteral("BotonGrafico"));
     barra_->addSeparator();
     BotonCsv = boton(barra_, QStringLiteral("Exportar CSV"), QStyle::SP_DialogSaveButton, QStringLiteral("BotonCsv"));
+    barra_->addSeparator();
+    connect(boton(barra_, QStringLiteral("Informe de partida"), QStyle::SP_FileDialogDetailedView, QStringLiteral("BotonPartida")),
+            &QToolButton::clicked, this, [this] { abrirPartidas(ctx_, n_, this); });
     capa->addWidget(barra_);
 
     rejilla_ = new QTableView(this);
@@ -146,7 +151,7 @@ void TFormaBase::BotonBorrarClick()
         if (formaGraf_)
             formaGraf_->detenerLectura();
         QString error;
-        if (!borrarLecturas(ctx_.base, n_, &error))
+        if (!vaciarTablaRegistrada(ctx_.base, tablaInstrumento(n_), n_, &error))
             dialogos().mensaje(QString(), error, Icono::Ninguno, Botones::Ok);
         modelo_->recargar();
     }

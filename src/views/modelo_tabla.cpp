@@ -1,4 +1,5 @@
 #include "views/modelo_tabla.h"
+#include "events/registro_eventos.h"
 
 #include "config/dialogos.h"
 
@@ -130,6 +131,8 @@ bool ModeloTabla::setData(const QModelIndex& i, const QVariant& v, int rol)
         dialogos().mensaje(QString(), error, Icono::Ninguno, Botones::Ok);
         return false;
     }
+    if (const auto* c = dynamic_cast<const ConsultasInstrumento*>(fuente_.get()))
+        anotarFilaEditada(c->instrumento(), f->id, headerData(i.column(), Qt::Horizontal).toString(), f->textos[i.column() - 1], texto);
     const_cast<FilaDatos*>(f)->textos[i.column() - 1] = texto;
     emit dataChanged(i, i, {Qt::DisplayRole, Qt::EditRole});
     return true;

@@ -1,4 +1,5 @@
 #include "views/tabla_comb.h"
+#include "events/registro_eventos.h"
 
 #include "acquisition/registro.h"
 #include "config/dialogos.h"
@@ -269,7 +270,7 @@ void TFormaTablaComb::BotonBorrarClick()
     if (TFormaGrafTabCom* g = formaGrafTabCom(ctx_))
         g->detenerLectura();
     QString error;
-    if (!borrarCombinada(ctx_.base, &error))
+    if (!vaciarTablaRegistrada(ctx_.base, tablaCombinada(), 0, &error))
         dialogos().mensaje(QString(), error, Icono::Ninguno, Botones::Ok);
     quitarFiltroYOrden();
     abrir();

@@ -38,6 +38,7 @@
 #include "acquisition/base_datos.h"
 #include "acquisition/registro.h"
 #include "integration/integraciones.h"
+#include "events/registro_eventos.h"
 #include "config/ajustes_mqtt.h"
 #include "mqtt/temas.h"
 #include "config/dialogos.h"
@@ -303,6 +304,10 @@ int main(int argc, char** argv)
     QObject::connect(&adq, &Adquisicion::nuevaRonda, &app, [&] { registrador.marcarNuevaRonda(); });
     Integraciones integraciones(modelo, Origen::Registrador);
     integraciones.conectar(adq);
+    integraciones.usarBase(base);
+    integraciones.eventos().baseAbierta();
+    if (!partida.isEmpty())
+        anotarCambio(tipoEvento::Partida, 0, QStringLiteral("Código de partida dado al registrador"), QString(), partida);
     QObject::connect(&integraciones, &Integraciones::aviso, &app, [&](const QString& t) { registrarEvento(t); });
     integraciones.configurarMqtt(ajustesMqtt);
 

@@ -3,6 +3,11 @@
 //
 //   ombrix-report --db FILE (--instrument N | --combinada) [--from dd/MM/yyyy]
 //                 [--to dd/MM/yyyy] --pdf OUT
+//   ombrix-report --db FILE --instrument N --partida CODE --pdf OUT
+//   ombrix-report --db FILE --instrument N --partidas
+//
+// The last two write the batch report of one load and list the batches of
+// the instrument's table (see partida.cpp).
 //
 // "--pdf -" writes to standard output. A file is written whole or not at all;
 // an existing OUT that is not a regular file (a device, a FIFO) is refused.
@@ -17,6 +22,7 @@
 #include "config/modelo.h"
 #include "views/columnas_comb.h"
 #include "views/informe.h"
+#include "partida_informe.h"
 
 #include <QGuiApplication>
 #include <QPdfWriter>
@@ -27,7 +33,8 @@ using namespace ombrix;
 
 static const Herramienta kReport{
     "ombrix-report",
-    "uso: ombrix-report --db ARCHIVO (--instrument N | --combinada) [--from dd/MM/yyyy] [--to dd/MM/yyyy] --pdf ARCHIVO\n",
+    "uso: ombrix-report --db ARCHIVO (--instrument N | --combinada) [--from dd/MM/yyyy] [--to dd/MM/yyyy] --pdf ARCHIVO\n"
+    "     ombrix-report --db ARCHIVO --instrument N (--partida CÓDIGO --pdf ARCHIVO | --partidas)\n",
     "escribe el informe de un instrumento o el combinado como PDF"};
 
 int main(int argc, char** argv)
@@ -38,8 +45,11 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     ArgumentosConsulta a;
     QString pdf;
+    OpcionesPartida partida;
     const auto fin = leerArgumentos(kReport, app.arguments(), a,
                                     [&](const QString& op, const LeerValor& valor, const char*& motivo) {
+        if (leerOpcionPartida(op, valor, motivo, partida))
+            return true;
         if (op != QLatin1String("--pdf"))
             return false;
         if (!valor(pdf))
@@ -50,6 +60,8 @@ int main(int argc, char** argv)
     });
     if (fin)
         return *fin;
+    if (partida.lista || partida.codigo)
+        return informePartida(kReport, a, partida, pdf);
     if (a.db.isEmpty() || pdf.isEmpty())
         return kReport.error("--db y --pdf son obligatorios");
     if ((a.instrumento == 0) == !a.combinada)
