@@ -1,9 +1,12 @@
 #pragma once
 // The database file of the readings: an SQLite file (it keeps the ".mdb" name)
-// opened for exclusive use, so that a second program, or a second connection in
-// this one, cannot open it while it is held.
+// in WAL mode. One writer at a time: the writer holds a lock of its own on the
+// file, so that a second writer (another program, or a second one in this
+// program) is refused while it is held. Readers share the file with the writer
+// and with each other: they never write into it and never wait for the writer.
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 
 namespace ombrix {
@@ -19,8 +22,17 @@ public:
     // exist, another program holds it, it is not a database of this system, or it
     // cannot be written. A file that is not ours is only read, never written.
     bool abrir(const QString& ruta, QString* error = nullptr);
+    // Opens an existing file to read it only, beside a writer if there is one.
+    // Nothing is written into it; SQLite only creates the -wal and -shm files
+    // of a WAL database when they are missing and the folder may be written,
+    // and otherwise the reason it cannot be read is given. A file in the old
+    // rollback-journal mode that is being written is waited for briefly.
+    // `revisar` false skips checking the tables (a second reader of a file
+    // already checked).
+    bool abrirLectura(const QString& ruta, QString* error = nullptr, bool revisar = true);
     void cerrar();
     bool abierta() const { return abierta_; }
+    bool soloLectura() const { return soloLectura_; }
     QString ruta() const { return ruta_; }
     QSqlDatabase db() const;
 
@@ -29,8 +41,9 @@ public:
     bool vaciarTabla(const QString& tabla, QString* error = nullptr);
 
 private:
-    QString revisarArchivo(const QString& ruta);      // "" when it is ours
+    QString revisarArchivo(const QString& ruta, bool escribible);   // "" when it is ours
     QString revisarTablas(const QString& ruta, bool inmutable);
+    QString motivoLectura(const QSqlError& e, const QString& ruta) const;
     QString prepararConexion(const QString& ruta);    // "" when ready
     QString conexion_;
     QString ruta_;
@@ -38,6 +51,7 @@ private:
     bool enLista_ = false;   // the file is in the list of those this process holds
     quint64 dispositivo_ = 0, nodo_ = 0;
     bool abierta_ = false;
+    bool soloLectura_ = false;
 };
 
 } // namespace ombrix

@@ -30,6 +30,7 @@ class TConf_Opciones;
 class TOmbrixComm;
 class Adquisicion;
 class Registrador;
+class SeguidorBase;
 class TInstForm;
 struct ContextoInstrumentos;
 struct ContextoVistas;
@@ -120,7 +121,10 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
-    bool abrirBase(const QString& ruta, QString& error);
+    bool abrirBase(const QString& ruta, QString& error, bool consulta);
+    // Caption, status bar and the writing commands after a database was opened.
+    void mostrarModoBase();
+    SeguidorBase* seguidor_ = nullptr;
     void pedirTerminar();
     void crearAcciones();
     void crearHerramientas();

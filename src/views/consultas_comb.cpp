@@ -502,7 +502,8 @@ LectorCombinada::LectorCombinada(const QSqlDatabase& db, const ConsultaComb& c, 
         desdeId_ = escalarComb(db, QStringLiteral("SELECT min(\"Id\") FROM ") + q(tablaCombinada()));
         topeId_ = hastaId > 0 ? hastaId : escalarComb(db, QStringLiteral("SELECT max(\"Id\") FROM ") + q(tablaCombinada()));
         primerLimite_ = int(valores.size()) + 1;
-        valores << QVariant(desdeId_) << QVariant(qMin(topeId_, desdeId_ + kIdsPorBloque - 1));
+        finBloque_ = qMin(topeId_, desdeId_ + kIdsPorBloque - 1);
+        valores << QVariant(desdeId_) << QVariant(finBloque_);
         desdeId_ += kIdsPorBloque;
     } else {
         valores << QVariant(hastaId > 0 ? hastaId : std::numeric_limits<qint64>::max());
@@ -537,6 +538,7 @@ int LectorCombinada::leer(int maximo, const Visita& visita)
     while (k < maximo) {
         const int rc = pasoFila(stmt_, columnas_, textos_.data(), largos_.data());
         if (rc == SQLITE_ROW) {
+            ultimoId_ = sqlite3_column_int64(stmt_, 0);
             visita(textos_.data(), largos_.data());
             ++k;
             ++leidas_;
@@ -544,8 +546,9 @@ int LectorCombinada::leer(int maximo, const Visita& visita)
         }
         if (rc == SQLITE_DONE && porBloques_ && desdeId_ <= topeId_) {
             sqlite3_reset(stmt_);
+            finBloque_ = qMin(topeId_, desdeId_ + kIdsPorBloque - 1);
             sqlite3_bind_int64(stmt_, primerLimite_, desdeId_);
-            sqlite3_bind_int64(stmt_, primerLimite_ + 1, qMin(topeId_, desdeId_ + kIdsPorBloque - 1));
+            sqlite3_bind_int64(stmt_, primerLimite_ + 1, finBloque_);
             desdeId_ += kIdsPorBloque;
             continue;
         }
@@ -554,6 +557,13 @@ int LectorCombinada::leer(int maximo, const Visita& visita)
         terminado_ = true;
         cerrar();
         break;
+    }
+    // In Id order each slice is a read transaction of its own (the writer's
+    // checkpoints are not held back): the block goes on after the last Id read.
+    if (stmt_ && porBloques_ && k > 0) {
+        sqlite3_reset(stmt_);
+        sqlite3_bind_int64(stmt_, primerLimite_, ultimoId_ + 1);
+        sqlite3_bind_int64(stmt_, primerLimite_ + 1, finBloque_);
     }
     return k;
 }

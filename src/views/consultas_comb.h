@@ -122,6 +122,7 @@ private:
     std::vector<int> largos_;
     bool porBloques_ = false;
     qint64 desdeId_ = 0, topeId_ = 0;   // next block of Ids, last Id read
+    qint64 finBloque_ = 0, ultimoId_ = 0;   // end of the current block, last row's Id
     int primerLimite_ = 0;              // index of the block's first bound
 };
 

@@ -94,7 +94,7 @@ TFormaBase::TFormaBase(ContextoVistas& c, int n, QWidget* parent) : QWidget(pare
     rejilla_->setColumnWidth(0, 60);
     capa->addWidget(rejilla_);
 
-    const bool soloLectura = ctx_.modelo.Config.TableReadOnly;
+    const bool soloLectura = ctx_.modelo.Config.TableReadOnly || ctx_.base.soloLectura();
     modelo_->setSoloLectura(soloLectura);
     BotonBorrar->setEnabled(!soloLectura);
 

@@ -159,7 +159,7 @@ void TFormaTablaComb::habilitarComandos()
     const bool libre = !leyendo() || consulta_.simple();
     BotonFiltro->setEnabled(libre && !FiltroCampo.isEmpty());
     BotonOrden->setEnabled(libre && !FiltroCampo.isEmpty());
-    BotonBorrar->setEnabled(libre && !ctx_.modelo.Config.TableReadOnly);
+    BotonBorrar->setEnabled(libre && !ctx_.modelo.Config.TableReadOnly && !ctx_.base.soloLectura());
     BotonCsv->setEnabled(libre);
     BotonImpre->setEnabled(libre);
 }

@@ -72,7 +72,7 @@ bool abrirDatos(const Herramienta& h, Modelo& modelo, BaseDatos& base, const QSt
 {
     modelo.CargarIni();
     QString error;
-    if (!base.abrir(QFileInfo(db).absoluteFilePath(), &error)) {
+    if (!base.abrirLectura(QFileInfo(db).absoluteFilePath(), &error)) {
         std::fprintf(stderr, "%s: no se pudo abrir la base de datos %s: %s\n", h.nombre, qPrintable(db), qPrintable(error));
         return false;
     }
