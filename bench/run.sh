@@ -28,5 +28,6 @@ ejecutar bench-memoria
 ejecutar bench-vistas
 ejecutar bench-comb
 ejecutar bench-informe
+ejecutar bench-lectores --minutos 2
 
 exit $estado

@@ -79,7 +79,7 @@ TFormaTablaComb::TFormaTablaComb(ContextoVistas& c, QWidget* parent) : QWidget(p
 
     pasos_ = new QTimer(this);
     pasos_->setSingleShot(true);
-    pasos_->setInterval(0);
+    pasos_->setInterval(30);
     connect(pasos_, &QTimer::timeout, this, &TFormaTablaComb::pasoLectura);
 
     // The columns, fixed for the life of the window.
@@ -119,6 +119,9 @@ void TFormaTablaComb::abrir()
 {
     pasos_->stop();
     auto origen = std::make_unique<ConsultasCombinada>(ctx_.base.db(), consulta_);
+    // A filtered or ordered list is read on a worker; the window takes its
+    // Ids a few times a second.
+    origen->leerEnHilo(ctx_.base.ruta());
     ConsultasCombinada* fuente = origen.get();
     auto* nuevo = new ModeloTabla(std::move(origen), titulos(), this);
     rejillaDatos->setModel(nuevo);
