@@ -281,6 +281,9 @@ QString BaseDatos::prepararConexion(const QString& ruta)
     }
     if (!ejecutar(db, QStringLiteral("PRAGMA synchronous=FULL"), &err))
         return err;
+    // A log that grew while readers held its start is cut back when it starts over.
+    if (!ejecutar(db, QStringLiteral("PRAGMA journal_size_limit=4194304"), &err))
+        return err;
     // A write transaction takes the exclusive lock now and proves the file writable.
     if (!ejecutar(db, QStringLiteral("BEGIN IMMEDIATE"), &err))
         return err;

@@ -105,6 +105,7 @@ struct ClaveOrden {
 namespace {
 
 constexpr qint64 kIdsPorBloque = 4096;
+constexpr qint64 kIdsEnHilo = 65536;   // a list of more Ids is read on the worker when asked to
 constexpr size_t kTramoOrden = 16384;
 
 struct MenorClave {
@@ -291,7 +292,8 @@ void ConsultasCombinada::empezarLectura()
     filtro = filtro.isEmpty() ? QStringLiteral(" WHERE ") : filtro + QStringLiteral(" AND ");
     const QString sql = QStringLiteral("SELECT \"Id\",") + clase + QLatin1Char(',') + num + QLatin1Char(',') + texto
                         + QStringLiteral(" FROM ") + tabla + filtro + QStringLiteral("\"Id\" BETWEEN ? AND ? ORDER BY \"Id\"");
-    if (rutaHilo_.isEmpty()) {
+    // A small table is read here, in a few short slices at most.
+    if (rutaHilo_.isEmpty() || L->tope - L->primero < kIdsEnHilo) {
         L->st = preparar(h, sql, error_);
         if (!L->st)
             return;

@@ -129,7 +129,7 @@ void TFormaBase::BotonImpreClick()
 {
     // A window of this one: it goes before the connection does.
     delete previa_.data();
-    previa_ = previaInstrumento(this, ctx_.base.db(), n_, windowTitle());
+    previa_ = previaInstrumento(this, ctx_.base.db(), n_, windowTitle(), ctx_.base.ruta());
 }
 
 void TFormaBase::BotonBorrarClick()

@@ -172,7 +172,7 @@ TVistaPrevia* TFormaTablaComb::BotonImpreClick()
     // Every row in Id order: read straight from the table, up to the last
     // row stored now. Filtered or ordered: the rows the grid shows, in its order.
     if (consulta_.simple())
-        return previaCombinada(this, ctx_.base.db(), windowTitle(), columnas_);
+        return previaCombinada(this, ctx_.base.db(), windowTitle(), columnas_, ctx_.base.ruta());
     return previaCombinada(this, windowTitle(), columnas_, std::make_unique<FilasModelo>(modelo_));
 }
 
