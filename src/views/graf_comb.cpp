@@ -192,11 +192,7 @@ void TFormaGrafTabCom::BotonActualizarClick()
             if (alguno)
                 leido(x);
         };
-        while (!lector.terminado() && lector.valido() && !f.parada()) {
-            lector.leer(512, visita);
-            f.leidas = lector.leidas();
-        }
-        return lector.error();
+        return f.recorrer(lector, visita);
     });
     habilitarComandos(false);
     pasos_.start();

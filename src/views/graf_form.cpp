@@ -222,11 +222,7 @@ void TGrafForm::BotonActualizarClick()
             if (p.error)
                 f.fallo = true;
         };
-        while (!lector.terminado() && lector.valido() && !f.parada()) {
-            lector.leer(512, visita);
-            f.leidas = lector.leidas();
-        }
-        return lector.error();
+        return f.recorrer(lector, visita);
     });
     habilitarComandos(false);
     pasos_.start();

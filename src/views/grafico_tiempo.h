@@ -58,6 +58,18 @@ public:
     std::atomic<qint64> leidas{0};   // rows read so far
     std::atomic<bool> fallo{false};  // a row could not be read
 
+    // On the worker: reads all of `lector`'s rows in slices, visiting each,
+    // until it ends or is stopped; its error.
+    template <class Lector, class Visita>
+    QString recorrer(Lector& lector, const Visita& visita)
+    {
+        while (!lector.terminado() && lector.valido() && !parada()) {
+            lector.leer(512, visita);
+            leidas = lector.leidas();
+        }
+        return lector.error();
+    }
+
 private:
     std::atomic<bool> parar_{false}, fin_{false};
     QString error_;
