@@ -318,7 +318,9 @@ void ConsultasCombinada::empezarLectura()
             if (base.abrirLectura(ruta, &error, false)) {
                 w->st = preparar(manejadorSqlite(base.db()), sql, error);
                 QVector<qint64> ids;
-                while (w->st && !fin && !f->parar) {
+                // (The statement goes once the rows are read, before the sort.)
+                fin = !w->st;
+                while (!fin && !f->parar) {
                     fin = w->avanzar(50, ids, error);
                     std::lock_guard<std::mutex> l(f->m);
                     f->ids += ids;
