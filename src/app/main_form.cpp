@@ -2,7 +2,11 @@
 
 #include "acquisition/adquisicion.h"
 #include "acquisition/registro.h"
+<<<<<<< HEAD
 #include "acquisition/seguidor.h"
+=======
+#include "integration/integraciones.h"
+>>>>>>> main
 #include "aplicacion.h"
 #include "config/perfil.h"
 #include "link/forma_com.h"
@@ -104,6 +108,9 @@ void TMainForm::crearAdquisicion()
         return registrador->ActualizarTabla(n, lecturas, modelo.Estados[n].Partida, fecha, hora, error);
     };
     connect(adquisicion, &Adquisicion::nuevaRonda, registrador, &Registrador::marcarNuevaRonda);
+    integraciones = new Integraciones(modelo, Origen::Ventana, this);
+    integraciones->conectar(*adquisicion);
+    connect(integraciones, &Integraciones::aviso, this, [this](const QString& t) { mostrarEstado(0, t); });
     connect(adquisicion, &Adquisicion::enLinea, this, &TMainForm::alCambiarLinea);
     connect(adquisicion, &Adquisicion::estado, this, [this](const QString& t) { mostrarEstado(0, t); });
     connect(adquisicion, &Adquisicion::falloRegistro, this, [](const QString& m) {

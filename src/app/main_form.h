@@ -31,6 +31,7 @@ class TOmbrixComm;
 class Adquisicion;
 class Registrador;
 class SeguidorBase;
+class Integraciones;
 class TInstForm;
 struct ContextoInstrumentos;
 struct ContextoVistas;
@@ -62,6 +63,8 @@ public:
     TConf_Opciones* FormaOpciones;
     Adquisicion* adquisicion;
     Registrador* registrador;
+    // What leaves the program (event log, MQTT, central database, web view).
+    Integraciones* integraciones = nullptr;
     TInstForm* InstForm = nullptr;    // the instruments window
 
     QAction *Comenzar, *Terminar, *TablaMultiple, *Configurar, *CargarBase, *GuardarConfiguracion, *Salir;

@@ -30,6 +30,7 @@
 #include "acquisition/adquisicion.h"
 #include "acquisition/base_datos.h"
 #include "acquisition/registro.h"
+#include "integration/integraciones.h"
 #include "config/dialogos.h"
 #include "config/modelo.h"
 #include "config/perfil.h"
@@ -274,6 +275,9 @@ int main(int argc, char** argv)
     adq.registrar = [&](int n, const std::array<QString, 7>& lecturas, const QString& fecha, const QString& hora,
                         QString* err) { return registrador.ActualizarTabla(n, lecturas, modelo.Estados[n].Partida, fecha, hora, err); };
     QObject::connect(&adq, &Adquisicion::nuevaRonda, &app, [&] { registrador.marcarNuevaRonda(); });
+    Integraciones integraciones(modelo, Origen::Registrador);
+    integraciones.conectar(adq);
+    QObject::connect(&integraciones, &Integraciones::aviso, &app, [&](const QString& t) { registrarEvento(t); });
 
     // The rows stored in the pass under way, each with the measured value of
     // the reading it holds; one line when the pass ends, none when it stored nothing.
