@@ -2,11 +2,8 @@
 
 #include "acquisition/adquisicion.h"
 #include "acquisition/registro.h"
-<<<<<<< HEAD
 #include "acquisition/seguidor.h"
-=======
 #include "integration/integraciones.h"
->>>>>>> main
 #include "aplicacion.h"
 #include "config/perfil.h"
 #include "link/forma_com.h"
