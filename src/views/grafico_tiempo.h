@@ -64,7 +64,7 @@ public:
     QString recorrer(Lector& lector, const Visita& visita)
     {
         while (!lector.terminado() && lector.valido() && !parada()) {
-            lector.leer(512, visita);
+            lector.leer(4096, visita);
             leidas = lector.leidas();
         }
         return lector.error();
