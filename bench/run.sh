@@ -28,6 +28,8 @@ ejecutar bench-memoria
 ejecutar bench-vistas
 ejecutar bench-comb
 ejecutar bench-informe
+ejecutar bench-apertura
+ejecutar bench-mqtt
 ejecutar bench-lectores --minutos 2
 
 exit $estado

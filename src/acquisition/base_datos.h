@@ -8,6 +8,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
+#include <QStringList>
 
 namespace ombrix {
 
@@ -21,6 +22,8 @@ public:
     // Opens an existing file; false with a reason (in Spanish) when it does not
     // exist, another program holds it, it is not a database of this system, or it
     // cannot be written. A file that is not ours is only read, never written.
+    // A file that fails SQLite's quick check is refused too: nothing is
+    // recorded into a damaged file.
     bool abrir(const QString& ruta, QString* error = nullptr);
     // Opens an existing file to read it only, beside a writer if there is one.
     // Nothing is written into it; SQLite only creates the -wal and -shm files
@@ -42,9 +45,14 @@ public:
 
 private:
     QString revisarArchivo(const QString& ruta, bool escribible);   // "" when it is ours
-    QString revisarTablas(const QString& ruta, bool inmutable);
     QString motivoLectura(const QSqlError& e, const QString& ruta) const;
+    QString revisarTablas(const QString& ruta, bool inmutable);
     QString prepararConexion(const QString& ruta);    // "" when ready
+    QString prepararLectura(const QString& ruta);     // "" when ready
+    bool abrirComo(const QString& ruta, QString* error, bool lectura);
+    bool lectura_ = false;
+    bool inmutable_ = false;     // a WAL file without its log, read as immutable
+    QStringList anexosNuevos_;   // left beside the file by the reading connection, removed at close
     QString conexion_;
     QString ruta_;
     int candado_ = -1;   // descriptor holding the exclusive flock

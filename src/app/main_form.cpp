@@ -4,6 +4,8 @@
 #include "acquisition/registro.h"
 #include "acquisition/seguidor.h"
 #include "integration/integraciones.h"
+#include "app/forma_mqtt.h"
+#include "config/ajustes_mqtt.h"
 #include "aplicacion.h"
 #include "config/perfil.h"
 #include "link/forma_com.h"
@@ -82,6 +84,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     FormaCom = new TFormaCom(modelo, this);
     FormaNivel = new TNiveldeacceso1(modelo.Config, this);
     FormaOpciones = new TConf_Opciones(modelo.Config, this);
+    FormaMqtt = new TFormaMqtt(modelo, *integraciones, this);
+    connect(accionMqtt, &QAction::triggered, this, [this] { ejecutarModal(*FormaMqtt); });
+    integraciones->configurarMqtt(leerAjustesMqtt(Perfil(modelo.RutaIni)));
     connect(accionNivel, &QAction::triggered, this, &TMainForm::Nivel1Execute);
     connect(Opciones, &QAction::triggered, this, &TMainForm::OpcionesExecute);
 }
@@ -225,6 +230,8 @@ void TMainForm::crearAcciones()
     Salir = new QAction(QStringLiteral("Salir"), this);
     accionNivel = new QAction(QStringLiteral("Nivel de acceso"), this);
     Opciones = new QAction(QStringLiteral("Opciones"), this);
+    accionMqtt = new QAction(QStringLiteral("Publicación MQTT"), this);
+    accionMqtt->setVisible(false);
     accionCascada = new QAction(QStringLiteral("Cacada"), this);
     accionVertical = new QAction(QStringLiteral("Vertical"), this);
     accionHorizontal = new QAction(QStringLiteral("Horizontal"), this);
@@ -244,6 +251,7 @@ void TMainForm::crearAcciones()
     configuracion->addAction(Configurar);
     configuracion->addAction(accionNivel);
     configuracion->addAction(Opciones);
+    configuracion->addAction(accionMqtt);
     MenuVentanas = menuBar()->addMenu(QStringLiteral("Ventanas"));
     connect(MenuVentanas, &QMenu::aboutToShow, this, [this] {
         MenuVentanas->clear();
@@ -415,6 +423,14 @@ bool TMainForm::arrancar()
     ejecutarModal(*FormaInicio);
     FormaInicio->relojCierre->stop();
 
+    // Settings not used as written are told once, together.
+    if (!modelo.Avisos.isEmpty())
+        dialogos().mensaje(QStringLiteral("ATENCION!!"),
+                           QStringLiteral("Algunos valores del archivo de configuración %1 no se usan como están "
+                                          "escritos:\n\n%2")
+                               .arg(modelo.RutaIni, modelo.textoAvisos()),
+                           Icono::Advertencia, Botones::Ok);
+
     // Choice of the database; cancelling it ends the program.
     bool cancelada = false, consulta = false;
     {
@@ -535,6 +551,7 @@ void TMainForm::NivelNuevo()
         accionEliminarInstrumento_->setVisible(false);
         Configurar->setVisible(false);
         Opciones->setVisible(false);
+        accionMqtt->setVisible(false);
         break;
     case 1:
         accionConfigurar_->setVisible(true);
@@ -542,6 +559,7 @@ void TMainForm::NivelNuevo()
         accionEliminarInstrumento_->setVisible(false);
         Configurar->setVisible(true);
         Opciones->setVisible(true);
+        accionMqtt->setVisible(false);
         break;
     case 3:
         accionConfigurar_->setVisible(true);
@@ -549,6 +567,7 @@ void TMainForm::NivelNuevo()
         accionEliminarInstrumento_->setVisible(true);
         Configurar->setVisible(true);
         Opciones->setVisible(true);
+        accionMqtt->setVisible(true);
         break;
     default:
         break;

@@ -27,6 +27,7 @@ class TFormaEleccionBase;
 class TFormaCom;
 class TNiveldeacceso1;
 class TConf_Opciones;
+class TFormaMqtt;
 class TOmbrixComm;
 class Adquisicion;
 class Registrador;
@@ -61,6 +62,8 @@ public:
     TFormaCom* FormaCom;
     TNiveldeacceso1* FormaNivel;
     TConf_Opciones* FormaOpciones;
+    TFormaMqtt* FormaMqtt = nullptr;
+    QAction* accionMqtt = nullptr;   // "Publicación MQTT", engineering level
     Adquisicion* adquisicion;
     Registrador* registrador;
     // What leaves the program (event log, MQTT, central database, web view).

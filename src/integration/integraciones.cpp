@@ -66,6 +66,16 @@ void Integraciones::agregar(std::unique_ptr<Oyente> oyente)
         oyentes_.push_back(std::move(oyente));
 }
 
+void Integraciones::quitar(Oyente* oyente)
+{
+    for (auto it = oyentes_.begin(); it != oyentes_.end(); ++it)
+        if (it->get() == oyente) {
+            (*it)->detener();
+            oyentes_.erase(it);
+            return;
+        }
+}
+
 void Integraciones::detener()
 {
     if (detenido_)

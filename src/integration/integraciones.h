@@ -21,6 +21,7 @@ namespace ombrix {
 
 class Adquisicion;
 class Modelo;
+struct AjustesMqtt;
 struct ResultadoLectura;
 
 // Who runs the acquisition: the program's window or the headless recorder.
@@ -68,6 +69,15 @@ public:
         return nullptr;
     }
     int cantidad() const { return int(oyentes_.size()); }
+    // Stops a listener and removes it from the stream.
+    void quitar(Oyente* oyente);
+
+    // Builds the MQTT publisher from `ajustes`, in place of the one running
+    // (none when publishing is off). An empty prefix takes the default of
+    // this computer and line. Returns what is wrong with the settings (then
+    // nothing publishes), or an empty text. Defined in src/mqtt: whoever
+    // calls it links ombrix_mqtt.
+    QString configurarMqtt(const AjustesMqtt& ajustes);
 
     // Stops every listener (also done by the destructor).
     void detener();

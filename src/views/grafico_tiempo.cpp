@@ -1,3 +1,4 @@
+#include "config/archivo_seguro.h"
 #include "views/grafico_tiempo.h"
 
 #include "config/dialogos.h"
@@ -500,13 +501,20 @@ void GraficoTiempo::BotonZom100Click()
 
 bool GraficoTiempo::guardarImagen(const QString& ruta)
 {
-    bool bien;
-    if (ruta.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
-        bien = grafico_->savePdf(ruta);
-    else
-        bien = grafico_->savePng(ruta);
+    // Whole or nothing: the image is drawn into a file beside the old one,
+    // which it replaces only once complete.
+    ArchivoSeguro archivo(ruta);
+    QString error;
+    bool bien = archivo.abrir(&error);
+    if (bien) {
+        bien = ruta.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive) ? grafico_->savePdf(archivo.rutaTemporal())
+                                                                           : grafico_->savePng(archivo.rutaTemporal());
+        bien = bien && archivo.confirmar(&error);
+    }
     if (!bien)
-        dialogos().mensaje(kTituloError, QStringLiteral("No se pudo guardar la imagen: ") + ruta, Icono::Error, Botones::Ok);
+        dialogos().mensaje(kTituloError,
+                           QStringLiteral("No se pudo guardar la imagen: ") + (error.isEmpty() ? ruta : error),
+                           Icono::Error, Botones::Ok);
     return bien;
 }
 

@@ -1,5 +1,6 @@
 #include "views/impresion.h"
 
+#include "config/archivo_seguro.h"
 #include "config/dialogos.h"
 #include "touch/teclado.h"
 
@@ -34,6 +35,8 @@ DestinoImpresion::DestinoImpresion() : impresora_(std::make_unique<QPrinter>(QPr
     ultimoPdf_ = QDir::homePath() + QStringLiteral("/impresion.pdf");
 }
 
+DestinoImpresion::~DestinoImpresion() = default;
+
 DestinoImpresion& DestinoImpresion::comun()
 {
     static DestinoImpresion d;
@@ -57,6 +60,30 @@ bool DestinoImpresion::pedirPdf()
     impresora_->setOutputFormat(QPrinter::PdfFormat);
     impresora_->setOutputFileName(ruta);
     return true;
+}
+
+bool DestinoImpresion::empezarArchivo(QString* error)
+{
+    archivo_.reset();
+    if (!aPdf() || impresora_->outputFileName().isEmpty())
+        return true;
+    auto archivo = std::make_unique<ArchivoSeguro>(impresora_->outputFileName());
+    if (!archivo->abrir(error))
+        return false;
+    nombrePdf_ = impresora_->outputFileName();
+    // The temporary name has no ".pdf" ending: the format stays PDF.
+    impresora_->setOutputFileName(archivo->rutaTemporal());
+    archivo_ = std::move(archivo);
+    return true;
+}
+
+bool DestinoImpresion::terminarArchivo(bool bien, QString* error)
+{
+    if (!archivo_)
+        return bien;
+    impresora_->setOutputFileName(nombrePdf_);
+    const std::unique_ptr<ArchivoSeguro> archivo = std::move(archivo_);
+    return bien && archivo->confirmar(error);
 }
 
 bool DestinoImpresion::preparar()
@@ -254,10 +281,12 @@ bool TFormaImpresion::imprimirPaginas(qint64 desde, qint64 hasta, bool apaisado,
     if (apaisado)
         impresora.setPageOrientation(QPageLayout::Landscape);
     QCPPainter pintor;
-    bool bien = pintor.begin(&impresora);
-    if (!bien) {
+    DestinoImpresion& destino = DestinoImpresion::comun();
+    bool bien = destino.empezarArchivo(error);
+    if (bien && !pintor.begin(&impresora)) {
+        bien = false;
         *error = QStringLiteral("No se pudo comenzar la impresión");
-    } else {
+    } else if (bien) {
         pintor.setMode(QCPPainter::pmVectorized);
         pintor.setMode(QCPPainter::pmNoCaching);
         const QRectF area(QPointF(0, 0), impresora.pageLayout().paintRectPixels(impresora.resolution()).size());
@@ -283,6 +312,8 @@ bool TFormaImpresion::imprimirPaginas(qint64 desde, qint64 hasta, bool apaisado,
             bien = false;
         }
     }
+    // A cancelled or failed print leaves the old file as it was.
+    bien = destino.terminarArchivo(bien && !CancelarImpresion, error) || (bien && CancelarImpresion);
     if (apaisado)
         impresora.setPageOrientation(orientacion);
     return bien;

@@ -22,6 +22,7 @@ class QSlider;
 
 namespace ombrix {
 
+class ArchivoSeguro;
 class TEditKbr;
 
 // What a chart window offers to the print dialog. Its pages are its own time
@@ -53,11 +54,23 @@ public:
     void configurar(QWidget* padre);
     bool aPdf() const { return impresora_->outputFormat() == QPrinter::PdfFormat; }
 
+    // A print to a PDF file is written whole or not at all: empezarArchivo,
+    // before painting begins, points the printer at a temporary file beside
+    // the chosen one (false with the reason when the chosen one cannot be
+    // written); terminarArchivo, once painting has ended, puts it in place
+    // when `bien` (else discards it) and points the printer back. Nothing to
+    // do for a real printer.
+    bool empezarArchivo(QString* error);
+    bool terminarArchivo(bool bien, QString* error);
+
 private:
     DestinoImpresion();
+    ~DestinoImpresion();
     bool pedirPdf();
     std::unique_ptr<QPrinter> impresora_;
     QString ultimoPdf_;
+    std::unique_ptr<ArchivoSeguro> archivo_;
+    QString nombrePdf_;   // the chosen file while the printer writes the temporary one
 };
 
 // Draws the chart as it is now over the whole printable area of `pintor`'s

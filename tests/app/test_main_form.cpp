@@ -313,6 +313,30 @@ private slots:
         QVERIFY(w.Configurar->isVisible());
     }
 
+    // Settings not used as written are told at start, all in one message.
+    void ajustesFueraDeRangoUnMensaje()
+    {
+        RaizTemporal raiz;
+        QFile ini(raiz.datos() + QStringLiteral("/Ombrix.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Puertos]\r\nPuerto=COM1\r\nCOM1=\r\n[General]\r\nTiempoScan=-5\r\ncantidad de aparatos=2\r\n"
+                  "[Instrumento1]\r\nID=0\r\n");
+        ini.close();
+        const QString base = copiaDelModelo(raiz, QStringLiteral("P.mdb"));
+        DialogosGuion guion;
+        TMainForm w;
+        responderArranque(w, base);
+        QVERIFY(w.arrancar());
+        QCOMPARE(guion.mostrados.size(), 1);
+        const QString t = guion.mostrados.first().texto;
+        QVERIFY2(t.contains(QStringLiteral("[General] TiempoScan=-5: fuera de 0..86400; se usa 1"))
+                     && t.contains(QStringLiteral("[Puertos] COM1=: vacío; se usa /dev/ttyS0"))
+                     && t.contains(QStringLiteral("[Instrumento1] ID=0: la dirección 0 está fuera de 1..247; "
+                                                  "el instrumento 1 no se consulta")),
+                 qPrintable(t));
+        QCOMPARE(w.modelo.Config.TiempoScan, 1);
+    }
+
     void cargarOtraBase()
     {
         RaizTemporal raiz;

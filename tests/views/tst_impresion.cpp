@@ -17,8 +17,11 @@
 #include <qcustomplot.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
+
+#include <sys/stat.h>
 
 using namespace ombrix;
 using namespace ombrix::test;
@@ -330,6 +333,25 @@ private slots:
         QCOMPARE(paginasPdf(actual), 1);
         QVERIFY(textoPdf(actual).contains(QStringLiteral("2)")));
         QCOMPARE(g.paginaActual(), 2);
+
+        // A PDF is written whole or not at all: a target that is not a
+        // regular file is refused and stays as it was, nothing is left beside it.
+        const QString fifo = dir.filePath(QStringLiteral("tuberia.pdf"));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        f.FormActivate();
+        d.entradas.enqueue(fifo);
+        d.mostrados.clear();
+        QVERIFY(!f.BotonAceptarClick());
+        QVERIFY(!d.mostrados.isEmpty());
+        QVERIFY2(d.mostrados.last().texto.contains(QStringLiteral("no un archivo común")),
+                 qPrintable(d.mostrados.last().texto));
+        QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).size(), 4);
+        // And the printer writes where it was told again.
+        f.FormActivate();
+        d.entradas.enqueue(actual);
+        QVERIFY(f.BotonAceptarClick());
+        QCOMPARE(paginasPdf(actual), 1);
     }
 
     // The real windows: the instrument chart prints every time page through

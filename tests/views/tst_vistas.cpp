@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QImage>
 #include <QPlainTextEdit>
 #include <QLabel>
@@ -349,6 +350,17 @@ private slots:
         QFile pdf(d.filePath(QStringLiteral("g.pdf")));
         QVERIFY(pdf.open(QIODevice::ReadOnly));
         QVERIFY(pdf.read(4) == "%PDF");
+        pdf.close();
+        // Written whole or not at all: an image that cannot be put in place
+        // leaves the old file and nothing beside it.
+        {
+            DialogosGuion dg;
+            QVERIFY(!g->guardarImagen(d.filePath(QStringLiteral("no-hay/g.png"))));
+            QVERIFY(!g->guardarImagen(d.path()));
+            QCOMPARE(dg.mostrados.size(), 2);
+            QVERIFY2(dg.mostrados.last().texto.contains(QStringLiteral("es una carpeta")), qPrintable(dg.mostrados.last().texto));
+            QCOMPARE(QDir(d.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 2);
+        }
         cerrarVistas(c);
     }
 

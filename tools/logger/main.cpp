@@ -8,12 +8,19 @@
 // polls every enabled instrument and records those whose recording is
 // switched on, free or synchronised as the settings say. A settings file that
 // is missing, empty or unreadable is reported on stderr (the defaults then
-// apply); when no instrument is both enabled and recording it refuses to run.
+// apply), and so is every value not used as written, a line each ("ajustes:
+// [General] TiempoScan=-5: fuera de 0..86400; se usa 1"); an instrument whose
+// address is outside 1..247 is not polled. When no instrument is enabled,
+// recording and at a valid address it refuses to run.
 //
 // --retry is the period of the probe sent to an instrument whose
 // communication alarm latched: when it answers again the alarm is reset and
 // its rows resume. 0 never probes. Without the option it is the "General"
 // key "ReintentoAlarma" when that is set to a non-zero value, else 60.
+//
+// --mqtt publishes every reading to an MQTT broker in place of the [MQTT]
+// section of the settings (src/mqtt); the password is the key "Clave" of that
+// section or the variable OMBRIX_MQTT_CLAVE. Its log lines begin with "MQTT:".
 //
 // Standard output is the run's log, one line per change, each beginning with
 // the date and time: a communication alarm latched or reset, the port lost or
@@ -31,6 +38,8 @@
 #include "acquisition/base_datos.h"
 #include "acquisition/registro.h"
 #include "integration/integraciones.h"
+#include "config/ajustes_mqtt.h"
+#include "mqtt/temas.h"
 #include "config/dialogos.h"
 #include "config/modelo.h"
 #include "config/perfil.h"
@@ -155,7 +164,8 @@ QString nadaQueRegistrar(const Modelo& modelo)
     if (cantidad <= 0)
         return QStringLiteral("no instrument is configured");
     for (int n = 1; n < modelo.CantidadAparatos && n < modelo.ArrayConfig.size(); ++n)
-        if (modelo.ArrayConfig[n].Habilitado && modelo.ArrayConfig[n].SalvarTabla)
+        if (modelo.ArrayConfig[n].Habilitado && modelo.ArrayConfig[n].SalvarTabla
+            && direccionDeBus(modelo.ArrayConfig[n].ID))
             return {};
     return QStringLiteral("none of the %1 instrument(s) is both enabled (Habilitado) and recording (SalvarTabla)")
         .arg(cantidad);
@@ -193,6 +203,11 @@ int main(int argc, char** argv)
                         QStringLiteral("Seconds between probes of an instrument whose communication alarm latched; "
                                        "0 never probes (default: ReintentoAlarma of the settings when set, else 60)."),
                         QStringLiteral("SECONDS")});
+    opciones.addOption({QStringLiteral("mqtt"),
+                        QStringLiteral("Publica las lecturas en el broker MQTT mqtt://[usuario@]servidor[:puerto][/prefijo] "
+                                       "(en lugar de la sección [MQTT] de los ajustes); la clave se toma de los ajustes "
+                                       "o de la variable OMBRIX_MQTT_CLAVE, nunca de la línea de órdenes."),
+                        QStringLiteral("URL")});
     opciones.process(app);
 
     int duracion = 0;
@@ -233,6 +248,17 @@ int main(int argc, char** argv)
     if (!problema.isEmpty())
         imprimirError(QStringLiteral("settings file %1 %2; running with the defaults").arg(modelo.RutaIni, problema));
     modelo.CargarIni();
+    // A line for every value not used as written, before anything starts.
+    for (const AvisoAjuste& a : std::as_const(modelo.Avisos))
+        imprimirError(QStringLiteral("ajustes: ") + a.texto());
+    AjustesMqtt ajustesMqtt = leerAjustesMqtt(Perfil(modelo.RutaIni));
+    if (opciones.isSet(QStringLiteral("mqtt"))) {
+        QString error;
+        if (!aplicarDireccionMqtt(opciones.value(QStringLiteral("mqtt")), ajustesMqtt, &error)) {
+            imprimirError(QStringLiteral("--mqtt: ") + error);
+            return 2;
+        }
+    }
 
     // Refused before the database and the port are touched.
     const QString nada = nadaQueRegistrar(modelo);
@@ -278,6 +304,7 @@ int main(int argc, char** argv)
     Integraciones integraciones(modelo, Origen::Registrador);
     integraciones.conectar(adq);
     QObject::connect(&integraciones, &Integraciones::aviso, &app, [&](const QString& t) { registrarEvento(t); });
+    integraciones.configurarMqtt(ajustesMqtt);
 
     // The rows stored in the pass under way, each with the measured value of
     // the reading it holds; one line when the pass ends, none when it stored nothing.
@@ -387,7 +414,9 @@ int main(int argc, char** argv)
         } else if (!enMarcha && !parando) {
             // The polling thread made its last open before telling this one: the
             // error it left is read after it.
-            const QString motivo = motivoApertura(enlace.ultimoError(), rutaPuerto);
+            const QString motivo = enlace.ultimoFallo() == FalloApertura::NoExiste
+                                       ? QStringLiteral("el dispositivo no existe")
+                                       : motivoApertura(enlace.ultimoError(), rutaPuerto);
             QString consejo;
             if (enlace.ultimoFallo() == FalloApertura::SinPermiso) {
                 const QString usuario = EnlaceModbus::usuarioActual();
