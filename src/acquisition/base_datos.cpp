@@ -280,26 +280,10 @@ QString BaseDatos::revisarTablas(const QString& ruta, bool inmutable)
         porque = [&]() -> QString {
             if (!db.open())
                 return motivoSqlite(db.lastError());
+            const QString falta = tablasQueFaltan(db);
+            if (!falta.isEmpty())
+                return falta;
             QSqlQuery q(db);
-            q.setForwardOnly(true);
-            if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'")))
-                return motivoSqlite(q.lastError());
-            QSet<QString> tablas;
-            while (q.next())
-                tablas.insert(q.value(0).toString().toLower());
-            // Names are compared as SQLite does, without regard to case.
-            for (const Tabla& t : tablasDelSistema()) {
-                if (!tablas.contains(t.nombre.toLower()))
-                    return ajena(QStringLiteral("falta la tabla %1").arg(t.nombre));
-                if (!q.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(t.nombre)))
-                    return motivoSqlite(q.lastError());
-                QSet<QString> columnas;
-                while (q.next())
-                    columnas.insert(q.value(1).toString().toLower());
-                for (const QString& c : t.columnas)
-                    if (!columnas.contains(c.toLower()))
-                        return ajena(QStringLiteral("a la tabla %1 le falta la columna %2").arg(t.nombre, c));
-            }
             // A writer records into a sound file only: rows added to a damaged
             // one may be lost with it.
             if (!lectura_) {
