@@ -33,5 +33,6 @@ ejecutar bench-informe
 ejecutar bench-apertura
 ejecutar bench-eventos
 ejecutar bench-mqtt
+ejecutar bench-lectores --minutos 2
 
 exit $estado

@@ -107,6 +107,32 @@ bool ejecutar(QSqlDatabase& db, const QString& sql, QString* error)
     return false;
 }
 
+// "" when the tables and columns the recorder writes are all there.
+QString tablasQueFaltan(QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'")))
+        return motivoSqlite(q.lastError());
+    QSet<QString> tablas;
+    while (q.next())
+        tablas.insert(q.value(0).toString().toLower());
+    // Names are compared as SQLite does, without regard to case.
+    for (const Tabla& t : tablasDelSistema()) {
+        if (!tablas.contains(t.nombre.toLower()))
+            return ajena(QStringLiteral("falta la tabla %1").arg(t.nombre));
+        if (!q.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(t.nombre)))
+            return motivoSqlite(q.lastError());
+        QSet<QString> columnas;
+        while (q.next())
+            columnas.insert(q.value(1).toString().toLower());
+        for (const QString& c : t.columnas)
+            if (!columnas.contains(c.toLower()))
+                return ajena(QStringLiteral("a la tabla %1 le falta la columna %2").arg(t.nombre, c));
+    }
+    return QString();
+}
+
 const char* const kArchivosAnexos[] = {"-wal", "-shm", "-journal"};
 
 // A read-only connection's name for the file.
@@ -131,7 +157,6 @@ QSqlDatabase BaseDatos::db() const { return QSqlDatabase::database(conexion_, fa
 
 bool BaseDatos::abrir(const QString& ruta, QString* error) { return abrirComo(ruta, error, false); }
 
-bool BaseDatos::abrirLectura(const QString& ruta, QString* error) { return abrirComo(ruta, error, true); }
 
 bool BaseDatos::abrirComo(const QString& ruta, QString* error, bool lectura)
 {
@@ -191,7 +216,7 @@ bool BaseDatos::abrirComo(const QString& ruta, QString* error, bool lectura)
     }
 
     // Nothing is written until the file has shown it is one of ours.
-    QString porque = revisarArchivo(ruta);
+    QString porque = revisarArchivo(ruta, escribible);
     if (!porque.isEmpty())
         return fallo(porque);
     if (!escribible && !lectura)
@@ -205,7 +230,7 @@ bool BaseDatos::abrirComo(const QString& ruta, QString* error, bool lectura)
     return true;
 }
 
-QString BaseDatos::revisarArchivo(const QString& ruta)
+QString BaseDatos::revisarArchivo(const QString& ruta, bool escribible)
 {
     // The header first, through our own descriptor: an empty file or one of another
     // kind never reaches SQLite, which would take an empty file for a new database.
@@ -235,6 +260,9 @@ QString BaseDatos::revisarArchivo(const QString& ruta)
             nuevos << anexo;
     }
     const QString porque = revisarTablas(ruta, inmutable);
+    // Beside a file that is taken they stay, for a reader may already share them.
+    if (porque.isEmpty() && escribible)
+        return porque;
     for (const QString& anexo : std::as_const(nuevos))
         if (QFileInfo::exists(anexo))
             QFile::remove(anexo);
@@ -252,26 +280,10 @@ QString BaseDatos::revisarTablas(const QString& ruta, bool inmutable)
         porque = [&]() -> QString {
             if (!db.open())
                 return motivoSqlite(db.lastError());
+            const QString falta = tablasQueFaltan(db);
+            if (!falta.isEmpty())
+                return falta;
             QSqlQuery q(db);
-            q.setForwardOnly(true);
-            if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'")))
-                return motivoSqlite(q.lastError());
-            QSet<QString> tablas;
-            while (q.next())
-                tablas.insert(q.value(0).toString().toLower());
-            // Names are compared as SQLite does, without regard to case.
-            for (const Tabla& t : tablasDelSistema()) {
-                if (!tablas.contains(t.nombre.toLower()))
-                    return ajena(QStringLiteral("falta la tabla %1").arg(t.nombre));
-                if (!q.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(t.nombre)))
-                    return motivoSqlite(q.lastError());
-                QSet<QString> columnas;
-                while (q.next())
-                    columnas.insert(q.value(1).toString().toLower());
-                for (const QString& c : t.columnas)
-                    if (!columnas.contains(c.toLower()))
-                        return ajena(QStringLiteral("a la tabla %1 le falta la columna %2").arg(t.nombre, c));
-            }
             // A writer records into a sound file only: rows added to a damaged
             // one may be lost with it.
             if (!lectura_) {
@@ -310,10 +322,9 @@ QString BaseDatos::prepararConexion(const QString& ruta)
     if (!db.open())
         return motivoSqlite(db.lastError());
     QString err;
-    // Exclusive locking keeps SQLite's own lock for the whole session; WAL with
-    // full synchronisation commits every row durably without rewriting pages.
-    if (!ejecutar(db, QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"), &err))
-        return err;
+    // SQLite's locking stays normal, so that readers share the file (the
+    // writer is alone by its own lock); WAL with full synchronisation commits
+    // every row durably without rewriting pages, and never makes readers wait.
     {
         QSqlQuery q(db);
         if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
@@ -324,12 +335,87 @@ QString BaseDatos::prepararConexion(const QString& ruta)
     }
     if (!ejecutar(db, QStringLiteral("PRAGMA synchronous=FULL"), &err))
         return err;
+    // A log that grew while readers held its start is cut back when it starts over.
+    if (!ejecutar(db, QStringLiteral("PRAGMA journal_size_limit=4194304"), &err))
+        return err;
     // A write transaction takes the exclusive lock now and proves the file writable.
     if (!ejecutar(db, QStringLiteral("BEGIN IMMEDIATE"), &err))
         return err;
     if (!ejecutar(db, QStringLiteral("COMMIT"), &err))
         return err;
     return QString();
+}
+
+bool BaseDatos::abrirLectura(const QString& ruta, QString* error, bool revisar)
+{
+    cerrar();
+    auto fallo = [&](const QString& por) {
+        if (error)
+            *error = por;
+        cerrar();
+        return false;
+    };
+    // No descriptor of our own on the file: closing it would drop the locks
+    // SQLite holds on it in this process, the writer's among them.
+    const QFileInfo info(ruta);
+    if (ruta.isEmpty() || !info.exists())
+        return fallo(kNoExiste);
+    if (info.isDir())
+        return fallo(QStringLiteral("Es una carpeta, no un archivo de base de datos"));
+    if (!info.isFile())
+        return fallo(QStringLiteral("No es un archivo común (es un dispositivo, una tubería o un socket)"));
+    if (!info.isReadable())
+        return fallo(QStringLiteral("No hay permiso para leer el archivo"));
+    if (info.size() == 0)
+        return fallo(ajena(QStringLiteral("el archivo está vacío")));
+
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), conexion_);
+    db.setDatabaseName(QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded)
+                       + QStringLiteral("?mode=ro"));
+    // A rollback-journal file is locked whole while a row is written: the
+    // reader waits that long and tries again.
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=3000"));
+    if (!db.open())
+        return fallo(motivoLectura(db.lastError(), ruta));
+    // The first read opens the log and its index.
+    {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
+            return fallo(motivoLectura(q.lastError(), ruta));
+    }
+    if (revisar) {
+        const QString porque = tablasQueFaltan(db);
+        if (!porque.isEmpty())
+            return fallo(porque);
+    }
+    ruta_ = ruta;
+    soloLectura_ = true;
+    abierta_ = true;
+    return true;
+}
+
+QString BaseDatos::motivoLectura(const QSqlError& e, const QString& ruta) const
+{
+    // A WAL database is read through its -wal and -shm files: they must be
+    // readable, or SQLite must be able to create them.
+    const int codigo = codigoSqlite(e);
+    if (codigo == 5 || codigo == 6)   // SQLITE_BUSY, SQLITE_LOCKED
+        return QStringLiteral("El archivo está ocupado por el programa que escribe en él; inténtelo de nuevo");
+    if (codigo != 8 && codigo != 10 && codigo != 14)   // SQLITE_READONLY, SQLITE_IOERR, SQLITE_CANTOPEN
+        return motivoSqlite(e);
+    const QFileInfo info(ruta);
+    const QString carpeta = info.absolutePath();
+    const bool carpetaEscribible = ::access(QFile::encodeName(carpeta).constData(), W_OK) == 0;
+    for (const char* sufijo : {"-wal", "-shm"}) {
+        const QFileInfo anexo(ruta + QLatin1String(sufijo));
+        if (anexo.exists() && !anexo.isReadable())
+            return QStringLiteral("No hay permiso para leer el archivo %1").arg(anexo.fileName());
+        if (!anexo.exists() && !carpetaEscribible)
+            return QStringLiteral("No se puede leer: falta el archivo %1, que acompaña a la base mientras se "
+                                  "registra, y no hay permiso para crearlo en la carpeta %2")
+                .arg(anexo.fileName(), carpeta);
+    }
+    return QStringLiteral("No se pudo leer el archivo: ") + e.text();
 }
 
 void BaseDatos::cerrar()
@@ -356,6 +442,7 @@ void BaseDatos::cerrar()
         enLista_ = false;
     }
     abierta_ = false;
+    soloLectura_ = false;
     ruta_.clear();
 }
 
@@ -369,6 +456,9 @@ bool BaseDatos::vaciarTabla(const QString& tabla, QString* error)
     };
     if (!abierta_ || !d.isOpen())
         return fallo(QSqlError(QStringLiteral("No hay ninguna base de datos abierta"), {}, QSqlError::ConnectionError));
+    if (soloLectura_)
+        return fallo(QSqlError(QStringLiteral("La base de datos está abierta solo para consulta"), {},
+                               QSqlError::ConnectionError));
     if (!d.transaction())
         return fallo(d.lastError());
     QSqlQuery q(d);

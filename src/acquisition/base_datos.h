@@ -1,9 +1,12 @@
 #pragma once
 // The database file of the readings: an SQLite file (it keeps the ".mdb" name)
-// opened for exclusive use, so that a second program, or a second connection in
-// this one, cannot open it while it is held.
+// in WAL mode. One writer at a time: the writer holds a lock of its own on the
+// file, so that a second writer (another program, or a second one in this
+// program) is refused while it is held. Readers share the file with the writer
+// and with each other: they never write into it and never wait for the writer.
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 #include <QStringList>
 
@@ -22,12 +25,17 @@ public:
     // A file that fails SQLite's quick check is refused too: nothing is
     // recorded into a damaged file.
     bool abrir(const QString& ruta, QString* error = nullptr);
-    // Opens an existing file of this system to read it only: nothing in the
-    // file changes (no journal mode switch, no check of its pages; damage is
-    // reported by the reads that meet it). Held as abrir holds it.
-    bool abrirLectura(const QString& ruta, QString* error = nullptr);
+    // Opens an existing file to read it only, beside a writer if there is one.
+    // Nothing is written into it; SQLite only creates the -wal and -shm files
+    // of a WAL database when they are missing and the folder may be written,
+    // and otherwise the reason it cannot be read is given. A file in the old
+    // rollback-journal mode that is being written is waited for briefly.
+    // `revisar` false skips checking the tables (a second reader of a file
+    // already checked).
+    bool abrirLectura(const QString& ruta, QString* error = nullptr, bool revisar = true);
     void cerrar();
     bool abierta() const { return abierta_; }
+    bool soloLectura() const { return soloLectura_; }
     QString ruta() const { return ruta_; }
     QSqlDatabase db() const;
 
@@ -36,7 +44,8 @@ public:
     bool vaciarTabla(const QString& tabla, QString* error = nullptr);
 
 private:
-    QString revisarArchivo(const QString& ruta);      // "" when it is ours
+    QString revisarArchivo(const QString& ruta, bool escribible);   // "" when it is ours
+    QString motivoLectura(const QSqlError& e, const QString& ruta) const;
     QString revisarTablas(const QString& ruta, bool inmutable);
     QString prepararConexion(const QString& ruta);    // "" when ready
     QString prepararLectura(const QString& ruta);     // "" when ready
@@ -50,6 +59,7 @@ private:
     bool enLista_ = false;   // the file is in the list of those this process holds
     quint64 dispositivo_ = 0, nodo_ = 0;
     bool abierta_ = false;
+    bool soloLectura_ = false;
 };
 
 } // namespace ombrix

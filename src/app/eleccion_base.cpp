@@ -5,6 +5,7 @@
 #include "config/dialogos.h"
 #include "config/rutas.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
@@ -68,6 +69,10 @@ TFormaEleccionBase::TFormaEleccionBase(QWidget* parent)
     g->addWidget(RadioNueva);
     g->addWidget(RadioExistente);
     g->addWidget(listaBases);
+    // Read only, beside the program or service that records into it.
+    casillaConsulta = new QCheckBox(QStringLiteral("Abrir para consulta"), marcoBases);
+    casillaConsulta->setObjectName(QStringLiteral("casillaConsulta"));
+    g->addWidget(casillaConsulta);
 
     BotonAceptar = new QPushButton(QStringLiteral("&Aceptar"), this);
     BotonAceptar->setDefault(true);
@@ -121,9 +126,15 @@ void TFormaEleccionBase::RadioNuevaClick()
     if (RadioNueva->isChecked())
         listaBases->setCurrentRow(0);
     listaBases->setEnabled(false);
+    casillaConsulta->setChecked(false);
+    casillaConsulta->setEnabled(false);
 }
 
-void TFormaEleccionBase::RadioExistenteClick() { listaBases->setEnabled(true); }
+void TFormaEleccionBase::RadioExistenteClick()
+{
+    listaBases->setEnabled(true);
+    casillaConsulta->setEnabled(true);
+}
 
 void TFormaEleccionBase::listaBasesDblClick()
 {
@@ -162,6 +173,7 @@ bool TFormaEleccionBase::BotonAceptarClick()
             listaBases->addItem(elegida);
     }
     RutaBase = elegida;
+    SoloConsulta = casillaConsulta->isChecked() && !RadioNueva->isChecked();
     QStringList lista;
     for (int i = 0; i < listaBases->count(); ++i)
         lista << listaBases->item(i)->text();

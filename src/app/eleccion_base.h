@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <functional>
 
+class QCheckBox;
 class QGroupBox;
 class QListWidget;
 class QPushButton;
@@ -24,9 +25,12 @@ public:
     QPushButton* BotonAceptar;
     QPushButton* BotonCancelar;
     QPushButton* BotonLimpiar;
+    QCheckBox* casillaConsulta;   // "Abrir para consulta"
 
     // The chosen database; it changes only when a database was chosen.
     QString RutaBase;
+    // The chosen database is to be opened for consultation only.
+    bool SoloConsulta = false;
     // Set when the user cancelled (at start-up the program then ends).
     bool PidioTerminar = false;
 

@@ -2,6 +2,7 @@
 
 #include "acquisition/adquisicion.h"
 #include "acquisition/registro.h"
+#include "acquisition/seguidor.h"
 #include "integration/integraciones.h"
 #include "events/registro_eventos.h"
 #include "app/forma_mqtt.h"
@@ -105,6 +106,11 @@ void TMainForm::crearAdquisicion()
         return Perfil(modelo.RutaIni).leerTexto(QStringLiteral("Puertos"), nombre, QString());
     });
     registrador = new Registrador(conexionBase, modelo, this);
+    // A database opened for consultation: the rows another program stores
+    // reach the windows as the recorder's own would.
+    seguidor_ = new SeguidorBase(conexionBase, this);
+    connect(seguidor_, &SeguidorBase::filaGuardada, registrador, &Registrador::filaGuardada);
+    connect(seguidor_, &SeguidorBase::filaCombinadaGuardada, registrador, &Registrador::filaCombinadaGuardada);
     adquisicion = new Adquisicion(modelo, enlace, this);
     adquisicion->registrar = [this](int n, const std::array<QString, 7>& lecturas, const QString& fecha,
                                     const QString& hora, QString* error) {
@@ -158,7 +164,7 @@ void TMainForm::ConfigurarExecute() { ejecutarModal(*FormaCom); }
 
 void TMainForm::alCambiarLinea(bool enLinea)
 {
-    Comenzar->setEnabled(!enLinea);
+    Comenzar->setEnabled(!enLinea && !conexionBase.soloLectura());
     Terminar->setEnabled(enLinea);
     Salir->setEnabled(!enLinea);
     accionComm_->setVisible(enLinea);
@@ -203,7 +209,9 @@ void TMainForm::crearVentanaInstrumentos()
         contexto_ = std::make_unique<ContextoInstrumentos>(modelo, ventanas, enlace, adquisicion->EstadoPuerto);
         contexto_->estado = [this](const QString& t) { mostrarEstado(0, t); };
         contexto_->iniciarTimer1 = [this] { relojSegundos->start(); };
-        contexto_->habilitarQuitar = [this](bool si) { botonEliminarInstrumento->setEnabled(si); };
+        contexto_->habilitarQuitar = [this](bool si) {
+            botonEliminarInstrumento->setEnabled(si && !conexionBase.soloLectura());
+        };
         contexto_->ventanaPrincipal = this;
         contexto_->abrirPropiedades = [this](int n) { editarPropiedades(*contexto_, this, n); };
         contextoVistas_ = std::make_unique<ContextoVistas>(modelo, ventanas, conexionBase);
@@ -385,13 +393,28 @@ void TMainForm::pedirTerminar()
         app->Terminate();
 }
 
-bool TMainForm::abrirBase(const QString& ruta, QString& error)
+bool TMainForm::abrirBase(const QString& ruta, QString& error, bool consulta)
 {
     error.clear();
-    if (!conexionBase.abrir(ruta, &error))
-        return false;
-    integraciones->eventos().baseAbierta();
-    return true;
+    seguidor_->detener();
+    const bool bien = consulta ? conexionBase.abrirLectura(ruta, &error) : conexionBase.abrir(ruta, &error);
+    if (bien && consulta)
+        seguidor_->empezar();
+    if (bien && !consulta)
+        integraciones->eventos().baseAbierta();
+    return bien;
+}
+
+void TMainForm::mostrarModoBase()
+{
+    const bool consulta = conexionBase.soloLectura();
+    setWindowTitle(consulta ? kCaption + QStringLiteral(" - solo consulta") : kCaption);
+    mostrarEstado(1, consulta ? modelo.RutaBase + QStringLiteral("  (solo consulta)") : modelo.RutaBase);
+    // Nothing that writes into the database: no acquisition, no instrument
+    // added or removed (its table would be emptied).
+    Comenzar->setEnabled(!consulta && !modelo.Adquiriendo);
+    botonNuevoInstrumento->setEnabled(!consulta && modelo.CantidadAparatos < Configuracion::kCantidadMaxima);
+    botonEliminarInstrumento->setEnabled(!consulta && modelo.CantidadAparatos > Configuracion::kCantidadMinima);
 }
 
 namespace {
@@ -423,18 +446,19 @@ bool TMainForm::arrancar()
                            Icono::Advertencia, Botones::Ok);
 
     // Choice of the database; cancelling it ends the program.
-    bool cancelada = false;
+    bool cancelada = false, consulta = false;
     {
         TFormaEleccionBase eleccion(this);
         ejecutarModal(eleccion);
         modelo.RutaBase = eleccion.RutaBase;
         cancelada = eleccion.PidioTerminar;
+        consulta = eleccion.SoloConsulta;
     }
     if (cancelada)
         pedirTerminar();
 
     QString error;
-    if (modelo.RutaBase.isEmpty() || !abrirBase(modelo.RutaBase, error)) {
+    if (modelo.RutaBase.isEmpty() || !abrirBase(modelo.RutaBase, error, consulta)) {
         // Only the user's own cancel ends the program without a word.
         if (!modelo.RutaBase.isEmpty())
             dialogos().mensaje(QString(),
@@ -448,9 +472,7 @@ bool TMainForm::arrancar()
         modelo.RutaBase = QStringLiteral("Não há carregada nenhuma base de  dados");
         pedirTerminar();
     }
-    mostrarEstado(1, modelo.RutaBase);
-    if (modelo.CantidadAparatos == 21)
-        botonNuevoInstrumento->setEnabled(false);
+    mostrarModoBase();
 
     if (construirInstrumentos)
         construirInstrumentos();
@@ -642,6 +664,7 @@ void TMainForm::CargarBaseExecute()
     if (!GuardarConfiguracionactual1Click())
         return;
     QString elegida;
+    bool consulta = false;
     {
         TFormaEleccionBase eleccion(this);
         ejecutarModal(eleccion);
@@ -649,6 +672,7 @@ void TMainForm::CargarBaseExecute()
         if (eleccion.PidioTerminar || eleccion.RutaBase.isEmpty())
             return;
         elegida = eleccion.RutaBase;
+        consulta = eleccion.SoloConsulta;
     }
     modelo.RutaBase = elegida;
     if (detenerAdquisicion)
@@ -659,7 +683,7 @@ void TMainForm::CargarBaseExecute()
     registrador->olvidarSentencias();
     conexionBase.cerrar();
     QString error;
-    if (!abrirBase(modelo.RutaBase, error)) {
+    if (!abrirBase(modelo.RutaBase, error, consulta)) {
         dialogos().mensaje(QString(),
                            conMotivo(QStringLiteral("No se pudo abrir la base de datos: ") + modelo.RutaBase + QStringLiteral(". ")
                                          + QStringLiteral("Posiblemente ya está en uso por otra aplicacion"),
@@ -668,7 +692,7 @@ void TMainForm::CargarBaseExecute()
         modelo.RutaBase = QStringLiteral("No hay cargada niguna base de datos");
     }
     modelo.CargarIni();
-    mostrarEstado(1, modelo.RutaBase);
+    mostrarModoBase();
     ventanas.PosX = 0;
     ventanas.PosY = 0;
     if (construirInstrumentos)

@@ -32,6 +32,7 @@ class TFormaMqtt;
 class TOmbrixComm;
 class Adquisicion;
 class Registrador;
+class SeguidorBase;
 class Integraciones;
 class TInstForm;
 class TFormaAyuda;
@@ -133,7 +134,10 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
-    bool abrirBase(const QString& ruta, QString& error);
+    bool abrirBase(const QString& ruta, QString& error, bool consulta);
+    // Caption, status bar and the writing commands after a database was opened.
+    void mostrarModoBase();
+    SeguidorBase* seguidor_ = nullptr;
     void pedirTerminar();
     void crearAcciones();
     void crearHerramientas();

@@ -125,7 +125,8 @@ void RegistroEventos::usarBase(BaseDatos* base)
 
 bool RegistroEventos::listo()
 {
-    if (!activo || !base_ || !base_->abierta())
+    // A database opened for consultation is never written, events included.
+    if (!activo || !base_ || !base_->abierta() || base_->soloLectura())
         return false;
     if (rutaPreparada_ == base_->ruta())
         return true;

@@ -174,7 +174,7 @@ LectorFilas::LectorFilas(const QSqlDatabase& db, int n, qint64 hastaId, int desd
         return;
     }
     QString sql = QStringLiteral("SELECT ") + listaColumnas() + QStringLiteral(" FROM ") + comillas(tablaInstrumento(n))
-                  + QStringLiteral(" WHERE \"Id\" <= ?1");
+                  + QStringLiteral(" WHERE \"Id\" <= ?1 AND \"Id\" > ?4");
     if (desde > 0 || hasta > 0)
         sql += QStringLiteral(" AND CAST(substr(\"Fecha\",7,4)||substr(\"Fecha\",4,2)||substr(\"Fecha\",1,2) AS INTEGER)"
                               " BETWEEN ?2 AND ?3");
@@ -186,6 +186,7 @@ LectorFilas::LectorFilas(const QSqlDatabase& db, int n, qint64 hastaId, int desd
         return;
     }
     sqlite3_bind_int64(stmt_, 1, hastaId > 0 ? hastaId : std::numeric_limits<qint64>::max());
+    sqlite3_bind_int64(stmt_, 4, std::numeric_limits<qint64>::min());
     if (desde > 0 || hasta > 0) {
         sqlite3_bind_int(stmt_, 2, desde > 0 ? desde : 0);
         sqlite3_bind_int(stmt_, 3, hasta > 0 ? hasta : 99999999);
@@ -227,6 +228,7 @@ int LectorFilas::leer(int maximo, const Visita& visita)
     while (k < maximo) {
         const int rc = pasoFila(stmt_, kColumnasInstrumento, textos, largos);
         if (rc == SQLITE_ROW) {
+            ultimoId_ = sqlite3_column_int64(stmt_, 0);
             visita(textos, largos);
             ++k;
             ++leidas_;
@@ -237,6 +239,13 @@ int LectorFilas::leer(int maximo, const Visita& visita)
         terminado_ = true;
         cerrar();
         break;
+    }
+    // Each slice is a read transaction of its own, so that the writer's
+    // checkpoints are not held back by a long reading: the next one goes on
+    // after the last Id read.
+    if (stmt_ && k > 0) {
+        sqlite3_reset(stmt_);
+        sqlite3_bind_int64(stmt_, 4, ultimoId_);
     }
     return k;
 }

@@ -112,7 +112,7 @@ int pasoFila(sqlite3_stmt* st, int columnas, const char** textos, int* largos);
 void finalizar(sqlite3_stmt*& st);
 
 // Reads the rows of instrument n in Id order, in slices, straight from
-// SQLite. Only rows with Id <= hastaId (all when 0) and, when given, with a
+// SQLite; between slices it holds no read transaction. Only rows with Id <= hastaId (all when 0) and, when given, with a
 // date from `desde` to `hasta` (yyyymmdd, inclusive) are read. Finalizes its
 // statement when destroyed or finished, so it must go before the connection.
 class LectorFilas {
@@ -138,6 +138,7 @@ private:
     bool terminado_ = false;
     QString error_;
     qint64 leidas_ = 0;
+    qint64 ultimoId_ = 0;
 };
 
 // CSV (RFC 4180): a field is quoted when it holds the separator, a quote, CR

@@ -10,7 +10,12 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 #include <limits>
 #include <vector>
 
@@ -100,6 +105,7 @@ struct ClaveOrden {
 namespace {
 
 constexpr qint64 kIdsPorBloque = 4096;
+constexpr qint64 kIdsEnHilo = 65536;   // a list of more Ids is read on the worker when asked to
 constexpr size_t kTramoOrden = 16384;
 
 struct MenorClave {
@@ -195,7 +201,25 @@ private:
 // The list of rows being read: Ids from `desde` to `tope` in blocks (so that
 // no step of the statement runs long however few rows pass the filter), then
 // the sort when ordered.
+// What a worker reading a list hands over to the window thread.
+struct FondoLista {
+    std::thread hilo;
+    std::mutex m;
+    std::condition_variable hecho;
+    QVector<qint64> ids;   // read since the last look (all at the end when ordered)
+    bool fin = false;
+    QString error;
+    std::atomic<bool> parar{false};
+    ~FondoLista()
+    {
+        parar = true;
+        if (hilo.joinable())
+            hilo.join();
+    }
+};
+
 struct ConsultasCombinada::Lectura {
+    std::unique_ptr<FondoLista> fondo;   // set when read on a worker
     sqlite3_stmt* st = nullptr;
     QVariantList valores;   // of the filter, after the two Ids
     qint64 desde = 0, tope = 0, primero = 0;
@@ -205,9 +229,13 @@ struct ConsultasCombinada::Lectura {
     OrdenPorPasos orden;
     ~Lectura()
     {
+        fondo.reset();
         if (st)
             sqlite3_finalize(st);
     }
+    // Reads on for about `ms` milliseconds, Ids into `ids`; true once the
+    // list is complete (sorted when ordered).
+    bool avanzar(int ms, QVector<qint64>& ids, QString& error);
 };
 
 ConsultasCombinada::ConsultasCombinada(QSqlDatabase db, ConsultaComb c) : db_(db), c_(std::move(c))
@@ -264,23 +292,84 @@ void ConsultasCombinada::empezarLectura()
     filtro = filtro.isEmpty() ? QStringLiteral(" WHERE ") : filtro + QStringLiteral(" AND ");
     const QString sql = QStringLiteral("SELECT \"Id\",") + clase + QLatin1Char(',') + num + QLatin1Char(',') + texto
                         + QStringLiteral(" FROM ") + tabla + filtro + QStringLiteral("\"Id\" BETWEEN ? AND ? ORDER BY \"Id\"");
-    L->st = preparar(h, sql, error_);
-    if (!L->st)
+    // A small table is read here, in a few short slices at most.
+    if (rutaHilo_.isEmpty() || L->tope - L->primero < kIdsEnHilo) {
+        L->st = preparar(h, sql, error_);
+        if (!L->st)
+            return;
+        lectura_ = std::move(L);
         return;
+    }
+    // On a worker with a reader connection of its own: the window thread only
+    // takes the Ids it has read.
+    L->fondo = std::make_unique<FondoLista>();
+    FondoLista* f = L->fondo.get();
+    auto w = std::make_unique<Lectura>();
+    w->valores = L->valores;
+    w->desde = L->desde;
+    w->tope = L->tope;
+    w->primero = L->primero;
+    w->ordenado = L->ordenado;
+    f->hilo = std::thread([f, w = std::move(w), ruta = rutaHilo_, sql]() mutable {
+        QString error;
+        bool fin = false;
+        {
+            BaseDatos base;
+            if (base.abrirLectura(ruta, &error, false)) {
+                w->st = preparar(manejadorSqlite(base.db()), sql, error);
+                QVector<qint64> ids;
+                // (The statement goes once the rows are read, before the sort.)
+                fin = !w->st;
+                while (!fin && !f->parar) {
+                    fin = w->avanzar(50, ids, error);
+                    std::lock_guard<std::mutex> l(f->m);
+                    f->ids += ids;
+                    ids.clear();
+                }
+            }
+            w.reset();   // its statement goes before the connection
+        }
+        std::lock_guard<std::mutex> l(f->m);
+        f->error = error;
+        f->fin = true;
+        f->hecho.notify_all();
+    });
     lectura_ = std::move(L);
 }
 
 bool ConsultasCombinada::paso(int ms)
 {
+    bool primero = false;
     if (!empezada_) {
         empezada_ = true;
+        primero = true;
         empezarLectura();
     }
     if (!lectura_)
         return true;
+    if (FondoLista* f = lectura_->fondo.get()) {
+        std::unique_lock<std::mutex> l(f->m);
+        // A small table is read whole before the first step returns.
+        if (primero)
+            f->hecho.wait_for(l, std::chrono::milliseconds(ms), [f] { return f->fin; });
+        ids_ += f->ids;
+        f->ids.clear();
+        if (!f->fin)
+            return false;
+        if (error_.isEmpty())
+            error_ = f->error;
+    } else if (!lectura_->avanzar(ms, ids_, error_)) {
+        return false;
+    }
+    terminarLectura();
+    return true;
+}
+
+bool ConsultasCombinada::Lectura::avanzar(int ms, QVector<qint64>& ids, QString& error)
+{
     QElapsedTimer reloj;
     reloj.start();
-    Lectura& L = *lectura_;
+    Lectura& L = *this;
     while (!L.ordenando) {
         if (L.desde > L.tope) {
             sqlite3_finalize(L.st);
@@ -300,7 +389,7 @@ bool ConsultasCombinada::paso(int ms)
         while ((rc = sqlite3_step(L.st)) == SQLITE_ROW) {
             const qint64 id = sqlite3_column_int64(L.st, 0);
             if (!L.ordenado) {
-                ids_.append(id);
+                ids.append(id);
                 continue;
             }
             ClaveOrden k;
@@ -319,7 +408,7 @@ bool ConsultasCombinada::paso(int ms)
         // No read stays open between slices.
         sqlite3_reset(L.st);
         if (rc != SQLITE_DONE) {
-            error_ = QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(L.st)));
+            error = QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(L.st)));
             L.desde = L.tope + 1;
             continue;
         }
@@ -331,11 +420,10 @@ bool ConsultasCombinada::paso(int ms)
         if (!L.orden.paso(reloj, ms))
             return false;
         const std::vector<ClaveOrden>& r = L.orden.resultado();
-        ids_.reserve(qsizetype(r.size()));
+        ids.reserve(ids.size() + qsizetype(r.size()));
         for (const ClaveOrden& k : r)
-            ids_.append(k.id);
+            ids.append(k.id);
     }
-    terminarLectura();
     return true;
 }
 
@@ -502,7 +590,8 @@ LectorCombinada::LectorCombinada(const QSqlDatabase& db, const ConsultaComb& c, 
         desdeId_ = escalarComb(db, QStringLiteral("SELECT min(\"Id\") FROM ") + q(tablaCombinada()));
         topeId_ = hastaId > 0 ? hastaId : escalarComb(db, QStringLiteral("SELECT max(\"Id\") FROM ") + q(tablaCombinada()));
         primerLimite_ = int(valores.size()) + 1;
-        valores << QVariant(desdeId_) << QVariant(qMin(topeId_, desdeId_ + kIdsPorBloque - 1));
+        finBloque_ = qMin(topeId_, desdeId_ + kIdsPorBloque - 1);
+        valores << QVariant(desdeId_) << QVariant(finBloque_);
         desdeId_ += kIdsPorBloque;
     } else {
         valores << QVariant(hastaId > 0 ? hastaId : std::numeric_limits<qint64>::max());
@@ -537,6 +626,7 @@ int LectorCombinada::leer(int maximo, const Visita& visita)
     while (k < maximo) {
         const int rc = pasoFila(stmt_, columnas_, textos_.data(), largos_.data());
         if (rc == SQLITE_ROW) {
+            ultimoId_ = sqlite3_column_int64(stmt_, 0);
             visita(textos_.data(), largos_.data());
             ++k;
             ++leidas_;
@@ -544,8 +634,9 @@ int LectorCombinada::leer(int maximo, const Visita& visita)
         }
         if (rc == SQLITE_DONE && porBloques_ && desdeId_ <= topeId_) {
             sqlite3_reset(stmt_);
+            finBloque_ = qMin(topeId_, desdeId_ + kIdsPorBloque - 1);
             sqlite3_bind_int64(stmt_, primerLimite_, desdeId_);
-            sqlite3_bind_int64(stmt_, primerLimite_ + 1, qMin(topeId_, desdeId_ + kIdsPorBloque - 1));
+            sqlite3_bind_int64(stmt_, primerLimite_ + 1, finBloque_);
             desdeId_ += kIdsPorBloque;
             continue;
         }
@@ -554,6 +645,13 @@ int LectorCombinada::leer(int maximo, const Visita& visita)
         terminado_ = true;
         cerrar();
         break;
+    }
+    // In Id order each slice is a read transaction of its own (the writer's
+    // checkpoints are not held back): the block goes on after the last Id read.
+    if (stmt_ && porBloques_ && k > 0) {
+        sqlite3_reset(stmt_);
+        sqlite3_bind_int64(stmt_, primerLimite_, ultimoId_ + 1);
+        sqlite3_bind_int64(stmt_, primerLimite_ + 1, finBloque_);
     }
     return k;
 }

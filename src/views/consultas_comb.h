@@ -59,8 +59,12 @@ public:
     // Row `id`, when it exists and passes the filter.
     bool fila(qint64 id, FilaDatos& f) const;
 
-    // Reads the list of rows for about `ms` milliseconds; true once it is complete.
+    // Reads the list of rows for about `ms` milliseconds; true once it is
+    // complete. Once leerEnHilo() was called, the list is read on a worker
+    // with a reader connection of its own to the database at `ruta`, and a
+    // step only takes in the Ids read meanwhile.
     bool paso(int ms);
+    void leerEnHilo(const QString& ruta) { rutaHilo_ = ruta; }
     bool completa() const { return empezada_ && !lectura_; }
     // Reads the whole list now (tools and small tables).
     void completar();
@@ -83,6 +87,7 @@ private:
     bool empezada_ = false;
     QString error_;
     std::unique_ptr<Lectura> lectura_;
+    QString rutaHilo_;   // the list is read on a worker, from this file
     mutable std::shared_ptr<QSqlQuery> ultimo_, porId_;
 };
 
@@ -122,6 +127,7 @@ private:
     std::vector<int> largos_;
     bool porBloques_ = false;
     qint64 desdeId_ = 0, topeId_ = 0;   // next block of Ids, last Id read
+    qint64 finBloque_ = 0, ultimoId_ = 0;   // end of the current block, last row's Id
     int primerLimite_ = 0;              // index of the block's first bound
 };
 

@@ -1,10 +1,15 @@
 #include "views/filas_informe.h"
 
+#include "acquisition/base_datos.h"
 #include "views/consultas.h"
 
 #include <sqlite3.h>
 
+#include <condition_variable>
+#include <deque>
 #include <limits>
+#include <mutex>
+#include <thread>
 
 namespace ombrix {
 
@@ -20,6 +25,109 @@ QString comillas(const QString& nombre)
 const char* const kFechaOrdenable = "CAST(substr(\"Fecha\",7,4)||substr(\"Fecha\",4,2)||substr(\"Fecha\",1,2) AS INTEGER)";
 
 } // namespace
+
+struct FilasInformeHilo::Hilo {
+    std::thread hilo;
+    std::mutex m;
+    std::condition_variable cambio;
+    std::deque<Trabajo> cola;
+    bool parar = false;
+    QString error;   // of the opening
+};
+
+FilasInformeHilo::FilasInformeHilo(const QString& ruta, const QString& tabla, const QStringList& columnas,
+                                   qint64 hastaId, int desde, int hasta)
+    : h_(std::make_unique<Hilo>())
+{
+    Hilo* h = h_.get();
+    h->hilo = std::thread([h, ruta, tabla, columnas, hastaId, desde, hasta] {
+        BaseDatos base;
+        QString error;
+        std::unique_ptr<FilasInformeSqlite> fuente;
+        if (base.abrirLectura(ruta, &error, false))
+            fuente = std::make_unique<FilasInformeSqlite>(base.db(), tabla, columnas, hastaId, desde, hasta);
+        {
+            std::lock_guard<std::mutex> l(h->m);
+            h->error = error;
+        }
+        for (;;) {
+            Trabajo t;
+            {
+                std::unique_lock<std::mutex> l(h->m);
+                h->cambio.wait(l, [h] { return h->parar || !h->cola.empty(); });
+                if (h->parar)
+                    break;
+                t = std::move(h->cola.front());
+                h->cola.pop_front();
+            }
+            t(fuente.get());
+        }
+        fuente.reset();   // its statement goes before the connection
+    });
+}
+
+FilasInformeHilo::~FilasInformeHilo()
+{
+    {
+        std::lock_guard<std::mutex> l(h_->m);
+        h_->parar = true;
+        h_->cola.clear();
+    }
+    h_->cambio.notify_all();
+    h_->hilo.join();
+}
+
+void FilasInformeHilo::pedir(Trabajo trabajo)
+{
+    {
+        std::lock_guard<std::mutex> l(h_->m);
+        h_->cola.push_back(std::move(trabajo));
+    }
+    h_->cambio.notify_all();
+}
+
+void FilasInformeHilo::esperar(const Trabajo& trabajo)
+{
+    std::mutex m;
+    std::condition_variable hecho;
+    bool fin = false;
+    pedir([&](FilasInformeSqlite* f) {
+        trabajo(f);
+        std::lock_guard<std::mutex> l(m);
+        fin = true;
+        hecho.notify_all();
+    });
+    std::unique_lock<std::mutex> l(m);
+    hecho.wait(l, [&] { return fin; });
+}
+
+qint64 FilasInformeHilo::contar()
+{
+    if (cuenta_ < 0)
+        esperar([this](FilasInformeSqlite* f) { cuenta_ = f ? f->contar() : 0; });
+    return cuenta_;
+}
+
+bool FilasInformeHilo::leer(qint64 desde, int cuantas, QVector<QStringList>& filas, QString* error)
+{
+    bool bien = false;
+    esperar([&](FilasInformeSqlite* f) {
+        bien = f && f->leer(desde, cuantas, filas, error);
+        if (!f && error)
+            *error = h_->error;
+    });
+    return bien;
+}
+
+QString FilasInformeHilo::error() const
+{
+    QString e;
+    const_cast<FilasInformeHilo*>(this)->esperar([&](FilasInformeSqlite* f) {
+        std::lock_guard<std::mutex> l(h_->m);
+        e = f ? f->error() : h_->error;
+    });
+    return e;
+}
 
 QStringList columnasInformeInstrumento()
 {

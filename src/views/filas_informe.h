@@ -10,7 +10,9 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
 #include <map>
+#include <memory>
 
 struct sqlite3_stmt;
 
@@ -61,6 +63,34 @@ private:
     qint64 cuenta_ = -1;
     std::map<qint64, qint64> anclas_;   // row position -> Id of the row before it
     QString error_;
+};
+
+// The same rows read on a worker thread with a reader connection of its own
+// to the database file at `ruta`: the window thread asks with pedir() and gets
+// the answer back later, and nothing it draws waits on a long read. contar()
+// and leer() still answer in place (they wait for the worker), for printing.
+class FilasInformeHilo : public FilasInforme {
+public:
+    FilasInformeHilo(const QString& ruta, const QString& tabla, const QStringList& columnas, qint64 hastaId = 0,
+                     int desde = 0, int hasta = 0);
+    ~FilasInformeHilo() override;   // stops the worker and waits for it
+    FilasInformeHilo(const FilasInformeHilo&) = delete;
+    FilasInformeHilo& operator=(const FilasInformeHilo&) = delete;
+
+    // Runs `trabajo` on the worker, after whatever was asked before it; its
+    // source is null when the database could not be opened (see error()).
+    using Trabajo = std::function<void(FilasInformeSqlite* fuente)>;
+    void pedir(Trabajo trabajo);
+
+    qint64 contar() override;
+    bool leer(qint64 desde, int cuantas, QVector<QStringList>& filas, QString* error = nullptr) override;
+    QString error() const override;
+
+private:
+    void esperar(const Trabajo& trabajo);   // runs it and waits for its end
+    struct Hilo;
+    std::unique_ptr<Hilo> h_;
+    qint64 cuenta_ = -1;
 };
 
 // The rows a grid shows, in its order, as they stand when the report starts

@@ -103,7 +103,7 @@ TFormaBase::TFormaBase(ContextoVistas& c, int n, QWidget* parent) : QWidget(pare
     rejilla_->setColumnWidth(0, 60);
     capa->addWidget(rejilla_);
 
-    const bool soloLectura = ctx_.modelo.Config.TableReadOnly;
+    const bool soloLectura = ctx_.modelo.Config.TableReadOnly || ctx_.base.soloLectura();
     modelo_->setSoloLectura(soloLectura);
     BotonBorrar->setEnabled(!soloLectura);
     BotonBorrar->setToolTip(soloLectura ? kBorrarSoloLectura : QString());
@@ -139,7 +139,7 @@ void TFormaBase::BotonImpreClick()
 {
     // A window of this one: it goes before the connection does.
     delete previa_.data();
-    previa_ = previaInstrumento(this, ctx_.base.db(), n_, windowTitle());
+    previa_ = previaInstrumento(this, ctx_.base.db(), n_, windowTitle(), ctx_.base.ruta());
 }
 
 void TFormaBase::BotonBorrarClick()

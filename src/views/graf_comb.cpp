@@ -20,7 +20,6 @@ namespace ombrix {
 
 namespace {
 
-constexpr int kMsPorPaso = 25;
 const QString kErrorFilas =
     QStringLiteral("No se pudieron graficar todos los valores. Posiblemente haya valores fuera de escala en la tabla");
 
@@ -51,6 +50,7 @@ TFormaGrafTabCom::TFormaGrafTabCom(ContextoVistas& c, QWidget* parent) : Grafico
         consulta_ = t->consulta();
     connect(BotonActualizar, &QToolButton::clicked, this, &TFormaGrafTabCom::BotonActualizarClick);
     connect(&pasos_, &QTimer::timeout, this, &TFormaGrafTabCom::paso);
+    pasos_.setInterval(50);   // a look at the worker's progress
     if (ctx_.registrador)
         connect(ctx_.registrador, &Registrador::filaCombinadaGuardada, this, &TFormaGrafTabCom::filaCombinadaGuardada);
     ctx_.ventanas.FormaGrafTabCom = this;
@@ -158,54 +158,59 @@ void TFormaGrafTabCom::BotonActualizarClick()
     if (!consulta_.filtrado)
         for (auto& b : buf_)
             b.reserve(qsizetype(qMin<qint64>(total, std::numeric_limits<int>::max() / 2)));
-    progreso_.invalidate();
     empezarProgreso(total);
     if (tope_ == 0) {
         terminarLectura(true);
         return;
     }
-    lector_ = std::make_unique<LectorCombinada>(ctx_.base.db(), leer, false, tope_);
-    empezarLectura(lector_);
+    // Read on a worker with a connection of its own; the series take the
+    // points at the end.
+    const QString ruta = ctx_.base.ruta();
+    const qint64 tope = tope_;
+    lector_ = std::make_unique<LecturaFondo>(this, [this] { paso(); }, [this, ruta, leer, tope](LecturaFondo& f) {
+        BaseDatos base;
+        QString error;
+        if (!base.abrirLectura(ruta, &error, false))
+            return error;
+        LectorCombinada lector(base.db(), leer, false, tope);
+        const int m = int(columnas_.size());
+        const auto visita = [&](const char* const* t, const int* l) {
+            double x;
+            if (!leerFechaHora(std::string_view(t[1], size_t(l[1])), std::string_view(t[2], size_t(l[2])), x))
+                return;   // an unreadable row adds nothing
+            bool alguno = false;
+            for (int j = 0; j < m; ++j) {
+                double y;
+                if (valorComb(columnas_[j].t, std::string_view(t[3 + j], size_t(l[3 + j])), y) != ValorComb::Punto)
+                    continue;
+                QVector<QCPGraphData>& b = buf_[j];
+                if (!b.isEmpty() && b.constLast().key > x)
+                    ordenado_[j] = false;
+                b.append(QCPGraphData(x, y));
+                alguno = true;
+            }
+            if (alguno)
+                leido(x);
+        };
+        return f.recorrer(lector, visita);
+    });
+    habilitarComandos(false);
+    pasos_.start();
 }
 
 void TFormaGrafTabCom::paso()
 {
     if (!lector_)
         return;
-    QElapsedTimer reloj;
-    reloj.start();
-    const int m = int(columnas_.size());
-    const auto visita = [&](const char* const* t, const int* l) {
-        double x;
-        if (!leerFechaHora(std::string_view(t[1], size_t(l[1])), std::string_view(t[2], size_t(l[2])), x))
-            return;   // an unreadable row adds nothing
-        bool alguno = false;
-        for (int j = 0; j < m; ++j) {
-            double y;
-            if (valorComb(columnas_[j].t, std::string_view(t[3 + j], size_t(l[3 + j])), y) != ValorComb::Punto)
-                continue;
-            QVector<QCPGraphData>& b = buf_[j];
-            if (!b.isEmpty() && b.constLast().key > x)
-                ordenado_[j] = false;
-            b.append(QCPGraphData(x, y));
-            alguno = true;
-        }
-        if (alguno)
-            leido(x);
-    };
-    while (!lector_->terminado() && reloj.elapsed() < kMsPorPaso)
-        lector_->leer(128, visita);
-    // The progress panel is redrawn a few times a second, not after every slice.
-    if (!progreso_.isValid() || progreso_.elapsed() >= 150 || lector_->terminado()) {
-        progreso_.start();
-        barraProgreso->setValue(int(qMin<qint64>(lector_->leidas(), barraProgreso->maximum())));
-        grupoProgreso->setTitle(QStringLiteral(" Actualizando el gráfico. Registros:%1").arg(lector_->leidas()));
-    }
-    finPaso(lector_->terminado(), lector_->error());
+    const qint64 leidas = lector_->leidas;
+    barraProgreso->setValue(int(qMin<qint64>(leidas, barraProgreso->maximum())));
+    grupoProgreso->setTitle(QStringLiteral(" Actualizando el gráfico. Registros:%1").arg(leidas));
+    finPaso(lector_->terminada(), lector_->error());
 }
 
 void TFormaGrafTabCom::soltarLector(bool)
 {
+    // The worker is stopped and waited for before its points are taken.
     lector_.reset();
     // A series exists once it has a point.
     for (int j = 0; j < columnas_.size(); ++j) {

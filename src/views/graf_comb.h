@@ -77,13 +77,12 @@ private:
     ConsultaComb consulta_;          // what the chart draws
     QVector<Columna> columnas_;      // the charted value columns, after Id, Fecha, Hora
     QVector<std::array<QCPGraph*, kTiposValor>> series_;
-    std::unique_ptr<LectorCombinada> lector_;
+    std::unique_ptr<LecturaFondo> lector_;
     std::unique_ptr<ConsultasCombinada> enVivo_;
     QVector<QVector<QCPGraphData>> buf_;   // per charted column
     QVector<bool> ordenado_;
     qint64 tope_ = 0;
     QVector<qint64> pendientes_;
-    QElapsedTimer progreso_;   // since the progress panel was last updated
     bool cruz_ = false;
 };
 

@@ -26,10 +26,10 @@ namespace ombrix {
 
 namespace {
 
-constexpr int kMsPorPaso = 12;
 // The refresh's message keeps its own wording; the live append's is spelled out.
 const QString kErrorFilasRefresco =
     QStringLiteral("No se pudieron graficar todos los valores. Posiblemente haya valors fuera de escla en la tabla");
+const char* const kNombresInternos[3] = {"ValorActual", "SetPoint", "Potencia"};
 const QString kErrorFilas =
     QStringLiteral("No se pudieron graficar todos los valores. Posiblemente haya valores fuera de escala en la tabla");
 
@@ -87,6 +87,7 @@ TGrafForm::TGrafForm(ContextoVistas& c, int n, TFormaBase* tabla, QWidget* paren
     });
     connect(grafico_, &QCustomPlot::mouseDoubleClick, this, [this](QMouseEvent*) { BotonPropiedadesClick(); });
     connect(&pasos_, &QTimer::timeout, this, &TGrafForm::paso);
+    pasos_.setInterval(50);   // a look at the worker's progress
     resize(800, 468);   // the opener's width, the design height
     mostrarPagina();
 }
@@ -210,8 +211,30 @@ void TGrafForm::BotonActualizarClick()
         terminarLectura(true);
         return;
     }
-    lector_ = std::make_unique<LectorFilas>(ctx_.base.db(), n_, tope);
-    empezarLectura(lector_);
+    // Read on a worker with a connection of its own; the series take the
+    // points at the end.
+    const QString ruta = ctx_.base.ruta();
+    const TGindividual g = ajustes();
+    lector_ = std::make_unique<LecturaFondo>(this, [this] { paso(); }, [this, ruta, g, tope](LecturaFondo& f) {
+        BaseDatos base;
+        QString error;
+        if (!base.abrirLectura(ruta, &error, false))
+            return error;
+        LectorFilas lector(base.db(), n_, tope);
+        const auto visita = [&](const char* const* t, const int* l) {
+            std::array<std::string_view, kSeries> v;
+            for (int k = 0; k < kSeries; ++k)
+                v[k] = std::string_view(t[3 + k], size_t(l[3 + k]));
+            const PuntosFila p = filaAPuntos(g, std::string_view(t[1], size_t(l[1])),
+                                             std::string_view(t[2], size_t(l[2])), v);
+            agregarPuntos(p);
+            if (p.error)
+                f.fallo = true;
+        };
+        return f.recorrer(lector, visita);
+    });
+    habilitarComandos(false);
+    pasos_.start();
 }
 
 void TGrafForm::agregarPuntos(const PuntosFila& p)
@@ -240,24 +263,10 @@ void TGrafForm::paso()
 {
     if (!lector_)
         return;
-    QElapsedTimer reloj;
-    reloj.start();
-    const TGindividual g = ajustes();
-    bool fallo = false;
-    const auto visita = [&](const char* const* t, const int* l) {
-        std::array<std::string_view, kSeries> v;
-        for (int k = 0; k < kSeries; ++k)
-            v[k] = std::string_view(t[3 + k], size_t(l[3 + k]));
-        const PuntosFila p = filaAPuntos(g, std::string_view(t[1], size_t(l[1])), std::string_view(t[2], size_t(l[2])), v);
-        agregarPuntos(p);
-        if (p.error)
-            fallo = true;
-    };
-    while (!lector_->terminado() && reloj.elapsed() < kMsPorPaso)
-        lector_->leer(256, visita);
-    barraProgreso->setValue(int(qMin<qint64>(lector_->leidas(), barraProgreso->maximum())));
-    grupoProgreso->setTitle(QStringLiteral(" Actualizando el gráfico. Registros:%1 Total:%2").arg(lector_->leidas()).arg(totalFilas_));
-    if (fallo && !avisado_) {
+    const qint64 leidas = lector_->leidas;
+    barraProgreso->setValue(int(qMin<qint64>(leidas, barraProgreso->maximum())));
+    grupoProgreso->setTitle(QStringLiteral(" Actualizando el gráfico. Registros:%1 Total:%2").arg(leidas).arg(totalFilas_));
+    if (lector_->fallo && !avisado_) {
         avisado_ = true;
         pasos_.stop();
         dialogos().mensaje(QStringLiteral("ATENCION:ERROR!!"), kErrorFilasRefresco, Icono::Error, Botones::Ok);
@@ -266,12 +275,17 @@ void TGrafForm::paso()
             return;
         pasos_.start();
     }
-    finPaso(lector_->terminado(), lector_->error());
+    finPaso(lector_->terminada(), lector_->error());
 }
 
 void TGrafForm::soltarLector(bool completa)
 {
-    leidasFinal_ = lector_ ? lector_->leidas() : 0;
+    // The worker is stopped and waited for before its points are taken.
+    if (lector_) {
+        lector_->parar();
+        lector_->esperar();
+    }
+    leidasFinal_ = lector_ ? qint64(lector_->leidas) : 0;
     lector_.reset();
     volcarPendientes();
     if (completa)

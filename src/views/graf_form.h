@@ -78,7 +78,7 @@ private:
     QCPGraph* series_[kSeries] = {};
 
     // The refresh.
-    std::unique_ptr<LectorFilas> lector_;
+    std::unique_ptr<LecturaFondo> lector_;
     qint64 totalFilas_ = 0;   // at most this many rows to read
     qint64 leidasFinal_ = 0;
     QVector<QCPGraphData> buf_[kSeries];

@@ -247,6 +247,31 @@ GraficoTiempo::GraficoTiempo(QWidget* parent) : QWidget(parent)
     pasos_.setInterval(0);
 }
 
+LecturaFondo::LecturaFondo(QObject* receptor, std::function<void()> alTerminar, Trabajo trabajo)
+{
+    // The receptor outlives the worker: whoever owns this waits for it first.
+    QObject* r = receptor;
+    hilo_ = std::thread([this, r, alTerminar = std::move(alTerminar), trabajo = std::move(trabajo)] {
+        error_ = trabajo(*this);
+        fin_ = true;
+        QMetaObject::invokeMethod(r, alTerminar, Qt::QueuedConnection);
+    });
+}
+
+LecturaFondo::~LecturaFondo()
+{
+    parar();
+    esperar();
+}
+
+void LecturaFondo::esperar()
+{
+    if (hilo_.joinable())
+        hilo_.join();
+}
+
+QString LecturaFondo::error() const { return fin_ ? error_ : QString(); }
+
 GraficoTiempo::~GraficoTiempo() = default;
 
 void GraficoTiempo::ponerTitulo(const QString& t)
@@ -428,12 +453,6 @@ void GraficoTiempo::finPaso(bool terminado, const QString& error)
             return;
     }
     pasos_.start();
-}
-
-void GraficoTiempo::lecturaFallida(const QString& error)
-{
-    grupoProgreso->hide();
-    dialogos().mensaje(QString(), error, Icono::Ninguno, Botones::Ok);
 }
 
 void GraficoTiempo::detenerLectura()

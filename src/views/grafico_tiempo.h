@@ -13,7 +13,10 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <thread>
 
 class QCheckBox;
 class QCustomPlot;
@@ -32,6 +35,46 @@ class QToolBar;
 class QToolButton;
 
 namespace ombrix {
+
+// A chart's refresh read on a worker thread, with a reader connection of its
+// own: the window thread only looks at its progress and takes what it read
+// once it has ended (whole, failed or stopped). `trabajo` runs on the worker
+// and returns its error ("" when it read all it was to read); `alTerminar` is
+// then called on `receptor`'s thread.
+class LecturaFondo {
+public:
+    using Trabajo = std::function<QString(LecturaFondo&)>;
+    LecturaFondo(QObject* receptor, std::function<void()> alTerminar, Trabajo trabajo);
+    ~LecturaFondo();   // stops the worker and waits for it
+    LecturaFondo(const LecturaFondo&) = delete;
+    LecturaFondo& operator=(const LecturaFondo&) = delete;
+
+    void parar() { parar_ = true; }
+    void esperar();
+    bool parada() const { return parar_; }
+    bool terminada() const { return fin_; }
+    QString error() const;   // once terminada()
+
+    std::atomic<qint64> leidas{0};   // rows read so far
+    std::atomic<bool> fallo{false};  // a row could not be read
+
+    // On the worker: reads all of `lector`'s rows in slices, visiting each,
+    // until it ends or is stopped; its error.
+    template <class Lector, class Visita>
+    QString recorrer(Lector& lector, const Visita& visita)
+    {
+        while (!lector.terminado() && lector.valido() && !parada()) {
+            lector.leer(4096, visita);
+            leidas = lector.leidas();
+        }
+        return lector.error();
+    }
+
+private:
+    std::atomic<bool> parar_{false}, fin_{false};
+    QString error_;
+    std::thread hilo_;
+};
 
 class GraficoTiempo : public QWidget, public GraficoImprimible {
     Q_OBJECT
@@ -121,7 +164,7 @@ protected:
     // A live point at x: pages follow it; true when the last page was shown again.
     bool seguirPunto(double x);
 
-    // A refresh, read in slices by each chart's own reader. At its start: the
+    // A refresh, read on a worker (LecturaFondo) by each chart. At its start: the
     // progress panel for at most `total` rows, nothing read yet.
     void empezarProgreso(qint64 total);
     // A row read at x with at least one point.
@@ -135,21 +178,6 @@ protected:
     // error, if any, shown after it), else a cancel requested meanwhile is
     // asked about, else the next slice is armed.
     void finPaso(bool terminado, const QString& error);
-    // Starts the slices with the chart's reader, the commands off meanwhile;
-    // a reader that could not start goes at once and its error is shown.
-    template <class Lector>
-    void empezarLectura(std::unique_ptr<Lector>& lector)
-    {
-        if (!lector->valido()) {
-            const QString e = lector->error();
-            lector.reset();
-            lecturaFallida(e);
-            return;
-        }
-        habilitarComandos(false);
-        pasos_.start();
-    }
-    void lecturaFallida(const QString& error);
     // Ends the refresh, whole or cancelled (the points read so far stay and
     // the pages keep their values).
     void terminarLectura(bool completa);

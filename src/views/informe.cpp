@@ -298,6 +298,12 @@ bool Informe::dibujar(QPainter& p, qint64 pagina, QString* error)
     const int cuantas = d_.filasDePagina(hoja, total);
     if (cuantas > 0 && fuente_ && !fuente_->leer(d_.primeraFila(hoja), cuantas, filas, error))
         return false;
+    dibujar(p, pagina, filas);
+    return true;
+}
+
+void Informe::dibujar(QPainter& p, qint64 pagina, const QVector<QStringList>& filas)
+{
     // Millimetres to device pixels; fonts in points follow the device's resolution.
     const double k = p.device()->logicalDpiX() / 25.4;
     p.save();
@@ -324,10 +330,18 @@ bool Informe::dibujar(QPainter& p, qint64 pagina, QString* error)
     p.drawText(r, banderas | Qt::AlignLeft, d_.textoFecha + d_.fecha.toString(QStringLiteral("dd/MM/yyyy")));
     p.drawText(r, banderas | Qt::AlignRight, kPagina + QString::number(pagina));
     p.restore();
-    return true;
 }
 
 QImage Informe::imagen(qint64 pagina, double dpi, QString* error)
+{
+    QVector<QStringList> filas;
+    const int cuantas = d_.filasDePagina(pagina, this->filas());
+    if (cuantas > 0 && fuente_ && !fuente_->leer(d_.primeraFila(pagina), cuantas, filas, error))
+        return QImage();
+    return imagen(pagina, dpi, filas);
+}
+
+QImage Informe::imagen(qint64 pagina, double dpi, const QVector<QStringList>& filas)
 {
     const double k = dpi / 25.4;
     QImage img(QSize(int(std::lround(d_.papel.width() * k)), int(std::lround(d_.papel.height() * k))),
@@ -340,8 +354,7 @@ QImage Informe::imagen(qint64 pagina, double dpi, QString* error)
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
     p.translate(d_.margen * k, d_.margen * k);
-    if (!dibujar(p, pagina, error))
-        return QImage();
+    dibujar(p, pagina, filas);
     return img;
 }
 

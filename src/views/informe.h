@@ -116,6 +116,12 @@ public:
     bool dibujar(QPainter& p, qint64 pagina, QString* error = nullptr);
     // The whole sheet of page `pagina` at `dpi` dots per inch.
     QImage imagen(qint64 pagina, double dpi, QString* error = nullptr);
+    // The same with its rows read already (`filas` of them from primeraFila()).
+    QImage imagen(qint64 pagina, double dpi, const QVector<QStringList>& filas);
+    void dibujar(QPainter& p, qint64 pagina, const QVector<QStringList>& filas);
+    // Where the rows come from; their number when it was counted elsewhere.
+    FilasInforme* fuente() const { return fuente_.get(); }
+    void ponerFilas(qint64 n) { filas_ = n; }
 
 private:
     void dibujarBanda(QPainter& p, const BandaInforme& b, double y, const QStringList* fila, double k, int juego) const;

@@ -92,7 +92,7 @@ TFormaTablaComb::TFormaTablaComb(ContextoVistas& c, QWidget* parent) : QWidget(p
 
     pasos_ = new QTimer(this);
     pasos_->setSingleShot(true);
-    pasos_->setInterval(0);
+    pasos_->setInterval(30);
     connect(pasos_, &QTimer::timeout, this, &TFormaTablaComb::pasoLectura);
 
     // The columns, fixed for the life of the window.
@@ -132,6 +132,9 @@ void TFormaTablaComb::abrir()
 {
     pasos_->stop();
     auto origen = std::make_unique<ConsultasCombinada>(ctx_.base.db(), consulta_);
+    // A filtered or ordered list is read on a worker; the window takes its
+    // Ids a few times a second.
+    origen->leerEnHilo(ctx_.base.ruta());
     ConsultasCombinada* fuente = origen.get();
     auto* nuevo = new ModeloTabla(std::move(origen), titulos(), this);
     rejillaDatos->setModel(nuevo);
@@ -188,7 +191,7 @@ void TFormaTablaComb::habilitarComandos()
     const bool libre = !leyendo() || consulta_.simple();
     BotonFiltro->setEnabled(libre && !FiltroCampo.isEmpty());
     BotonOrden->setEnabled(libre && !FiltroCampo.isEmpty());
-    BotonBorrar->setEnabled(libre && !ctx_.modelo.Config.TableReadOnly);
+    BotonBorrar->setEnabled(libre && !ctx_.modelo.Config.TableReadOnly && !ctx_.base.soloLectura());
     BotonBorrar->setToolTip(ctx_.modelo.Config.TableReadOnly ? kBorrarSoloLectura : QString());
     BotonCsv->setEnabled(libre);
     BotonImpre->setEnabled(libre);
@@ -199,7 +202,7 @@ TVistaPrevia* TFormaTablaComb::BotonImpreClick()
     // Every row in Id order: read straight from the table, up to the last
     // row stored now. Filtered or ordered: the rows the grid shows, in its order.
     if (consulta_.simple())
-        return previaCombinada(this, ctx_.base.db(), windowTitle(), columnas_);
+        return previaCombinada(this, ctx_.base.db(), windowTitle(), columnas_, ctx_.base.ruta());
     return previaCombinada(this, windowTitle(), columnas_, std::make_unique<FilasModelo>(modelo_));
 }
 

@@ -63,10 +63,13 @@ TVistaPrevia::TVistaPrevia(std::unique_ptr<Informe> informe, const QString& capt
     capa->addWidget(area_, 1);
     resize(940, 760);
 
-    paginas_ = informe_->paginas();
-    if (!informe_->error().isEmpty())
-        dialogos().mensaje(kTituloError, QStringLiteral("No se pudieron leer las filas del informe: ") + informe_->error(),
-                           Icono::Error, Botones::Ok);
+    hilo_ = dynamic_cast<FilasInformeHilo*>(informe_->fuente());
+    if (!hilo_) {
+        paginas_ = informe_->paginas();
+        if (!informe_->error().isEmpty())
+            dialogos().mensaje(kTituloError, QStringLiteral("No se pudieron leer las filas del informe: ") + informe_->error(),
+                               Icono::Error, Botones::Ok);
+    }
     connect(botonPrimera, &QPushButton::clicked, this, &TVistaPrevia::BotonPrimeraClick);
     connect(botonAnterior, &QPushButton::clicked, this, &TVistaPrevia::BotonAnteriorClick);
     connect(botonSiguiente, &QPushButton::clicked, this, &TVistaPrevia::BotonSiguienteClick);
@@ -77,15 +80,48 @@ TVistaPrevia::TVistaPrevia(std::unique_ptr<Informe> informe, const QString& capt
     connect(zoomPorcentaje, &QSpinBox::valueChanged, this, &TVistaPrevia::dibujar);
     pasos_.setInterval(0);
     connect(&pasos_, &QTimer::timeout, this, &TVistaPrevia::pasoImpresion);
-    irAPagina(1);
+    if (!hilo_) {
+        irAPagina(1);
+        return;
+    }
+    // The rows are counted on the worker; the pages are known when it answers.
+    contando_ = true;
+    for (QPushButton* b : {botonPrimera, botonAnterior, botonSiguiente, botonUltima, botonImprimir})
+        b->setEnabled(false);
+    etiquetaPagina->setText(QStringLiteral("Contando las filas..."));
+    hilo_->pedir([this](FilasInformeSqlite* f) {
+        const qint64 n = f ? f->contar() : 0;
+        const QString error = f ? f->error() : QStringLiteral("no se pudo abrir la base de datos");
+        QMetaObject::invokeMethod(this, [this, n, error] { contadas(n, error); }, Qt::QueuedConnection);
+    });
 }
 
-TVistaPrevia::~TVistaPrevia() { impresion_.reset(); }
+void TVistaPrevia::contadas(qint64 filas, const QString& error)
+{
+    contando_ = false;
+    informe_->ponerFilas(filas);
+    paginas_ = informe_->paginas();
+    botonImprimir->setEnabled(true);
+    if (!error.isEmpty())
+        dialogos().mensaje(kTituloError, QStringLiteral("No se pudieron leer las filas del informe: ") + error,
+                           Icono::Error, Botones::Ok);
+    irAPagina(pagina_);
+}
+
+TVistaPrevia::~TVistaPrevia()
+{
+    impresion_.reset();
+    // A worker still reading is waited for while this window is whole.
+    hilo_ = nullptr;
+    informe_.reset();
+}
 
 int TVistaPrevia::zoom() const { return zoomPorcentaje->value(); }
 
 void TVistaPrevia::irAPagina(qint64 p)
 {
+    if (contando_)
+        return;
     pagina_ = qBound<qint64>(1, p, paginas_);
     botonPrimera->setEnabled(pagina_ > 1);
     botonAnterior->setEnabled(pagina_ > 1);
@@ -97,9 +133,51 @@ void TVistaPrevia::irAPagina(qint64 p)
 
 void TVistaPrevia::dibujar()
 {
+    if (contando_)
+        return;
     const double dpi = logicalDpiX() * zoom() / 100.0;
+    if (hilo_) {
+        // The page's rows come from the worker; a zoom redraws those held.
+        if (paginaLeida_ == pagina_) {
+            mostrarHoja(informe_->imagen(pagina_, dpi, filasPagina_), QString());
+            return;
+        }
+        const qint64 pagina = pagina_;
+        const DisenoInforme& d = informe_->diseno();
+        const qint64 desde = d.primeraFila(pagina);
+        const int cuantas = d.filasDePagina(pagina, informe_->filas());
+        hilo_->pedir([this, pagina, desde, cuantas](FilasInformeSqlite* f) {
+            QVector<QStringList> filas;
+            QString error;
+            const bool bien = cuantas <= 0 || (f && f->leer(desde, cuantas, filas, &error));
+            if (!bien && error.isEmpty())
+                error = QStringLiteral("no se pudo abrir la base de datos");
+            QMetaObject::invokeMethod(
+                this, [this, pagina, filas, bien, error] { paginaLeida(pagina, filas, bien ? QString() : error); },
+                Qt::QueuedConnection);
+        });
+        return;
+    }
     QString error;
-    const QImage img = informe_->imagen(pagina_, dpi, &error);
+    mostrarHoja(informe_->imagen(pagina_, dpi, &error), error);
+}
+
+void TVistaPrevia::paginaLeida(qint64 pagina, const QVector<QStringList>& filas, const QString& error)
+{
+    // Another page asked for since: its own answer follows.
+    if (pagina != pagina_)
+        return;
+    if (!error.isEmpty()) {
+        mostrarHoja(QImage(), error);
+        return;
+    }
+    paginaLeida_ = pagina;
+    filasPagina_ = filas;
+    mostrarHoja(informe_->imagen(pagina, logicalDpiX() * zoom() / 100.0, filas), QString());
+}
+
+void TVistaPrevia::mostrarHoja(const QImage& img, const QString& error)
+{
     ++dibujadas_;
     if (img.isNull()) {
         hoja->setText(QStringLiteral("No se pudo leer la página: ") + error);
@@ -112,7 +190,7 @@ void TVistaPrevia::dibujar()
 
 bool TVistaPrevia::BotonImprimirClick()
 {
-    if (imprimiendo())
+    if (imprimiendo() || contando_)
         return false;
     DestinoImpresion& destino = DestinoImpresion::comun();
     if (!destino.preparar())
@@ -197,20 +275,37 @@ void TVistaPrevia::terminarImpresion()
     emit impresionTerminada(bien);
 }
 
-TVistaPrevia* previaInstrumento(QWidget* padre, const QSqlDatabase& db, int n, const QString& titulo)
+TVistaPrevia* previaInstrumento(QWidget* padre, const QSqlDatabase& db, int n, const QString& titulo,
+                                const QString& ruta)
 {
-    const qint64 hastaId = FilasInformeSqlite::ultimoId(db, QStringLiteral("Instrumento%1").arg(n));
-    auto* v = new TVistaPrevia(informeInstrumento(db, n, titulo, qMax<qint64>(hastaId, 0)), titulo, padre);
+    const QString tabla = QStringLiteral("Instrumento%1").arg(n);
+    const qint64 hastaId = qMax<qint64>(FilasInformeSqlite::ultimoId(db, tabla), 0);
+    std::unique_ptr<Informe> informe =
+        ruta.isEmpty() ? informeInstrumento(db, n, titulo, hastaId)
+                       : std::make_unique<Informe>(disenoInstrumento(titulo),
+                                                   std::make_unique<FilasInformeHilo>(ruta, tabla, columnasInformeInstrumento(),
+                                                                                      hastaId));
+    auto* v = new TVistaPrevia(std::move(informe), titulo, padre);
     v->setAttribute(Qt::WA_DeleteOnClose);
     v->show();
     return v;
 }
 
 TVistaPrevia* previaCombinada(QWidget* padre, const QSqlDatabase& db, const QString& titulo,
-                              const QVector<ColumnaComb>& columnas)
+                              const QVector<ColumnaComb>& columnas, const QString& ruta)
 {
-    const qint64 hastaId = FilasInformeSqlite::ultimoId(db, QStringLiteral("Combinada"));
-    auto* v = new TVistaPrevia(informeCombinado(db, titulo, columnas, qMax<qint64>(hastaId, 0)), titulo, padre);
+    const qint64 hastaId = qMax<qint64>(FilasInformeSqlite::ultimoId(db, QStringLiteral("Combinada")), 0);
+    std::unique_ptr<Informe> informe;
+    if (ruta.isEmpty()) {
+        informe = informeCombinado(db, titulo, columnas, hastaId);
+    } else {
+        QStringList campos{QStringLiteral("Id"), QStringLiteral("Fecha"), QStringLiteral("Hora")};
+        for (const ColumnaComb& c : columnas)
+            campos << c.campo;
+        informe = informeCombinado(titulo, columnas,
+                                   std::make_unique<FilasInformeHilo>(ruta, QStringLiteral("Combinada"), campos, hastaId));
+    }
+    auto* v = new TVistaPrevia(std::move(informe), titulo, padre);
     v->setAttribute(Qt::WA_DeleteOnClose);
     v->show();
     return v;

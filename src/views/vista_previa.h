@@ -55,6 +55,14 @@ signals:
 
 private:
     void dibujar();
+    void mostrarHoja(const QImage& img, const QString& error);
+    // Answers of the worker, when the rows are read on one.
+    void contadas(qint64 filas, const QString& error);
+    void paginaLeida(qint64 pagina, const QVector<QStringList>& filas, const QString& error);
+    FilasInformeHilo* hilo_ = nullptr;
+    bool contando_ = false;
+    qint64 paginaLeida_ = 0;             // the page whose rows are held
+    QVector<QStringList> filasPagina_;
     void pasoImpresion();
     void terminarImpresion();
     std::unique_ptr<Informe> informe_;
@@ -66,11 +74,14 @@ private:
 };
 
 // Opens the instrument report's preview over instrument n's rows as they are
-// now (rows stored later are not in it), as a window of `padre`.
-TVistaPrevia* previaInstrumento(QWidget* padre, const QSqlDatabase& db, int n, const QString& titulo);
+// now (rows stored later are not in it), as a window of `padre`. Given the
+// database file's `ruta`, its rows are read on a worker with a reader
+// connection of their own: the count and each page are shown when read.
+TVistaPrevia* previaInstrumento(QWidget* padre, const QSqlDatabase& db, int n, const QString& titulo,
+                                const QString& ruta = QString());
 // Opens the combined report's preview over the given value columns.
 TVistaPrevia* previaCombinada(QWidget* padre, const QSqlDatabase& db, const QString& titulo,
-                              const QVector<ColumnaComb>& columnas);
+                              const QVector<ColumnaComb>& columnas, const QString& ruta = QString());
 // The same over rows from elsewhere (a filtered or ordered grid).
 TVistaPrevia* previaCombinada(QWidget* padre, const QString& titulo, const QVector<ColumnaComb>& columnas,
                               std::unique_ptr<FilasInforme> fuente);

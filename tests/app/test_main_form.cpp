@@ -5,6 +5,7 @@
 #include "app/aplicacion.h"
 #include "app/ayuda.h"
 #include "app/main_form.h"
+#include "acquisition/registro.h"
 #include "instruments/inst_form.h"
 #include "ombrix_version.h"
 #include "config/rutas.h"
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QFontMetrics>
 #include <QLayout>
+#include <QCheckBox>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -24,6 +26,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -34,11 +37,12 @@ using namespace ombrix::test;
 namespace {
 // Answers the start-up dialogs: the splash is dismissed, the choice dialog
 // takes `elegir` (a path, or "" to cancel).
-void responderArranque(TMainForm& w, const QString& elegir, int* splashes = nullptr)
+void responderArranque(TMainForm& w, const QString& elegir, int* splashes = nullptr, bool consulta = false)
 {
-    w.ejecutarModal = [elegir, splashes](QDialog& d) {
+    w.ejecutarModal = [elegir, splashes, consulta](QDialog& d) {
         if (auto* e = qobject_cast<TFormaEleccionBase*>(&d)) {
             e->FormActivate();
+            e->casillaConsulta->setChecked(consulta);
             if (elegir.isEmpty()) {
                 e->BotonCancelarClick();
                 return int(QDialog::Rejected);
@@ -187,6 +191,59 @@ private slots:
         QVERIFY(segundo.waitForFinished(10000));
         QCOMPARE(segundo.exitCode(), 1);
         QVERIFY(segundo.readAllStandardOutput().startsWith("FALLO"));
+    }
+
+    // Opened for consultation beside another program that writes into the
+    // file: caption and status bar say so, nothing that writes is offered,
+    // the writer goes on, and the rows it stores reach the windows.
+    void abrirParaConsultaJuntoAlQueEscribe()
+    {
+        RaizTemporal raiz;
+        const QString base = copiaDelModelo(raiz, QStringLiteral("Linea.mdb"));
+        QProcess otro;
+        otro.start(RaizTemporal::programa(QStringLiteral("../tests/tener_base")), {base});
+        QVERIFY(otro.waitForStarted());
+        QVERIFY(otro.waitForReadyRead(10000));
+        QCOMPARE(otro.readLine().trimmed(), QByteArray("LISTO"));
+        auto escribir = [&](const QByteArray& fila) {
+            otro.write("FILA 1 " + fila + "\n");
+            return otro.waitForReadyRead(10000) && otro.readLine().trimmed() == "OK";
+        };
+        QVERIFY(escribir("05/06/2026 10:11:12 120.5"));
+
+        DialogosGuion guion;
+        TMainForm w;
+        responderArranque(w, base, nullptr, true);
+        QVERIFY(w.arrancar());
+        QVERIFY2(guion.mostrados.isEmpty(), qPrintable(guion.mostrados.value(0).texto));
+        QVERIFY(w.conexionBase.soloLectura());
+        QVERIFY(w.windowTitle().endsWith(QStringLiteral("solo consulta")));
+        QVERIFY(w.textoEstado(1).startsWith(base) && w.textoEstado(1).contains(QStringLiteral("solo consulta")));
+        QVERIFY(!w.Comenzar->isEnabled());
+        QVERIFY(!w.botonNuevoInstrumento->isEnabled());
+        QVERIFY(!w.botonEliminarInstrumento->isEnabled());
+        QString error;
+        QVERIFY(!w.conexionBase.vaciarTabla(QStringLiteral("Instrumento1"), &error));
+
+        QSignalSpy filas(w.registrador, &Registrador::filaGuardada);
+        QVERIFY(escribir("05/06/2026 10:11:13 121.5"));
+        QTRY_COMPARE_WITH_TIMEOUT(filas.count(), 1, 1500);
+        QCOMPARE(filas[0][0].toInt(), 1);
+        QCOMPARE(filas[0][2].toString(), QStringLiteral("10:11:13"));
+        QCOMPARE(filas[0][3].value<TextosLectura>()[0], QStringLiteral("121.5"));
+        QVERIFY(escribir("05/06/2026 10:11:14 122.5"));
+        QTRY_COMPARE_WITH_TIMEOUT(filas.count(), 2, 1500);
+
+        // Loaded again for writing while the other program writes: refused as
+        // any second writer is.
+        responderArranque(w, base);
+        w.CargarBaseExecute();
+        QCOMPARE(guion.mostrados.size(), 1);
+        QVERIFY(guion.mostrados[0].texto.contains(QStringLiteral("en uso por otro programa")));
+        QVERIFY(!w.windowTitle().contains(QStringLiteral("solo consulta")));
+        otro.closeWriteChannel();
+        QVERIFY(otro.waitForFinished(10000));
+        QCOMPARE(otro.exitCode(), 0);
     }
 
     void cerrarSinAdquisicionGuardaLaConfiguracion()

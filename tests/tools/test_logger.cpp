@@ -311,6 +311,33 @@ bool pareceLectura(const QString& t, bool conDecimales)
     return QRegularExpression(patron).match(t).hasMatch();
 }
 
+// Runs a reading tool (ombrix-export by default) to its end: its exit code,
+// and its standard error in `salida`. `sinPermisos`: as a user the file
+// modes hold for (root gives up overriding them).
+int leer(const QStringList& args, QByteArray* salida, const QString& programa = QStringLiteral("ombrix-export"),
+         bool sinPermisos = false)
+{
+    QProcess p;
+    QString ejecutable = RaizTemporal::programa(programa);
+    QStringList todos = args;
+    if (sinPermisos && ::geteuid() == 0) {
+        todos = QStringList{QStringLiteral("--bounding-set=-dac_override,-dac_read_search,-fowner"), QStringLiteral("--"),
+                            ejecutable} + args;
+        ejecutable = QStringLiteral("setpriv");
+    }
+    p.start(ejecutable, todos);
+    if (!p.waitForFinished(60000))
+        return -1;
+    *salida = p.readAllStandardError();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+int lineasCsv(const QString& ruta)
+{
+    QFile f(ruta);
+    return f.open(QIODevice::ReadOnly) ? int(f.readAll().count("\r\n")) : -1;
+}
+
 } // namespace
 
 class TestLogger : public QObject {
@@ -409,6 +436,85 @@ private slots:
         QCOMPARE(e.logger.exitCode(), 0);
         QVERIFY(e.filas(QStringLiteral("Instrumento1")) >= 1);
         QCOMPARE(filasDeclaradas(e.out.todo), e.filas(QStringLiteral("Instrumento1")));
+        e.cerrarBase();
+    }
+
+    // Export and report read the file the recorder writes into, beside it,
+    // and see every row it had reported; a kill -9 of the recorder loses no
+    // committed row, readers go on, and the next recorder starts.
+    void lectoresJuntoAlRegistrador()
+    {
+        Escenario e;
+        e.escribirAjustes({{1, false, true, true, 1}});
+        e.iniciarSimulador({QStringLiteral("1:c")});
+        Escenario::arrancar(e.logger, {QStringLiteral("--db"), e.base});
+        QVERIFY2(e.out.esperarQue([&] { return totalRegistrado(e.out) >= 2; }, 20000), e.err.todo.constData());
+
+        const QString csv = e.raiz.ruta(QStringLiteral("lecturas.csv"));
+        const int antes = totalRegistrado(e.out);
+        QByteArray salida;
+        QCOMPARE(leer({QStringLiteral("--db"), e.base, QStringLiteral("--instrument"), QStringLiteral("1"),
+                       QStringLiteral("--out"), csv}, &salida), 0);
+        QVERIFY2(lineasCsv(csv) - 1 >= antes, salida.constData());
+        const QString pdf = e.raiz.ruta(QStringLiteral("informe.pdf"));
+        QCOMPARE(leer({QStringLiteral("--db"), e.base, QStringLiteral("--instrument"), QStringLiteral("1"),
+                       QStringLiteral("--pdf"), pdf}, &salida, QStringLiteral("ombrix-report")), 0);
+        QFile f(pdf);
+        QVERIFY(f.open(QIODevice::ReadOnly) && f.read(5) == "%PDF-");
+
+        // The recorder was not held up: it goes on recording.
+        QVERIFY(e.logger.state() == QProcess::Running);
+        QVERIFY(e.out.esperarQue([&] { return totalRegistrado(e.out) > antes + 1; }, 10000));
+
+        ::kill(pid_t(e.logger.processId()), SIGKILL);
+        QVERIFY(e.logger.waitForFinished(5000));
+        e.out.drenar();
+        const int declaradas = totalRegistrado(e.out);
+        QCOMPARE(leer({QStringLiteral("--db"), e.base, QStringLiteral("--instrument"), QStringLiteral("1"),
+                       QStringLiteral("--out"), csv}, &salida), 0);
+        QVERIFY2(lineasCsv(csv) - 1 >= declaradas, qPrintable(QStringLiteral("%1 < %2").arg(lineasCsv(csv) - 1).arg(declaradas)));
+
+        Escenario::arrancar(e.logger2, {QStringLiteral("--db"), e.base, QStringLiteral("--duration"), QStringLiteral("2")});
+        QVERIFY(Escenario::terminar(e.logger2, e.out2, e.err2, 20000));
+        QVERIFY2(e.logger2.exitCode() == 0, e.err2.todo.constData());
+        QVERIFY(e.filas(QStringLiteral("Instrumento1")) > declaradas);
+        e.cerrarBase();
+    }
+
+    // A person who may read the files but not write in their folder reads
+    // beside the recorder; with the recorder stopped (its -wal and -shm
+    // gone) the reader says why it cannot read, and creates nothing.
+    void lectorSinPermisoDeEscritura()
+    {
+        Escenario e;
+        e.escribirAjustes({{1, false, true, true, 1}});
+        e.iniciarSimulador({QStringLiteral("1:c")});
+        Escenario::arrancar(e.logger, {QStringLiteral("--db"), e.base});
+        QVERIFY2(e.out.esperarQue([&] { return totalRegistrado(e.out) >= 2; }, 20000), e.err.todo.constData());
+
+        const QByteArray carpeta = QFile::encodeName(e.raiz.datos());
+        const QByteArray base = QFile::encodeName(e.base);
+        QVERIFY(::chmod(carpeta.constData(), 0555) == 0);
+        for (const char* s : {"", "-wal", "-shm"})
+            QVERIFY(::chmod((base + s).constData(), 0444) == 0);
+        const QString csv = e.raiz.ruta(QStringLiteral("ajeno.csv"));
+        const QStringList args{QStringLiteral("--db"), e.base, QStringLiteral("--instrument"), QStringLiteral("1"),
+                               QStringLiteral("--out"), csv};
+        QByteArray salida;
+        const int codigo = leer(args, &salida, QStringLiteral("ombrix-export"), true);
+        QVERIFY(::chmod(carpeta.constData(), 0755) == 0);
+        QVERIFY2(codigo == 0, salida.constData());
+        QVERIFY(lineasCsv(csv) >= 3);
+
+        QVERIFY(e.detener());
+        QVERIFY(!QFile::exists(e.base + QStringLiteral("-shm")));
+        QVERIFY(::chmod(carpeta.constData(), 0555) == 0);
+        const int otro = leer(args, &salida, QStringLiteral("ombrix-export"), true);
+        QVERIFY(::chmod(carpeta.constData(), 0755) == 0);
+        QVERIFY(otro != 0);
+        QVERIFY2(salida.contains("no hay permiso para crearlo"), salida.constData());
+        QVERIFY(!QFile::exists(e.base + QStringLiteral("-shm")));
+        QVERIFY(!QFile::exists(e.base + QStringLiteral("-wal")));
         e.cerrarBase();
     }
 

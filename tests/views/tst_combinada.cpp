@@ -314,6 +314,35 @@ private slots:
         cerrarVistas(c);
     }
 
+    // A list spread over many Ids is read on the table's worker: the same
+    // order and filter, taken in when the worker is done.
+    void listaLargaEnElHilo()
+    {
+        BancoVistas b(1);
+        const QStringList campos{"V_medido(Ins1)"};
+        insertarComb(b.base, campos,
+                     {{"01/02/2026", "08:00:00", "10"},
+                      {"31/12/2025", "23:59:50", "Err"},
+                      {"01/01/2026", "00:00:00", "9.5"},
+                      {"31/01/2026", "12:00:00", "-2"},
+                      {"01/01/2026", "00:00:00", "100"}});
+        QVERIFY(QSqlQuery(b.base.db()).exec(QStringLiteral("UPDATE Combinada SET Id = Id * 30000")));
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        TFormaTablaComb* f = abrirTablaCombinada(c);
+        auto leida = [f] { return QTest::qWaitFor([f] { return !f->leyendo(); }, 20000); };
+        QVERIFY(leida());
+        QCOMPARE(f->modelo()->rowCount(), 5);
+        clic(f, 0, columnaDe(f, campos[0]));
+        f->BotonOrdenClick();
+        QVERIFY(leida());
+        QCOMPARE(columna(f, 2 + 1), (QStringList{"-2", "9.5", "10", "100", "Err"}));
+        clic(f, 1, 1);   // 01/01/2026
+        f->BotonFiltroClick();
+        QVERIFY(leida());
+        QCOMPARE(columna(f, 0), (QStringList{"90000", "150000"}));
+        cerrarVistas(c);
+    }
+
     void borrarTabla()
     {
         BancoVistas b(1);

@@ -4,6 +4,7 @@
 #include "banco_vistas.h"
 #include "dialogos_guion.h"
 
+#include "acquisition/seguidor.h"
 #include "views/forma_base.h"
 #include "views/graf_form.h"
 #include "views/modelo_tabla.h"
@@ -256,6 +257,43 @@ private slots:
         f->filaGuardada(1, tarde.toString(QStringLiteral("dd/MM/yyyy")), QStringLiteral("12:30:00"),
                         {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")});
         QCOMPARE(g->serie(0)->dataCount(), 903);
+        cerrarVistas(c);
+    }
+
+    // Opened for consultation beside the writer: nothing deletes or edits,
+    // the chart reads on its worker, and a row the writer stores after the
+    // windows opened is shown within about a second.
+    void consultaSigueLaBase()
+    {
+        BancoVistas b;
+        insertarFilas(b.base, 1, serie(kInicio, 300, 10));
+        BaseDatos lectura;
+        QString error;
+        QVERIFY2(lectura.abrirLectura(b.ruta, &error), qPrintable(error));
+        Registrador avisos(lectura, b.modelo);
+        SeguidorBase seguidor(lectura);
+        connect(&seguidor, &SeguidorBase::filaGuardada, &avisos, &Registrador::filaGuardada);
+        ContextoVistas c(b.modelo, ventanas_, lectura);
+        c.registrador = &avisos;
+        seguidor.empezar(200);
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        QCOMPARE(f->modelo()->rowCount(), 300);
+        QVERIFY(!f->BotonBorrar->isEnabled());
+        QVERIFY(!(f->modelo()->flags(f->modelo()->index(0, 3)) & Qt::ItemIsEditable));
+        f->BotonGraficoClick();
+        TGrafForm* g = f->FormaGraf();
+        QVERIFY(esperarGrafico(g));
+        QCOMPARE(g->serie(0)->dataCount(), 300);
+
+        insertarFilas(b.base, 1, serie(kInicio.addSecs(3000), 1, 10));
+        QTRY_COMPARE_WITH_TIMEOUT(f->modelo()->rowCount(), 301, 1500);
+        QCOMPARE(g->serie(0)->dataCount(), 301);
+        QCOMPARE(f->modelo()->data(f->modelo()->index(300, 2)).toString(),
+                 kInicio.addSecs(3000).toString(QStringLiteral("hh:mm:ss")));
+        // Emptied by the writer: the rows stored after it are still followed.
+        QVERIFY(b.base.vaciarTabla(QStringLiteral("Instrumento1")));
+        insertarFilas(b.base, 1, serie(kInicio.addSecs(6000), 2, 10));
+        QTRY_COMPARE_WITH_TIMEOUT(g->serie(0)->dataCount(), 303, 1500);
         cerrarVistas(c);
     }
 

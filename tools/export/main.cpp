@@ -11,8 +11,8 @@
 //
 // The header carries the column titles of the table window (the instrument's
 // value names from the settings under $OMBRIX_HOME); the rows follow in Id
-// order. The database is only read; one that the program or the recorder
-// holds is refused.
+// order. The database is only read, also while the program or the recorder
+// writes into it; the rows are those committed while it reads.
 
 #include "acquisition/base_datos.h"
 #include "argumentos.h"

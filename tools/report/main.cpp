@@ -13,8 +13,8 @@
 // an existing OUT that is not a regular file (a device, a FIFO) is refused.
 // The pages are those the program's preview prints for the same rows: titles
 // and the combined report's columns from the settings under $OMBRIX_HOME.
-// The database is only read; one that the program or the recorder holds is
-// refused.
+// The database is only read, also while the program or the recorder writes
+// into it (a nightly report beside the recording service).
 
 #include "acquisition/base_datos.h"
 #include "argumentos.h"
