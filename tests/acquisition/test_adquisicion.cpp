@@ -6,6 +6,7 @@
 #include "acquisition/registro.h"
 #include "config/rutas.h"
 #include "dialogos_guion.h"
+#include "contenido_tabla.h"
 #include "raiz_temporal.h"
 #include "sim/simulador.h"
 
@@ -137,16 +138,7 @@ struct Banco {
 
     QList<QStringList> contenido(const QString& tabla, const QString& columnas)
     {
-        QList<QStringList> r;
-        QSqlQuery q(base.db());
-        q.exec(QStringLiteral("SELECT %1 FROM \"%2\" ORDER BY Id").arg(columnas, tabla));
-        while (q.next()) {
-            QStringList fila;
-            for (int i = 0; i < q.record().count(); ++i)
-                fila << q.value(i).toString();
-            r << fila;
-        }
-        return r;
+        return ombrix::test::contenidoTabla(base.db(), tabla, columnas);
     }
 };
 

@@ -15,7 +15,7 @@ trap 'rm -f "$errores"' EXIT
 
 for p in ombrix ombrix-logger ombrix-sim ombrix-export ombrix-report; do
   [ -x "$bin/$p" ] || { falla "$p is not built"; continue; }
-  salida=$("$bin/$p" --version 2>&1); codigo=$?
+  salida=$("$bin/$p" --version 2>/dev/null); codigo=$?
   [ $codigo -eq 0 ] || falla "$p --version exits $codigo"
   [ "$salida" = "$p $version" ] || falla "$p --version printed \"$salida\""
 

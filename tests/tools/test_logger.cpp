@@ -3,6 +3,7 @@
 // serial line on a pseudo-terminal reached through a link named in the
 // settings.
 
+#include "contenido_tabla.h"
 #include "raiz_temporal.h"
 
 #include <QDateTime>
@@ -232,16 +233,7 @@ public:
 
     QList<QStringList> contenido(const QString& tabla, const QString& columnas)
     {
-        QList<QStringList> r;
-        QSqlQuery q(abrirBase());
-        q.exec(QStringLiteral("SELECT %1 FROM \"%2\" ORDER BY Id").arg(columnas, tabla));
-        while (q.next()) {
-            QStringList fila;
-            for (int i = 0; i < q.record().count(); ++i)
-                fila << q.value(i).toString();
-            r << fila;
-        }
-        return r;
+        return ombrix::test::contenidoTabla(abrirBase(), tabla, columnas);
     }
 
     QString rutaAjustes() const { return raiz.datos() + QStringLiteral("/Ombrix.ini"); }
