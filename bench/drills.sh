@@ -20,10 +20,10 @@
 #             while it records 5 instruments every second: the database passes
 #             PRAGMA integrity_check, holds every row the recorder reported
 #             stored, no Id twice, and the next start opens it at once
-#             (time to its "recording into" line).
+#             (time to its "registrando en" line).
 #   2 unplug  20 × the adapter pulled out and plugged back (simulator
-#             unplug/plug): polling resumes by itself within 10 s ("port
-#             back", then a "recorded" line) and the recorder uses under 2 %
+#             unplug/plug): polling resumes by itself within 10 s ("puerto
+#             recuperado", then a "registradas" line) and the recorder uses under 2 %
 #             of a core while the device is missing.
 #   3 full    The database on a 2 MB tmpfs that is then filled: recording
 #             fails once with a message, polling goes on, recording works

@@ -28,5 +28,6 @@ ejecutar bench-memoria
 ejecutar bench-vistas
 ejecutar bench-comb
 ejecutar bench-informe
+ejecutar bench-mqtt
 
 exit $estado

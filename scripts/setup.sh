@@ -13,7 +13,7 @@ PAQUETES=(
   dpkg-dev desktop-file-utils file lintian systemd libsystemd-dev
   qt6-translations-l10n
   mosquitto mosquitto-clients libmosquitto-dev
-  socat
+  socat openssl
 )
 faltan=()
 for p in "${PAQUETES[@]}"; do

@@ -14,8 +14,17 @@
 // the thread hand-over and the link code.
 //
 // Usage: bench-pasada [measured passes, default 3] [baud rate 4800|9600|19200, default 9600]
+//                     [mqtt://host:port/prefix]
+//
+// With a broker address the measured passes alternate between publishing
+// every reading there (the stream hands it to the MQTT publisher, as in the
+// program) and not publishing, so both see the same load on the machine;
+// the last line gives the two medians and their ratio.
 
 #include "acquisition/adquisicion.h"
+#include "integration/integraciones.h"
+#include "mqtt/publicador_mqtt.h"
+#include "mqtt/temas.h"
 #include "sim/simulador.h"
 
 #include <QCoreApplication>
@@ -85,6 +94,33 @@ int main(int argc, char** argv)
     enlace.setRetries(0);
     Adquisicion adq(modelo, enlace);
     adq.pausaLecturaMs = kPausaLecturaMs;
+    // The publisher behind a switch: on for the passes that publish.
+    struct Conmutado : Oyente {
+        std::unique_ptr<PublicadorMqtt> publicador;
+        bool activo = false;
+        void lectura(const LecturaPlanta& l) override
+        {
+            if (activo)
+                publicador->lectura(l);
+        }
+        void detener() override { publicador->detener(); }
+    };
+    Integraciones integraciones(modelo, Origen::Registrador);
+    Conmutado* mqtt = nullptr;
+    if (argc > 3) {
+        AjustesMqtt ajustes;
+        QString error;
+        if (!aplicarDireccionMqtt(QString::fromLocal8Bit(argv[3]), ajustes, &error)) {
+            std::fprintf(stderr, "bench-pasada: %s\n", qPrintable(error));
+            return 2;
+        }
+        auto c = std::make_unique<Conmutado>();
+        c->publicador = std::make_unique<PublicadorMqtt>(ajustes, nullptr);
+        mqtt = c.get();
+        integraciones.agregar(std::move(c));
+        integraciones.conectar(adq);
+    }
+    std::vector<double> msCon, msSin;
 
     int peticiones = 0, fallas = 0;
     std::vector<int> peticionesPorPasada;
@@ -98,8 +134,12 @@ int main(int argc, char** argv)
     QObject::connect(&adq, &Adquisicion::pasadaTerminada, &app, [&](int numero) {
         if (numero > 1) {
             ms.push_back(double(reloj.nsecsElapsed()) / 1e6);
+            if (mqtt)
+                (mqtt->activo ? msCon : msSin).push_back(ms.back());
             peticionesPorPasada.push_back(peticiones);
         }
+        if (mqtt)
+            mqtt->activo = numero % 2 == 0;
         reloj.start();
         peticiones = 0;
         if (numero > medidas) {
@@ -145,6 +185,17 @@ int main(int argc, char** argv)
                 orden.empty() ? 0.0 : orden.front(), minimoPasada, mediana / minimoPasada,
                 (mediana - minimoPasada) / esperadas, fallas);
     std::printf("(razon = mediana / minimo de la linea; sobrecoste = por peticion, (mediana - minimo) / peticiones)\n");
+    if (mqtt) {
+        const auto med = [](std::vector<double> v) {
+            std::sort(v.begin(), v.end());
+            return v.empty() ? 0.0 : v[v.size() / 2];
+        };
+        const double con = med(msCon), sin = med(msSin);
+        std::printf("publicando en %s una pasada si y otra no (%d con, %d sin): mediana con %.1f ms, sin %.1f ms, "
+                    "razon %.3f (%lld lecturas publicadas)\n",
+                    argv[3], int(msCon.size()), int(msSin.size()), con, sin, sin > 0 ? con / sin : 0.0,
+                    (long long)mqtt->publicador->cifras().publicadas);
+    }
     if (!todas)
         std::printf("peticiones por pasada distintas de %d\n", esperadas);
     return todas && fallas == 0 && !ms.empty() ? 0 : 1;

@@ -235,7 +235,7 @@ void Adquisicion::aplicarLectura(int n, ResultadoLectura r, const QString& fecha
     engancharAlarma(st, r);
     if (r.alarmaComEnganchada && n < ultimoSondeo_.size())
         ultimoSondeo_[n] = reloj_.elapsed();
-    emit lecturaHecha(n, r);
+    emit lecturaHecha(n, r, fecha, hora);
     if (r.alarmaComEnganchada)
         emit alarmaComEnganchada(n);
 

@@ -113,8 +113,9 @@ signals:
     void estado(const QString& texto);
     // Instrument n is being read (its panel shows it).
     void consultando(int n);
-    // One reading of instrument n is done (and applied to the model).
-    void lecturaHecha(int n, const ombrix::ResultadoLectura& r);
+    // One reading of instrument n is done (and applied to the model); fecha
+    // and hora are its stamp, as its row stores them.
+    void lecturaHecha(int n, const ombrix::ResultadoLectura& r, const QString& fecha, const QString& hora);
     // The communication alarm of instrument n latched / was reset by a probe.
     void alarmaComEnganchada(int n);
     void alarmaComRestablecida(int n);

@@ -2,6 +2,9 @@
 
 #include "acquisition/adquisicion.h"
 #include "acquisition/registro.h"
+#include "integration/integraciones.h"
+#include "app/forma_mqtt.h"
+#include "config/ajustes_mqtt.h"
 #include "aplicacion.h"
 #include "config/perfil.h"
 #include "link/forma_com.h"
@@ -80,6 +83,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     FormaCom = new TFormaCom(modelo, this);
     FormaNivel = new TNiveldeacceso1(modelo.Config, this);
     FormaOpciones = new TConf_Opciones(modelo.Config, this);
+    FormaMqtt = new TFormaMqtt(modelo, *integraciones, this);
+    connect(accionMqtt, &QAction::triggered, this, [this] { ejecutarModal(*FormaMqtt); });
+    integraciones->configurarMqtt(leerAjustesMqtt(Perfil(modelo.RutaIni)));
     connect(accionNivel, &QAction::triggered, this, &TMainForm::Nivel1Execute);
     connect(Opciones, &QAction::triggered, this, &TMainForm::OpcionesExecute);
 }
@@ -98,6 +104,9 @@ void TMainForm::crearAdquisicion()
         return registrador->ActualizarTabla(n, lecturas, modelo.Estados[n].Partida, fecha, hora, error);
     };
     connect(adquisicion, &Adquisicion::nuevaRonda, registrador, &Registrador::marcarNuevaRonda);
+    integraciones = new Integraciones(modelo, Origen::Ventana, this);
+    integraciones->conectar(*adquisicion);
+    connect(integraciones, &Integraciones::aviso, this, [this](const QString& t) { mostrarEstado(0, t); });
     connect(adquisicion, &Adquisicion::enLinea, this, &TMainForm::alCambiarLinea);
     connect(adquisicion, &Adquisicion::estado, this, [this](const QString& t) { mostrarEstado(0, t); });
     connect(adquisicion, &Adquisicion::falloRegistro, this, [](const QString& m) {
@@ -213,6 +222,8 @@ void TMainForm::crearAcciones()
     Salir = new QAction(QStringLiteral("Salir"), this);
     accionNivel = new QAction(QStringLiteral("Nivel de acceso"), this);
     Opciones = new QAction(QStringLiteral("Opciones"), this);
+    accionMqtt = new QAction(QStringLiteral("Publicación MQTT"), this);
+    accionMqtt->setVisible(false);
     accionCascada = new QAction(QStringLiteral("Cacada"), this);
     accionVertical = new QAction(QStringLiteral("Vertical"), this);
     accionHorizontal = new QAction(QStringLiteral("Horizontal"), this);
@@ -232,6 +243,7 @@ void TMainForm::crearAcciones()
     configuracion->addAction(Configurar);
     configuracion->addAction(accionNivel);
     configuracion->addAction(Opciones);
+    configuracion->addAction(accionMqtt);
     MenuVentanas = menuBar()->addMenu(QStringLiteral("Ventanas"));
     connect(MenuVentanas, &QMenu::aboutToShow, this, [this] {
         MenuVentanas->clear();
@@ -508,6 +520,7 @@ void TMainForm::NivelNuevo()
         accionEliminarInstrumento_->setVisible(false);
         Configurar->setVisible(false);
         Opciones->setVisible(false);
+        accionMqtt->setVisible(false);
         break;
     case 1:
         accionConfigurar_->setVisible(true);
@@ -515,6 +528,7 @@ void TMainForm::NivelNuevo()
         accionEliminarInstrumento_->setVisible(false);
         Configurar->setVisible(true);
         Opciones->setVisible(true);
+        accionMqtt->setVisible(false);
         break;
     case 3:
         accionConfigurar_->setVisible(true);
@@ -522,6 +536,7 @@ void TMainForm::NivelNuevo()
         accionEliminarInstrumento_->setVisible(true);
         Configurar->setVisible(true);
         Opciones->setVisible(true);
+        accionMqtt->setVisible(true);
         break;
     default:
         break;

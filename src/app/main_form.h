@@ -27,9 +27,11 @@ class TFormaEleccionBase;
 class TFormaCom;
 class TNiveldeacceso1;
 class TConf_Opciones;
+class TFormaMqtt;
 class TOmbrixComm;
 class Adquisicion;
 class Registrador;
+class Integraciones;
 class TInstForm;
 struct ContextoInstrumentos;
 struct ContextoVistas;
@@ -59,8 +61,12 @@ public:
     TFormaCom* FormaCom;
     TNiveldeacceso1* FormaNivel;
     TConf_Opciones* FormaOpciones;
+    TFormaMqtt* FormaMqtt = nullptr;
+    QAction* accionMqtt = nullptr;   // "Publicación MQTT", engineering level
     Adquisicion* adquisicion;
     Registrador* registrador;
+    // What leaves the program (event log, MQTT, central database, web view).
+    Integraciones* integraciones = nullptr;
     TInstForm* InstForm = nullptr;    // the instruments window
 
     QAction *Comenzar, *Terminar, *TablaMultiple, *Configurar, *CargarBase, *GuardarConfiguracion, *Salir;

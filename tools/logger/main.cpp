@@ -15,6 +15,10 @@
 // its rows resume. 0 never probes. Without the option it is the "General"
 // key "ReintentoAlarma" when that is set to a non-zero value, else 60.
 //
+// --mqtt publishes every reading to an MQTT broker in place of the [MQTT]
+// section of the settings (src/mqtt); the password is the key "Clave" of that
+// section or the variable OMBRIX_MQTT_CLAVE. Its log lines begin with "MQTT:".
+//
 // Standard output is the run's log, one line per change, each beginning with
 // the date and time: a communication alarm latched or reset, the port lost or
 // back, recording failing or working again, and after every pass that stored
@@ -37,6 +41,9 @@
 #include "acquisition/adquisicion.h"
 #include "acquisition/base_datos.h"
 #include "acquisition/registro.h"
+#include "integration/integraciones.h"
+#include "config/ajustes_mqtt.h"
+#include "mqtt/temas.h"
 #include "config/dialogos.h"
 #include "config/modelo.h"
 #include "config/perfil.h"
@@ -72,6 +79,7 @@ constexpr int kSalidaConfiguracion = 3;
 
 const char* const kAyuda =
     "Uso: ombrix-logger [--db ARCHIVO] [--duration SEGUNDOS] [--partida CÓDIGO] [--retry SEGUNDOS]\n"
+    "                   [--mqtt URL]\n"
     "Sondea los instrumentos y registra sus lecturas sin pantalla.\n"
     "\n"
     "Lee los ajustes de la raíz de datos ($OMBRIX_HOME/RIvariv/Ombrix.ini) y registra\n"
@@ -84,6 +92,10 @@ const char* const kAyuda =
     "  --retry SEGUNDOS      Segundos entre sondeos de un instrumento con la alarma de\n"
     "                        comunicación enganchada; 0 no sondea nunca (por defecto,\n"
     "                        ReintentoAlarma de los ajustes si está puesto, si no 60).\n"
+    "  --mqtt URL            Publica las lecturas en el broker MQTT\n"
+    "                        mqtt://[usuario@]servidor[:puerto][/prefijo] (en lugar de la\n"
+    "                        sección [MQTT] de los ajustes); la clave se toma de los ajustes\n"
+    "                        o de la variable OMBRIX_MQTT_CLAVE, nunca de la línea de órdenes.\n"
     "  -h, --help            Muestra esta ayuda y termina.\n"
     "  --version             Muestra la versión y termina.\n"
     "\n"
@@ -281,6 +293,7 @@ int main(int argc, char** argv)
     opciones.addOption({QStringLiteral("duration"), QString(), QStringLiteral("SEGUNDOS")});
     opciones.addOption({QStringLiteral("partida"), QString(), QStringLiteral("CÓDIGO")});
     opciones.addOption({QStringLiteral("retry"), QString(), QStringLiteral("SEGUNDOS")});
+    opciones.addOption({QStringLiteral("mqtt"), QString(), QStringLiteral("URL")});
     if (!opciones.parse(app.arguments())) {
         const QStringList desconocidas = opciones.unknownOptionNames();
         imprimirError(desconocidas.isEmpty() ? QStringLiteral("falta el valor de ") + app.arguments().constLast()
@@ -334,6 +347,14 @@ int main(int argc, char** argv)
     if (!problema.isEmpty())
         imprimirError(QStringLiteral("archivo de ajustes %1 %2; se usan los valores por defecto").arg(modelo.RutaIni, problema));
     modelo.CargarIni();
+    AjustesMqtt ajustesMqtt = leerAjustesMqtt(Perfil(modelo.RutaIni));
+    if (opciones.isSet(QStringLiteral("mqtt"))) {
+        QString error;
+        if (!aplicarDireccionMqtt(opciones.value(QStringLiteral("mqtt")), ajustesMqtt, &error)) {
+            imprimirError(QStringLiteral("--mqtt: ") + error);
+            return kSalidaArgumentos;
+        }
+    }
 
     // Refused before the database and the port are touched.
     const QString nada = nadaQueRegistrar(modelo);
@@ -377,6 +398,10 @@ int main(int argc, char** argv)
     adq.registrar = [&](int n, const std::array<QString, 7>& lecturas, const QString& fecha, const QString& hora,
                         QString* err) { return registrador.ActualizarTabla(n, lecturas, modelo.Estados[n].Partida, fecha, hora, err); };
     QObject::connect(&adq, &Adquisicion::nuevaRonda, &app, [&] { registrador.marcarNuevaRonda(); });
+    Integraciones integraciones(modelo, Origen::Registrador);
+    integraciones.conectar(adq);
+    QObject::connect(&integraciones, &Integraciones::aviso, &app, [&](const QString& t) { registrarEvento(t); });
+    integraciones.configurarMqtt(ajustesMqtt);
 
     // The rows stored in the pass under way, each with the measured value of
     // the reading it holds; one line when the pass ends, none when it stored nothing.
