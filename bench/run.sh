@@ -28,6 +28,7 @@ ejecutar bench-memoria
 ejecutar bench-vistas
 ejecutar bench-comb
 ejecutar bench-informe
+ejecutar bench-apertura
 ejecutar bench-mqtt
 
 exit $estado

@@ -15,6 +15,10 @@ namespace ombrix {
 namespace {
 constexpr auto kPasoEspera = std::chrono::milliseconds(100);
 using Reloj = std::chrono::steady_clock;
+
+// Enabled and at an address an instrument can answer at (the settings may
+// hold others: they are told at start and never polled).
+bool consultable(const EstadoInstrumento& st) { return st.Habilitado && direccionDeBus(st.Direccion); }
 } // namespace
 
 const QString Adquisicion::kErrorGuardar = QStringLiteral("Error al guardar en la base de datos");
@@ -193,7 +197,7 @@ Adquisicion::Turno Adquisicion::prepararTurno(int n, quint64 generacion)
     }
     const EstadoInstrumento& st = modelo_.Estados[n];
     t.tipo = TipoTurno::Nada;
-    if (!st.Habilitado)
+    if (!consultable(st))
         return t;
     if (ultimoSondeo_.size() <= n)
         ultimoSondeo_.resize(n + 1, -1);
@@ -323,7 +327,7 @@ void Adquisicion::Timer1Timer()
         bool pendiente = false;
         for (int n = 1; n < ultimo; ++n) {
             const EstadoInstrumento& st = modelo_.Estados[n];
-            if (st.RegistroPendiente && st.Habilitado && !st.AlarmaCom)
+            if (st.RegistroPendiente && consultable(st) && !st.AlarmaCom)
                 pendiente = true;
         }
         DespertarAdquisicion = pendiente;
@@ -333,7 +337,7 @@ void Adquisicion::Timer1Timer()
             modelo_.ContadorSinc += 1;
             if (modelo_.ContadorSinc >= modelo_.Config.TiempoSinc && !pendiente) {
                 for (int n = 1; n < ultimo; ++n)
-                    if (modelo_.ArrayConfig[n].SalvarTabla && modelo_.Estados[n].Habilitado)
+                    if (modelo_.ArrayConfig[n].SalvarTabla && consultable(modelo_.Estados[n]))
                         modelo_.Estados[n].RegistroPendiente = true;
                 emit nuevaRonda();
                 modelo_.ContadorSinc = 0;

@@ -66,6 +66,15 @@ QList<Tabla> tablasDelSistema()
     return tablas;
 }
 
+// A file that fails SQLite's quick check: the reason and what to do.
+QString danada(const QString& detalle)
+{
+    return QStringLiteral("La base de datos está dañada (%1): no se registra en ella. Haga una copia del archivo y "
+                          "recupere las lecturas de la copia con la orden .recover de sqlite3 "
+                          "(sqlite3 copia.mdb .recover | sqlite3 recuperada.mdb), o elija otra base de datos.")
+        .arg(detalle);
+}
+
 int codigoSqlite(const QSqlError& e)
 {
     return e.nativeErrorCode().toInt() & 0xff;   // primary code of an extended one
@@ -99,6 +108,16 @@ bool ejecutar(QSqlDatabase& db, const QString& sql, QString* error)
 }
 
 const char* const kArchivosAnexos[] = {"-wal", "-shm", "-journal"};
+
+// A read-only connection's name for the file.
+QString uriLectura(const QString& ruta, bool inmutable)
+{
+    QString uri = QUrl::fromLocalFile(QFileInfo(ruta).absoluteFilePath()).toString(QUrl::FullyEncoded)
+                  + QStringLiteral("?mode=ro");
+    if (inmutable)
+        uri += QStringLiteral("&immutable=1");
+    return uri;
+}
 } // namespace
 
 BaseDatos::BaseDatos()
@@ -110,9 +129,14 @@ BaseDatos::~BaseDatos() { cerrar(); }
 
 QSqlDatabase BaseDatos::db() const { return QSqlDatabase::database(conexion_, false); }
 
-bool BaseDatos::abrir(const QString& ruta, QString* error)
+bool BaseDatos::abrir(const QString& ruta, QString* error) { return abrirComo(ruta, error, false); }
+
+bool BaseDatos::abrirLectura(const QString& ruta, QString* error) { return abrirComo(ruta, error, true); }
+
+bool BaseDatos::abrirComo(const QString& ruta, QString* error, bool lectura)
 {
     cerrar();
+    lectura_ = lectura;
     auto fallo = [&](const QString& por) {
         if (error)
             *error = por;
@@ -121,8 +145,12 @@ bool BaseDatos::abrir(const QString& ruta, QString* error)
     };
 
     const QFileInfo info(ruta);
-    if (ruta.isEmpty() || !info.exists() || !info.isFile())
+    if (ruta.isEmpty() || !info.exists())
         return fallo(kNoExiste);
+    if (info.isDir())
+        return fallo(QStringLiteral("Es una carpeta, no un archivo de base de datos"));
+    if (!info.isFile())
+        return fallo(QStringLiteral("No es un archivo común (es un dispositivo, una tubería o un socket)"));
 
     const QByteArray nombre = QFile::encodeName(ruta);
     struct stat st;
@@ -139,8 +167,8 @@ bool BaseDatos::abrir(const QString& ruta, QString* error)
     // A file we may not write is still locked and read, so that the reason given
     // for refusing it is the right one.
     bool escribible = true;
-    candado_ = ::open(nombre.constData(), O_RDWR | O_CLOEXEC);
-    if (candado_ < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+    candado_ = lectura ? -1 : ::open(nombre.constData(), O_RDWR | O_CLOEXEC);
+    if (candado_ < 0 && (lectura || errno == EACCES || errno == EROFS || errno == EPERM)) {
         escribible = false;
         candado_ = ::open(nombre.constData(), O_RDONLY | O_CLOEXEC);
     }
@@ -166,10 +194,10 @@ bool BaseDatos::abrir(const QString& ruta, QString* error)
     QString porque = revisarArchivo(ruta);
     if (!porque.isEmpty())
         return fallo(porque);
-    if (!escribible)
+    if (!escribible && !lectura)
         return fallo(kSoloLectura);
 
-    porque = prepararConexion(ruta);
+    porque = lectura ? prepararLectura(ruta) : prepararConexion(ruta);
     if (!porque.isEmpty())
         return fallo(porque);
     ruta_ = ruta;
@@ -199,6 +227,7 @@ QString BaseDatos::revisarArchivo(const QString& ruta)
     // creates nothing. Whatever the reading still leaves beside the file goes.
     const bool modoWal = cabecera[18] == 2 && cabecera[19] == 2;
     const bool inmutable = modoWal && !QFileInfo::exists(ruta + QStringLiteral("-wal"));
+    inmutable_ = inmutable;
     QStringList nuevos;
     for (const char* sufijo : kArchivosAnexos) {
         const QString anexo = ruta + QLatin1String(sufijo);
@@ -218,11 +247,7 @@ QString BaseDatos::revisarTablas(const QString& ruta, bool inmutable)
     QString porque;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nombre);
-        QString uri = QUrl::fromLocalFile(QFileInfo(ruta).absoluteFilePath()).toString(QUrl::FullyEncoded)
-                      + QStringLiteral("?mode=ro");
-        if (inmutable)
-            uri += QStringLiteral("&immutable=1");
-        db.setDatabaseName(uri);
+        db.setDatabaseName(uriLectura(ruta, inmutable));
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
         porque = [&]() -> QString {
             if (!db.open())
@@ -247,12 +272,35 @@ QString BaseDatos::revisarTablas(const QString& ruta, bool inmutable)
                     if (!columnas.contains(c.toLower()))
                         return ajena(QStringLiteral("a la tabla %1 le falta la columna %2").arg(t.nombre, c));
             }
+            // A writer records into a sound file only: rows added to a damaged
+            // one may be lost with it.
+            if (!lectura_) {
+                const bool bien = q.exec(QStringLiteral("PRAGMA quick_check(1)")) && q.next();
+                const QString resultado = bien ? q.value(0).toString() : q.lastError().text();
+                if (resultado != QLatin1String("ok"))
+                    return danada(resultado);
+            }
             return QString();
         }();
         db.close();
     }
     QSqlDatabase::removeDatabase(nombre);
     return porque;
+}
+
+QString BaseDatos::prepararLectura(const QString& ruta)
+{
+    // Read as the check read it (a WAL file without its log is immutable);
+    // whatever the reading leaves beside the file goes at close.
+    for (const char* sufijo : kArchivosAnexos)
+        if (!QFileInfo::exists(ruta + QLatin1String(sufijo)))
+            anexosNuevos_ << ruta + QLatin1String(sufijo);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), conexion_);
+    db.setDatabaseName(uriLectura(ruta, inmutable_));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+    if (!db.open())
+        return motivoSqlite(db.lastError());
+    return QString();
 }
 
 QString BaseDatos::prepararConexion(const QString& ruta)
@@ -293,6 +341,10 @@ void BaseDatos::cerrar()
         }
         QSqlDatabase::removeDatabase(conexion_);
     }
+    for (const QString& anexo : std::as_const(anexosNuevos_))
+        if (QFileInfo::exists(anexo))
+            QFile::remove(anexo);
+    anexosNuevos_.clear();
     // Released only after SQLite has let go of the file.
     if (candado_ >= 0) {
         ::close(candado_);

@@ -5,6 +5,7 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 
 namespace ombrix {
 
@@ -18,7 +19,13 @@ public:
     // Opens an existing file; false with a reason (in Spanish) when it does not
     // exist, another program holds it, it is not a database of this system, or it
     // cannot be written. A file that is not ours is only read, never written.
+    // A file that fails SQLite's quick check is refused too: nothing is
+    // recorded into a damaged file.
     bool abrir(const QString& ruta, QString* error = nullptr);
+    // Opens an existing file of this system to read it only: nothing in the
+    // file changes (no journal mode switch, no check of its pages; damage is
+    // reported by the reads that meet it). Held as abrir holds it.
+    bool abrirLectura(const QString& ruta, QString* error = nullptr);
     void cerrar();
     bool abierta() const { return abierta_; }
     QString ruta() const { return ruta_; }
@@ -32,6 +39,11 @@ private:
     QString revisarArchivo(const QString& ruta);      // "" when it is ours
     QString revisarTablas(const QString& ruta, bool inmutable);
     QString prepararConexion(const QString& ruta);    // "" when ready
+    QString prepararLectura(const QString& ruta);     // "" when ready
+    bool abrirComo(const QString& ruta, QString* error, bool lectura);
+    bool lectura_ = false;
+    bool inmutable_ = false;     // a WAL file without its log, read as immutable
+    QStringList anexosNuevos_;   // left beside the file by the reading connection, removed at close
     QString conexion_;
     QString ruta_;
     int candado_ = -1;   // descriptor holding the exclusive flock

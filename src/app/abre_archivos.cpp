@@ -332,7 +332,8 @@ bool TFormaAbreBases::AbrirBase()
             PuedeCerrar = true;
             BaseElegida = seleccionado;
         } else {
-            dialogos().mensaje(kTituloError, QStringLiteral("El archivo no existe."), Icono::Error, Botones::Ok);
+            // The box offers Yes and No; either answer leaves the dialog open.
+            dialogos().mensaje(kTituloError, QStringLiteral("El archivo no existe."), Icono::Error, Botones::SiNo);
             BaseElegida.clear();
             PuedeCerrar = false;
         }

@@ -3,6 +3,7 @@
 // error's message in a plain box and lets the program go on.
 
 #include <QApplication>
+#include <QIcon>
 
 namespace ombrix {
 
@@ -19,5 +20,13 @@ public:
 private:
     bool terminando_ = false;
 };
+
+// Installs the toolkit's own Spanish texts (standard dialogs and buttons:
+// colour, font and file dialogs, "Guardar", "Cancelar"...) from the Qt
+// translations installed on the system. False when they are not installed.
+bool cargarTraduccionesQt(QCoreApplication& app);
+
+// The program's icon ("88" on a dark rounded square), for every window.
+QIcon iconoPrograma();
 
 } // namespace ombrix

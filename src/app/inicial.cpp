@@ -1,6 +1,7 @@
 #include "inicial.h"
 
 #include "centrar.h"
+#include "ombrix_version.h"
 
 #include <QFontMetrics>
 #include <QLinearGradient>
@@ -87,6 +88,7 @@ QList<TFormaInicio::Renglon> TFormaInicio::renglones() const
         renglon(QStringLiteral("Sistema de adquisición de datos para instrumentos"), 11, false, 0, QColor(255, 255, 0), 115, 30),
         renglon(QStringLiteral("Controladores y programadores en línea RS-485 / Modbus RTU"), 11, false, 0,
                 QColor(200, 220, 255), 145, 30),
+        renglon(QStringLiteral("Versión ") + QStringLiteral(OMBRIX_VERSION), 10, false, 0, QColor(200, 220, 255), 185, 26),
     };
 }
 

@@ -6,6 +6,7 @@
 #include "app/forma_mqtt.h"
 #include "config/ajustes_mqtt.h"
 #include "aplicacion.h"
+#include "ayuda.h"
 #include "config/perfil.h"
 #include "link/forma_com.h"
 #include "instruments/forma_inst_p.h"
@@ -24,6 +25,7 @@
 #include "views/tabla_comb.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDesktopServices>
@@ -49,6 +51,9 @@ const QString TMainForm::kCaption = QStringLiteral("Sistema de adquisición de d
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainForm"));
+    // Child windows take the program's icon rather than the toolkit's.
+    if (QApplication::windowIcon().isNull())
+        QApplication::setWindowIcon(iconoPrograma());
     ejecutarModal = [](QDialog& d) { return d.exec(); };
 
     mdi = new QMdiArea(this);
@@ -156,6 +161,11 @@ void TMainForm::alCambiarLinea(bool enLinea)
     accionComm_->setVisible(enLinea);
     if (enLinea)
         registrador->iniciarAdquisicion();
+    else if (InstForm)
+        // Nothing new comes: the panels keep the last values, shown as such.
+        for (int n = 1; n < modelo.CantidadAparatos; ++n)
+            if (TFormaInstP* p = InstForm->panel(n))
+                p->ponerVigente(false, QStringLiteral("Adquisición detenida: los valores son los últimos leídos"));
     HerramientasResize();
 }
 
@@ -165,7 +175,7 @@ TMainForm::~TMainForm()
     // database, which are members: they go first.
     if (contextoVistas_)
         cerrarVistas(*contextoVistas_);
-    delete subInstrumentos_;
+    delete subInstrumentos_.data();
     delete adquisicion;
     delete registrador;
 }
@@ -183,10 +193,9 @@ void TMainForm::crearVentanaInstrumentos()
 {
     if (subInstrumentos_) {
         mdi->removeSubWindow(subInstrumentos_);
-        delete subInstrumentos_;
-        subInstrumentos_ = nullptr;
-        InstForm = nullptr;
+        delete subInstrumentos_.data();
     }
+    delete InstForm.data();
     if (!contexto_) {
         contexto_ = std::make_unique<ContextoInstrumentos>(modelo, ventanas, enlace, adquisicion->EstadoPuerto);
         contexto_->estado = [this](const QString& t) { mostrarEstado(0, t); };
@@ -204,7 +213,6 @@ void TMainForm::crearVentanaInstrumentos()
     }
     InstForm = new TInstForm(*contexto_);
     subInstrumentos_ = mdi->addSubWindow(InstForm);
-    subInstrumentos_->setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
     InstForm->show();
     InstForm->ajustarAVentanaPrincipal();
 }
@@ -398,6 +406,14 @@ bool TMainForm::arrancar()
     FormaInicio->relojCierre->start();
     ejecutarModal(*FormaInicio);
     FormaInicio->relojCierre->stop();
+
+    // Settings not used as written are told once, together.
+    if (!modelo.Avisos.isEmpty())
+        dialogos().mensaje(QStringLiteral("ATENCION!!"),
+                           QStringLiteral("Algunos valores del archivo de configuración %1 no se usan como están "
+                                          "escritos:\n\n%2")
+                               .arg(modelo.RutaIni, modelo.textoAvisos()),
+                           Icono::Advertencia, Botones::Ok);
 
     // Choice of the database; cancelling it ends the program.
     bool cancelada = false;
@@ -603,6 +619,13 @@ void TMainForm::closeEvent(QCloseEvent* e)
 
 void TMainForm::CargarBaseExecute()
 {
+    // Loading another database ends the polling: the operator is told first.
+    if (modelo.Adquiriendo
+        && dialogos().mensaje(kTituloPregunta,
+                              QStringLiteral("La adquisición se detendrá para cargar otra base de datos. ¿Desea continuar?"),
+                              Icono::Pregunta, Botones::SiNo)
+               != Respuesta::Si)
+        return;
     if (!GuardarConfiguracionactual1Click())
         return;
     QString elegida;
@@ -663,12 +686,31 @@ void TMainForm::TablaMultipleExecute()
 
 void TMainForm::Acercade1Click() { ejecutarModal(*FormaInicio); }
 
+TFormaAyuda* TMainForm::ventanaAyuda() const { return ayuda_.data(); }
+
 void TMainForm::Ayuda2Click()
 {
-    const QString ayuda = raizDatos() + QStringLiteral("/ZEZEDU.HLP");
-    if (!QFileInfo::exists(ayuda) || !QDesktopServices::openUrl(QUrl::fromLocalFile(ayuda)))
-        dialogos().mensaje(QString(), QStringLiteral("No se encuentra el archivo de ayuda: ") + ayuda,
-                           Icono::Informacion, Botones::Ok);
+    // A help file of the old kind next to the program is still opened by the system.
+    const QString hlp = raizDatos() + QStringLiteral("/ZEZEDU.HLP");
+    if (QFileInfo::exists(hlp) && QDesktopServices::openUrl(QUrl::fromLocalFile(hlp)))
+        return;
+    const QString carpeta = carpetaManual();
+    if (carpeta.isEmpty()) {
+        dialogos().mensaje(QString(), QStringLiteral("No se encuentra el manual de ayuda del programa."), Icono::Informacion,
+                           Botones::Ok);
+        return;
+    }
+    // At the page of the window in use.
+    QWidget* activa = QApplication::activeModalWidget();
+    if (!activa && mdi->activeSubWindow())
+        activa = mdi->activeSubWindow()->widget();
+    const QString pagina = paginaAyudaPara(activa);
+    if (!ayuda_)
+        ayuda_ = new TFormaAyuda(carpeta, this);
+    ayuda_->mostrarPagina(pagina);
+    ayuda_->show();
+    ayuda_->raise();
+    ayuda_->activateWindow();
 }
 
 void TMainForm::Cascada1Click() { mdi->cascadeSubWindows(); }

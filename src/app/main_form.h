@@ -8,6 +8,7 @@
 #include "link/modbus.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 #include <memory>
 
@@ -33,6 +34,7 @@ class Adquisicion;
 class Registrador;
 class Integraciones;
 class TInstForm;
+class TFormaAyuda;
 struct ContextoInstrumentos;
 struct ContextoVistas;
 
@@ -67,7 +69,9 @@ public:
     Registrador* registrador;
     // What leaves the program (event log, MQTT, central database, web view).
     Integraciones* integraciones = nullptr;
-    TInstForm* InstForm = nullptr;    // the instruments window
+    // The instruments window. Its close box only minimises it, but a new
+    // database replaces it: nothing keeps a bare pointer to it.
+    QPointer<TInstForm> InstForm;
 
     QAction *Comenzar, *Terminar, *TablaMultiple, *Configurar, *CargarBase, *GuardarConfiguracion, *Salir;
     QAction *accionNivel, *Opciones, *accionCascada, *accionVertical, *accionHorizontal, *accionTablaCombinada, *accionAyuda, *accionAcercaDe;
@@ -93,7 +97,10 @@ public:
     void CargarBaseExecute();
     bool GuardarConfiguracionactual1Click();   // false when the save failed
     void Acercade1Click();
+    // The manual in the help window, at the page of the window in use (or the
+    // old help file when one is next to the program).
     void Ayuda2Click();
+    TFormaAyuda* ventanaAyuda() const;
     void Cascada1Click();
     void Vertical1Click();
     void Horizontal1Click();
@@ -140,7 +147,8 @@ private:
     bool terminar_ = false;
     std::unique_ptr<ContextoInstrumentos> contexto_;
     std::unique_ptr<ContextoVistas> contextoVistas_;   // table and chart windows
-    QMdiSubWindow* subInstrumentos_ = nullptr;
+    QPointer<QMdiSubWindow> subInstrumentos_;
+    QPointer<TFormaAyuda> ayuda_;
 };
 
 } // namespace ombrix

@@ -2,6 +2,7 @@
 
 #include "configuracion.h"
 #include "perfil.h"
+#include "rutas.h"
 
 namespace ombrix {
 
@@ -14,23 +15,17 @@ const QString kGraficos = QStringLiteral("Graficos");
 
 QString K(const char* clave) { return QString::fromLatin1(clave); }
 
-// The stored count is N + 1, taken modulo 256; a value the model cannot hold
-// (0 would make every instrument loop run through the whole 8-bit range)
-// falls back to one instrument.
-quint8 cantidadLeida(const Perfil& p)
-{
-    const auto c = static_cast<quint8>(p.leerEntero(kGeneral, QStringLiteral("cantidad de aparatos"),
-                                                    Configuracion::kCantidadPorDefecto));
-    if (c < Configuracion::kCantidadMinima || c > Configuracion::kCantidadMaxima)
-        return Configuracion::kCantidadPorDefecto;
-    return c;
-}
+// The longest period a setting in seconds may ask for.
+constexpr qint32 kDiaEnSegundos = 86400;
 
 // Reads each key into its field; a missing or invalid value takes the default.
-// uint8 and uint16 fields keep the low 8 or 16 bits of the integer read.
+// uint8 and uint16 fields keep the low 8 or 16 bits of the integer read. The
+// keys with a range the program needs are checked: a value outside it takes
+// the default too, and is told in `avisos` (when given).
 struct Lector {
     static constexpr bool guardando = false;
     const Perfil& p;
+    QVector<AvisoAjuste>* avisos = nullptr;
 
     void texto(const QString& s, const char* k, QString& f, const QString& d) { f = p.leerTexto(s, K(k), d); }
     void entero(const QString& s, const char* k, qint32& f, qint32 d) { f = p.leerEntero(s, K(k), d); }
@@ -38,7 +33,86 @@ struct Lector {
     void u16(const QString& s, const char* k, quint16& f, qint32 d) { f = static_cast<quint16>(p.leerEntero(s, K(k), d)); }
     void logico(const QString& s, const char* k, bool& f, bool d) { f = p.leerBool(s, K(k), d); }
     void doble(const QString& s, const char* k, double& f, double d) { f = p.leerDoble(s, K(k), d); }
-    void cantidad(const QString&, const char*, quint8& f) { f = cantidadLeida(p); }
+
+    void avisar(const QString& s, const char* k, const QString& leido, const QString& motivo, const QString& usado)
+    {
+        if (avisos)
+            avisos->append({s, K(k), leido, motivo, usado});
+    }
+    // The key's text when it is in the file; `v` its integer, when it is one.
+    enum class Leido { Falta, NoEntero, Entero };
+    Leido leer(const QString& s, const char* k, QString& t, qint32& v) const
+    {
+        if (!p.existeClave(s, K(k)))
+            return Leido::Falta;
+        t = p.leerTexto(s, K(k), QString()).trimmed();
+        return Perfil::aEntero(t, v) ? Leido::Entero : Leido::NoEntero;
+    }
+    // An integer the program only uses within min..max.
+    void rango(const QString& s, const char* k, qint32& f, qint32 d, qint32 min, qint32 max)
+    {
+        f = d;
+        QString t;
+        qint32 v = 0;
+        const Leido l = leer(s, k, t, v);
+        if (l == Leido::Entero && v >= min && v <= max)
+            f = v;
+        else if (l != Leido::Falta)
+            avisar(s, k, t, l == Leido::Entero ? QStringLiteral("fuera de %1..%2").arg(min).arg(max)
+                                               : QStringLiteral("no es un número entero"),
+                   QStringLiteral("se usa %1").arg(d));
+    }
+    // The line speeds the port is opened with.
+    void baudios(const QString& s, const char* k, qint32& f, qint32 d)
+    {
+        f = d;
+        QString t;
+        qint32 v = 0;
+        const Leido l = leer(s, k, t, v);
+        if (l == Leido::Entero && (v == 4800 || v == 9600 || v == 19200))
+            f = v;
+        else if (l != Leido::Falta)
+            avisar(s, k, t, QStringLiteral("no es 4800, 9600 ni 19200"), QStringLiteral("se usa %1").arg(d));
+    }
+    // Seconds between two recordings: 1..65535. A negative value takes the
+    // default; a larger one keeps its low 16 bits, as stored files expect.
+    void periodo(const QString& s, const char* k, quint16& f, qint32 d)
+    {
+        f = quint16(d);
+        QString t;
+        qint32 v = 0;
+        const Leido l = leer(s, k, t, v);
+        if (l == Leido::Falta)
+            return;
+        if (l == Leido::Entero && v >= 1 && v <= 65535) {
+            f = quint16(v);
+            return;
+        }
+        if (l == Leido::Entero && v > 65535 && quint16(v) != 0)
+            f = quint16(v);
+        avisar(s, k, t, l == Leido::Entero ? QStringLiteral("fuera de 1..65535") : QStringLiteral("no es un número entero"),
+               QStringLiteral("se usa %1").arg(f));
+    }
+    // The stored count is N + 1, taken modulo 256; a value the model cannot
+    // hold (0 would make every instrument loop run through the whole 8-bit
+    // range) falls back to one instrument.
+    void cantidad(const QString& s, const char* k, quint8& f)
+    {
+        f = Configuracion::kCantidadPorDefecto;
+        QString t;
+        qint32 v = 0;
+        const Leido l = leer(s, k, t, v);
+        if (l == Leido::Falta)
+            return;
+        const auto c = static_cast<quint8>(v);
+        if (l == Leido::Entero && c >= Configuracion::kCantidadMinima && c <= Configuracion::kCantidadMaxima)
+            f = c;
+        if (l != Leido::Entero || v != f)
+            avisar(s, k, t,
+                   l == Leido::Entero ? QStringLiteral("fuera de %1..%2").arg(Configuracion::kCantidadMinima).arg(Configuracion::kCantidadMaxima)
+                                      : QStringLiteral("no es un número entero"),
+                   QStringLiteral("se usa %1").arg(f));
+    }
 };
 
 // Writes each field under its key.
@@ -53,7 +127,20 @@ struct Escritor {
     void logico(const QString& s, const char* k, bool& f, bool) { p.escribirBool(s, K(k), f); }
     void doble(const QString& s, const char* k, double& f, double) { p.escribirDoble(s, K(k), f); }
     void cantidad(const QString& s, const char* k, quint8& f) { p.escribirEntero(s, K(k), f); }
+    void rango(const QString& s, const char* k, qint32& f, qint32, qint32, qint32) { p.escribirEntero(s, K(k), f); }
+    void baudios(const QString& s, const char* k, qint32& f, qint32) { p.escribirEntero(s, K(k), f); }
+    void periodo(const QString& s, const char* k, quint16& f, qint32) { p.escribirEntero(s, K(k), f); }
 };
+
+// Twenty colours (0x00BBGGRR) that tell instruments apart on a white chart;
+// instrument 1 keeps the green it always had.
+qint32 colorDeInstrumento(int n)
+{
+    static const qint32 paleta[20] = {0x00FF00, 0xFF0000, 0x0000FF, 0x0080FF, 0xFF00FF, 0x808000, 0x004080,
+                                      0x800080, 0x800000, 0x008080, 0x008000, 0x000080, 0xFFA000, 0xB469FF,
+                                      0x00A0C8, 0x606060, 0xD30094, 0x00B464, 0xB48246, 0x000000};
+    return paleta[(qMax(1, n) - 1) % 20];
+}
 
 // Every key of instrument n's two sections, with its field and default, in
 // load order. The same list drives loading and saving.
@@ -70,7 +157,7 @@ void recorrerInstrumento(V& v, int n, TarrayConfig& a, TAvanzadas1& b, Tavanzada
     v.texto(S, "Unidad", a.Unidad, QStringLiteral("ºC"));
     v.u8(S, "ID", a.ID, n);
     v.logico(S, "SalvarTabla", a.SalvarTabla, false);
-    v.u16(S, "Barrido", a.Barrido, 60);
+    v.periodo(S, "Barrido", a.Barrido, 60);
 
     v.logico(S, "PCheckVA", b.PCheckVA, true);
     v.logico(S, "PCheckSPRd", b.PCheckSPRd, true);
@@ -213,7 +300,9 @@ void recorrerInstrumento(V& v, int n, TarrayConfig& a, TAvanzadas1& b, Tavanzada
     v.logico(SG, "Alarma2G", ig.Alarma2G, false);
     v.logico(SG, "Alarma3G", ig.Alarma3G, false);
     v.logico(SG, "Alarma4G", ig.Alarma4G, false);
-    v.entero(SG, "CLVM", ig.CLVM, 65280);
+    // Each instrument's measured value in a colour of its own in the combined
+    // chart; a colour already stored is kept.
+    v.entero(SG, "CLVM", ig.CLVM, colorDeInstrumento(n));
     v.entero(SG, "CLSP", ig.CLSP, 255);
     v.entero(SG, "CLPOT", ig.CLPOT, 16711680);
     v.entero(SG, "CLAL1", ig.CLAL1, 16776960);
@@ -260,9 +349,9 @@ template <class V>
 void recorrerGeneral(V& v, Tconfig& c, quint8& cantidadAparatos)
 {
     v.texto(kPuertos, "Puerto", c.Puerto, QStringLiteral("COM1"));
-    v.entero(kPuertos, "BaudRate", c.BaudRate, 9600);
+    v.baudios(kPuertos, "BaudRate", c.BaudRate, 9600);
 
-    v.entero(kGeneral, "TiempoScan", c.TiempoScan, 1);
+    v.rango(kGeneral, "TiempoScan", c.TiempoScan, 1, 0, kDiaEnSegundos);
     v.cantidad(kGeneral, "cantidad de aparatos", cantidadAparatos);
     v.logico(kGeneral, "Sincronismo", c.Sincronismo, false);
     v.logico(kGeneral, "Pedir_Partida", c.Pedir_Partida, true);
@@ -289,14 +378,32 @@ void recorrerGeneral(V& v, Tconfig& c, quint8& cantidadAparatos)
     v.logico(kGraficos, "ordenar", c.ordenar, false);
     v.logico(kGeneral, "TableReadOnly", c.TableReadOnly, true);
     // Our own key, after the ones every installation has.
-    v.entero(kGeneral, "ReintentoAlarma", c.ReintentoAlarma, 0);
+    v.rango(kGeneral, "ReintentoAlarma", c.ReintentoAlarma, 0, 0, kDiaEnSegundos);
 }
 
-void cargarInstrumento(Configuracion& m, const Perfil& p, int n)
+void cargarInstrumento(Configuracion& m, const Perfil& p, int n, QVector<AvisoAjuste>* avisos = nullptr)
 {
-    Lector lector{p};
+    Lector lector{p, avisos};
     recorrerInstrumento(lector, n, m.ArrayConfig[n], m.Avanzadas1[n], m.Avanzadas2[n],
                         m.Gindividual[n], m.InstGrafico[n]);
+    // An address no instrument answers at is kept as written, and not polled.
+    const int id = m.ArrayConfig[n].ID;
+    if (avisos && !direccionDeBus(id))
+        avisos->append({QStringLiteral("Instrumento%1").arg(n), QStringLiteral("ID"),
+                        p.leerTexto(QStringLiteral("Instrumento%1").arg(n), QStringLiteral("ID"), QString()).trimmed(),
+                        QStringLiteral("la dirección %1 está fuera de 1..247").arg(id),
+                        QStringLiteral("el instrumento %1 no se consulta").arg(n)});
+}
+
+// A port "COMn" whose device key in "Puertos" is there but empty: the
+// default device stands in, and the user is told which.
+void avisoPuertoVacio(const Perfil& p, const QString& puerto, QVector<AvisoAjuste>& avisos)
+{
+    const int com = numeroCom(puerto);
+    const QString clave = QStringLiteral("COM%1").arg(com);
+    if (com > 0 && p.existeClave(kPuertos, clave) && p.leerTexto(kPuertos, clave, QString()).trimmed().isEmpty())
+        avisos.append({kPuertos, clave, QString(), QStringLiteral("vacío"),
+                       QStringLiteral("se usa %1").arg(dispositivoDeCom(com))});
 }
 
 } // namespace
@@ -314,16 +421,30 @@ void Configuracion::CargarIni() { cargarDe(Perfil(rutaIni())); }
 
 void Configuracion::cargarDe(const Perfil& p)
 {
-    Lector lector{p};
+    Avisos.clear();
+    Lector lector{p, &Avisos};
     recorrerGeneral(lector, Config, CantidadAparatos);
-    Config.ReintentoAlarma = qMax(0, Config.ReintentoAlarma);
+    avisoPuertoVacio(p, Config.Puerto, Avisos);
     // Only the three levels exist; anything else stored opens nothing.
     if (Config.Nivel != 0 && Config.Nivel != 1 && Config.Nivel != 3)
         Config.Nivel = 0;
     ActualizarMemoria();
     // The file is read once; this is granini(n, RutaIni) for every instrument.
     for (int n = 1; n < CantidadAparatos; ++n)
-        cargarInstrumento(*this, p, n);
+        cargarInstrumento(*this, p, n, &Avisos);
+}
+
+QString AvisoAjuste::texto() const
+{
+    return QStringLiteral("[%1] %2=%3: %4; %5").arg(seccion, clave, leido, motivo, usado);
+}
+
+QString Configuracion::textoAvisos() const
+{
+    QStringList lineas;
+    for (const AvisoAjuste& a : Avisos)
+        lineas << a.texto();
+    return lineas.join(QLatin1Char('\n'));
 }
 
 void Configuracion::SalvarIni(const std::function<void(int n, TarrayConfig&)>& enVivo)

@@ -196,6 +196,22 @@ struct TInstGrafico {
     bool operator==(const TInstGrafico&) const = default;
 };
 
+// A settings value the program does not use as it is written: where it is,
+// the text read, why, and what is used instead. Told once at start (a line
+// each from the recorder, one message in the window).
+struct AvisoAjuste {
+    QString seccion, clave, leido;
+    QString motivo;   // "fuera de 0..86400"
+    QString usado;    // "se usa 1", "no se consulta"
+
+    // "[General] TiempoScan=-5: fuera de 0..86400; se usa 1"
+    QString texto() const;
+    bool operator==(const AvisoAjuste&) const = default;
+};
+
+// Slave addresses an instrument can answer at; 0 is every instrument at once.
+constexpr bool direccionDeBus(int d) { return d >= 1 && d <= 247; }
+
 class Configuracion {
 public:
     Configuracion() = default;
@@ -215,6 +231,12 @@ public:
     QVector<TInstGrafico> InstGrafico;
 
     QString RutaIni;      // settings file; empty means rutaIniPorDefecto()
+
+    // What the last load did not take as written (see AvisoAjuste). Values
+    // out of range take their default, as they always have.
+    QVector<AvisoAjuste> Avisos;
+    // Every warning, a line each (empty when there is none).
+    QString textoAvisos() const;
 
     // Every per-instrument array gets length CantidadAparatos + 1; existing
     // elements keep their values, new ones start zero-filled.

@@ -4,8 +4,19 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace ombrix {
+
+int numeroCom(const QString& nombre)
+{
+    static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const auto m = com.match(nombre.trimmed());
+    return m.hasMatch() ? m.captured(1).toInt() : 0;
+}
+
+QString dispositivoDeCom(int n) { return QStringLiteral("/dev/ttyS%1").arg(n - 1); }
 
 namespace {
 

@@ -19,6 +19,11 @@ QString raizDatos();              // without trailing separator
 QString carpetaDatos();           // <root>/RIvariv
 QString rutaIniPorDefecto();      // <root>/RIvariv/Ombrix.ini
 QString rutaListaBases();         // <root>/Bases.lst
+
+// n of a port name "COMn" (letters in any case, n from 1), or 0 for any other name.
+int numeroCom(const QString& nombre);
+// The device "COMn" is when the settings name none: /dev/ttyS<n-1>.
+QString dispositivoDeCom(int n);
 // <root>/Modelo.mod; a root without one uses the template shipped with the
 // programs (see modeloInstalado), and <root>/Modelo.mod again when there is none.
 QString rutaModelo();

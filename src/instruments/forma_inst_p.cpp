@@ -19,6 +19,7 @@ const QString TFormaInstP::kIngresePotencia = QStringLiteral(" Ingrese Potencia 
 namespace {
 
 const QString kAdquirir = QStringLiteral("Adquirir");
+const QString kMensajePotencia = QStringLiteral("La potencia debe ser un número entero comprendido entre 0 y 100 (%).");
 const QString kNoAdquirir = QStringLiteral("No Adquirir");
 
 QFont fuente(int pixeles, bool negrita)
@@ -81,6 +82,8 @@ TFormaInstP::TFormaInstP(ContextoInstrumentos& ctx, int n, QWidget* parent) : QW
         m.prepararInstrumento(n);
     FormCreate();
     setTag(n);
+    // Nothing has been read yet.
+    ponerVigente(false, QStringLiteral("Adquisición detenida: los valores no son actuales"));
 }
 
 TFormaInstP::~TFormaInstP()
@@ -441,6 +444,17 @@ void TFormaInstP::consultando()
     ComLed->setForeColor(color::kGranate);
 }
 
+void TFormaInstP::ponerVigente(bool si, const QString& motivo)
+{
+    vigente_ = si;
+    for (VisorDigital* v : {valorActual, SetPoint, NProg, NSeg, Temp})
+        v->setAtenuado(!si);
+    for (Medidor* m : {Potencia, Alarma1})
+        m->setAtenuado(!si);
+    const QString aviso = si ? QString() : (motivo.isEmpty() ? QStringLiteral("Valores no actuales") : motivo);
+    marcoTitulo->setToolTip(aviso);
+}
+
 void TFormaInstP::mostrarLectura(const ResultadoLectura& r)
 {
     if (r.valorActual)
@@ -476,6 +490,10 @@ void TFormaInstP::mostrarLectura(const ResultadoLectura& r)
         ComLed->setFlash(true);
         ponerResetAlFrente(true);
     }
+    if (estado().AlarmaCom || r.fallaComunicacion())
+        ponerVigente(false, QStringLiteral("Sin comunicación con el instrumento: los valores son los últimos leídos"));
+    else if (!r.cortada)
+        ponerVigente(true);
 }
 
 // ------------------------------------------------------- Single-value overlay
@@ -587,6 +605,7 @@ void TFormaInstP::BotonAceptarClick()
     if (titulo == kIngresePotencia) {
         const std::optional<qint32> porcentaje = comandos::leerEntero(editorValor->text());
         if (!porcentaje || *porcentaje < 0 || *porcentaje > 100) {
+            dialogos().mensaje(kTituloError, kMensajePotencia, Icono::Error, Botones::Ok);
             rechazar(editorValor, false);
             return;
         }

@@ -71,6 +71,13 @@ public:
     // BotonReset to the front.
     void mostrarLectura(const ResultadoLectura& r);
 
+    // Whether the values shown are current. They are not while the
+    // communication alarm is latched, while acquisition is stopped and before
+    // the first reading: the panel keeps them, drawn dim, with a tool tip
+    // that says why, until the next good reading.
+    bool vigente() const { return vigente_; }
+    void ponerVigente(bool si, const QString& motivo = QString());
+
     // The communication alarm was reset without the operator (a probe
     // answered): the panel shows it as after its own reset.
     void alarmaRestablecida();
@@ -167,6 +174,7 @@ private:
     ContextoInstrumentos& ctx_;
     int tag_ = 0;
     bool resetAlFrente_ = false;
+    bool vigente_ = true;
 };
 
 } // namespace ombrix

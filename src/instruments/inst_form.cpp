@@ -1,5 +1,6 @@
 #include "instruments/inst_form.h"
 
+#include <QCloseEvent>
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <QResizeEvent>
@@ -215,6 +216,15 @@ void TInstForm::ajustarLienzo()
             abajo = qMax(abajo, w->geometry().bottom() + 1 + kMargenVertical);
         }
     lienzo_->resize(derecha, abajo);
+}
+
+void TInstForm::closeEvent(QCloseEvent* e)
+{
+    e->ignore();
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
+        sub->showMinimized();
+    else
+        showMinimized();
 }
 
 void TInstForm::resizeEvent(QResizeEvent* e)

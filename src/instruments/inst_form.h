@@ -54,6 +54,9 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
+    // The close box minimises the window: the panels live as long as the
+    // database that built them (the polling reaches them through here).
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     TFormaInstP* crearPanel(int n);

@@ -173,19 +173,19 @@ QString textoLeido(Clase clase, qint32 valor, bool conDecimales, qint32 divisor,
     return textoPuntoFijo(valor, divisor, decs);
 }
 
-bool Pedido::necesitaDecimales(int lazo) const
+bool Pedido::necesitaDecimales(int lazo, bool alLeer) const
 {
     for (int i = 0; i < kCantidad; ++i) {
         const Definicion& d = kTabla[std::size_t(i)];
-        if (d.lazo == lazo && p[std::size_t(i)].habilitado && p[std::size_t(i)].decimal)
+        if (d.lazo == lazo && (alLeer || p[std::size_t(i)].habilitado) && p[std::size_t(i)].decimal)
             return true;
     }
     return false;
 }
 
-int Pedido::transacciones() const
+int Pedido::transacciones(bool lectura) const
 {
-    int n = (necesitaDecimales(1) ? 1 : 0) + (necesitaDecimales(2) ? 1 : 0);
+    int n = (necesitaDecimales(1, lectura) ? 1 : 0) + (necesitaDecimales(2, lectura) ? 1 : 0);
     for (const ParametroEnLinea& x : p)
         n += x.habilitado ? 1 : 0;
     return n;
@@ -212,7 +212,7 @@ Lectura leer(const Pedido& pedido, EnlaceModbus& enlace, int handle, const Avanc
         res.valores[std::size_t(i)] = r.Value;
     }
     for (int lazo = 1; lazo <= 2; ++lazo) {
-        if (!pedido.necesitaDecimales(lazo))
+        if (!pedido.necesitaDecimales(lazo, true))
             continue;
         const bool ok = leerDecimales(pedido, lazo, enlace, handle, res.lazos[std::size_t(lazo - 1)], r);
         paso();

@@ -107,10 +107,12 @@ struct Pedido {
     std::array<qint32, 2> sensor{};   // decimals registers of loops 1 and 2
     std::array<ParametroEnLinea, kCantidad> p{};
 
-    // A loop's decimals are needed when one of its enabled parameters has its decimal box ticked.
-    bool necesitaDecimales(int lazo) const;
-    // Number of transactions of a reading / a writing (for the progress bar).
-    int transacciones() const;
+    // A loop's decimals are needed for writing when one of its enabled
+    // parameters has its decimal box ticked; for reading ("Refrescar") when
+    // any of its parameters has, enabled or not.
+    bool necesitaDecimales(int lazo, bool alLeer = false) const;
+    // Number of transactions of a writing, or of a reading (for the progress bar).
+    int transacciones(bool lectura = false) const;
 };
 
 // After each transaction: how many are done (of Pedido::transacciones()).

@@ -330,7 +330,10 @@ void TFormPropInst::crearPaginaParametros()
             c.editor = nuevoEditorNumerico(paginaParametros, new QRegularExpressionValidator(numero));
             break;
         case par::Clase::Entero:
-            c.editor = nuevoEditorNumerico(paginaParametros, new ValidadorEntero(par::kEnteroMinimo, par::kEnteroMaximo));
+            // Any whole number can be typed; one out of range is refused at
+            // once with the message that gives the range.
+            c.editor = nuevoEditorNumerico(paginaParametros, new ValidadorEntero(par::kEnteroMinimo, 999999));
+            connect(c.editor, &QLineEdit::textEdited, this, [this, e = c.editor] { revisarEntero(e); });
             break;
         case par::Clase::Conmutador:
             c.lista = new QComboBox(paginaParametros);
@@ -899,17 +902,19 @@ bool TFormPropInst::armarPedido(par::Pedido& pedido, bool escritura)
         const FilaParametro& f = filasParametro[std::size_t(i)];
         par::ParametroEnLinea& p = pedido.p[std::size_t(i)];
         p.habilitado = f.habilitado->isChecked();
+        // A ticked decimal box asks for its loop's decimals when reading,
+        // whether or not its parameter is enabled.
+        p.decimal = f.decimal && f.decimal->isChecked();
         if (!p.habilitado)
             continue;
         const std::optional<qint32> registro = par::enteroEnRango(f.direccion->text(), 0, par::kRegistroMaximo);
         if (!registro)
             return rechazar(f.direccion, kMensajeRegistro);
         p.registro = *registro;
-        p.decimal = f.decimal && f.decimal->isChecked();
     }
 
     for (int lazo = 1; lazo <= 2; ++lazo) {
-        if (!pedido.necesitaDecimales(lazo))
+        if (!pedido.necesitaDecimales(lazo, !escritura))
             continue;
         QLineEdit* sensor = filasDisplay[lazo == 1 ? kDisplay1 : kDisplay2].segundo;
         const std::optional<qint32> registro = par::enteroEnRango(sensor->text(), 0, par::kRegistroMaximo);
@@ -980,7 +985,7 @@ void TFormPropInst::BotonRefrescarClick()
     par::Pedido pedido;
     if (!armarPedido(pedido, false))
         return;
-    iniciarTransferencia(pedido.transacciones());
+    iniciarTransferencia(pedido.transacciones(true));
     const quint64 serie = ++serie_;
     const QPointer<TFormPropInst> yo(this);
     const par::Avance avance = avanceHacia(yo, serie, &TFormPropInst::alAvanzar);
@@ -1102,6 +1107,19 @@ void TFormPropInst::alEscribir(quint64 serie, const par::Escritura& e)
 void TFormPropInst::ponerEstado(const QString& texto)
 {
     etiquetaEstado->setText(texto);
+}
+
+void TFormPropInst::revisarEntero(QLineEdit* editor)
+{
+    bool ok = false;
+    const int v = editor->text().trimmed().toInt(&ok);
+    if (!ok || (v >= par::kEnteroMinimo && v <= par::kEnteroMaximo)) {
+        botonActualizar->setEnabled(!ocupado_);
+        return;
+    }
+    botonActualizar->setEnabled(false);
+    ponerEstado(kValoresModificados);
+    senalar({editor, kMensajeEntero});
 }
 
 void TFormPropInst::valorCambiado()

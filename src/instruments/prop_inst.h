@@ -237,6 +237,8 @@ private:
     void mostrarCampo(QWidget* campo);
 
     void iniciarTransferencia(int transacciones);
+    // IN and DR: a whole number outside 0..3000 is refused as it is typed.
+    void revisarEntero(QLineEdit* editor);
     void terminarTransferencia();
     void alAvanzar(quint64 serie, int hechas);
     void alLeer(quint64 serie, const parametros::Pedido& pedido, const parametros::Lectura& l);

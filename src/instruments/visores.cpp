@@ -93,7 +93,7 @@ void VisorDigital::paintEvent(QPaintEvent* e)
         g.setPen(apagado);
         g.drawText(area, int(alineacion_), fantasma);
     }
-    if (!isEnabled()) {
+    if (!isEnabled() || atenuado_) {
         tinta = QColor((tinta.red() + 2 * fondo.red()) / 3, (tinta.green() + 2 * fondo.green()) / 3,
                        (tinta.blue() + 2 * fondo.blue()) / 3);
     }
@@ -101,6 +101,14 @@ void VisorDigital::paintEvent(QPaintEvent* e)
     g.drawText(area, int(alineacion_), texto_);
     g.end();
     QFrame::paintEvent(e);
+}
+
+void VisorDigital::setAtenuado(bool a)
+{
+    if (atenuado_ == a)
+        return;
+    atenuado_ = a;
+    update();
 }
 
 void VisorDigital::mouseDoubleClickEvent(QMouseEvent* e)
@@ -145,7 +153,9 @@ void Medidor::paintEvent(QPaintEvent* e)
         const int ancho = int(caja.width() * parte + 0.5);
         if (ancho > 0) {
             const QRect barra(caja.left(), caja.top(), ancho, caja.height());
-            const QColor c = isEnabled() ? aQColor(color_) : aQColor(color::kPlata);
+            QColor c = isEnabled() ? aQColor(color_) : aQColor(color::kPlata);
+            if (atenuado_)
+                c = QColor((c.red() + 2 * 128) / 3, (c.green() + 2 * 128) / 3, (c.blue() + 2 * 128) / 3);
             QLinearGradient grad(barra.topLeft(), barra.bottomLeft());
             grad.setColorAt(0.0, c.lighter(135));
             grad.setColorAt(0.5, c);
@@ -155,6 +165,14 @@ void Medidor::paintEvent(QPaintEvent* e)
     }
     g.end();
     QFrame::paintEvent(e);
+}
+
+void Medidor::setAtenuado(bool a)
+{
+    if (atenuado_ == a)
+        return;
+    atenuado_ = a;
+    update();
 }
 
 // ---------------------------------------------------------------- MarcoTitulo

@@ -29,6 +29,10 @@ public:
     void setColorFuente(qint32 c);
     int tamanoPixeles() const { return pixeles_; }
     void setTamanoPixeles(int px);
+    // A value that is not current (no reading since, or none coming): the
+    // text keeps its place, drawn dim.
+    bool atenuado() const { return atenuado_; }
+    void setAtenuado(bool a);
 
 signals:
     void dobleClic();
@@ -38,6 +42,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* e) override;
 
 private:
+    bool atenuado_ = false;
     QString texto_;
     Qt::Alignment alineacion_ = Qt::AlignRight | Qt::AlignVCenter;
     qint32 color_ = 0x00FF00;
@@ -59,11 +64,15 @@ public:
     // The text the gauge keeps (the percentage); it is not drawn.
     QString texto() const { return texto_; }
     void setTexto(const QString& t) { texto_ = t; }
+    // As the display's: the bar of a value that is not current, drawn dim.
+    bool atenuado() const { return atenuado_; }
+    void setAtenuado(bool a);
 
 protected:
     void paintEvent(QPaintEvent* e) override;
 
 private:
+    bool atenuado_ = false;
     int maximo_ = 100;
     int progreso_ = 0;
     qint32 color_ = 0x00FFFF;

@@ -121,6 +121,7 @@ FalloApertura falloPorErrno(int codigo)
     // EPERM as well: some drivers answer it for a node the user may not open.
     case EACCES:
     case EPERM: return FalloApertura::SinPermiso;
+    case ENOENT: return FalloApertura::NoExiste;
     default: return FalloApertura::PuertoInvalido;
     }
 }
@@ -138,6 +139,9 @@ QString EnlaceModbus::mensajeDe(FalloApertura f, const QString& ruta)
     switch (f) {
     case FalloApertura::Ninguno: return {};
     case FalloApertura::PuertoInvalido: return kPuertoInvalido;
+    case FalloApertura::NoExiste:
+        return ruta.isEmpty() ? QStringLiteral("El puerto solicitado no existe")
+                              : QStringLiteral("El puerto %1 no existe").arg(ruta);
     case FalloApertura::Parametros: return kParametrosIncorrectos;
     case FalloApertura::SinPermiso: {
         const QString usuario = usuarioActual();

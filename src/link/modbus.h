@@ -70,7 +70,8 @@ using TrabajoLinea = std::function<std::function<void()>(class EnlaceModbus& enl
 // Why a port could not be opened.
 enum class FalloApertura {
     Ninguno,
-    PuertoInvalido,   // missing, not accessible or held by another program
+    PuertoInvalido,   // not accessible or held by another program
+    NoExiste,         // no device of that name
     Parametros,       // opened, but the line settings or time-outs were refused
     SinPermiso,       // the device exists but this user may not open it (not in dialout)
 };

@@ -1,5 +1,7 @@
 #include "puerto_serie.h"
 
+#include "config/rutas.h"
+
 #include <QFile>
 #include <QRegularExpression>
 
@@ -28,19 +30,16 @@ int baudiosDe(int fd);
 
 QString resolverPuerto(const QString& nombre, const std::function<QString(QString)>& dispositivoConfigurado)
 {
-    static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]{0,2})$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    const auto m = com.match(nombre.trimmed());
-    if (!m.hasMatch())
+    const int n = numeroCom(nombre);
+    if (n == 0)
         return nombre;
-    const int n = m.captured(1).toInt();
     const QString clave = QStringLiteral("COM%1").arg(n);
     if (dispositivoConfigurado) {
         const QString dispositivo = dispositivoConfigurado(clave).trimmed();
         if (!dispositivo.isEmpty())
             return dispositivo;
     }
-    return QStringLiteral("/dev/ttyS%1").arg(n - 1);
+    return dispositivoDeCom(n);
 }
 
 namespace serie {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMouseEvent>
@@ -86,6 +87,20 @@ void EntradaTeclado::tecla(const QString& t)
         numerica(t);
     } else {
         texto_ += previa(t);
+    }
+}
+
+void EntradaTeclado::escribir(const QString& caracteres)
+{
+    if (terminado_)
+        return;
+    for (QChar c : caracteres) {
+        if (!c.isPrint())
+            continue;
+        if (tipo_ == kbNumeric)
+            numerica(QString(c));
+        else
+            texto_ += c;
     }
 }
 
@@ -295,6 +310,31 @@ bool TKeyboard::eventFilter(QObject* o, QEvent* e)
             panelPrevia->setText(t == QStringLiteral("M") ? t : entrada_->previa(t));
         }
     return QDialog::eventFilter(o, e);
+}
+
+void TKeyboard::keyPressEvent(QKeyEvent* e)
+{
+    construir();
+    switch (e->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        pulsar(EntradaTeclado::kEnter);
+        return;
+    case Qt::Key_Escape:
+        pulsar(EntradaTeclado::kCancelar);
+        return;
+    case Qt::Key_Backspace:
+        pulsar(EntradaTeclado::kAtras);
+        return;
+    default:
+        break;
+    }
+    if (e->text().isEmpty() || (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        QDialog::keyPressEvent(e);
+        return;
+    }
+    entrada_->escribir(e->text());
+    editorEntrada->setText(entrada_->mostrado());
 }
 
 // ------------------------------------------------------------------ Edit box

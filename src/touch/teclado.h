@@ -32,6 +32,9 @@ public:
     static const QChar kCursor;
 
     void tecla(const QString& t);
+    // Characters typed on the PC's own keyboard, taken as they come (the
+    // numeric layout keeps to digits, the point and the sign).
+    void escribir(const QString& caracteres);
 
     QString texto() const { return texto_; }
     QString mostrado() const { return texto_ + kCursor; }
@@ -83,6 +86,9 @@ public:
 
 protected:
     bool eventFilter(QObject* o, QEvent* e) override;
+    // The PC's keyboard works while the window is open: characters are typed,
+    // Backspace, Enter and Escape act as "Atras", "Enter" and "Cancelar".
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     QPushButton* nuevaTecla(QWidget* padre, const QString& caption, const QString& tecla, int x, int y, int ancho);

@@ -14,4 +14,9 @@ namespace ombrix {
 QToolButton* botonBarra(QToolBar* barra, const QString& texto, QStyle::StandardPixmap icono, const QString& nombre,
                         Qt::ToolButtonStyle estilo);
 
+// Why "Borrar Tabla" is off when the settings make the tables read-only.
+inline const QString kBorrarSoloLectura = QStringLiteral(
+    "Las tablas se abren sólo para lectura (TableReadOnly=1 en la sección [General] de Ombrix.ini): "
+    "no se pueden borrar.");
+
 } // namespace ombrix

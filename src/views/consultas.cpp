@@ -1,5 +1,7 @@
 #include "views/consultas.h"
 
+#include "config/archivo_seguro.h"
+
 #include <QDate>
 #include <QFile>
 #include <QSqlDriver>
@@ -8,6 +10,8 @@
 #include <QVariant>
 
 #include <sqlite3.h>
+
+#include <cstring>
 
 namespace ombrix {
 
@@ -156,7 +160,8 @@ bool borrarLecturas(BaseDatos& base, int n, QString* error) { return base.vaciar
 int fechaOrdenable(const QString& fecha)
 {
     const QDate d = QDate::fromString(fecha, QStringLiteral("dd/MM/yyyy"));
-    if (!d.isValid())
+    // Years before 1 (a "-2026") are no dates of a reading.
+    if (!d.isValid() || d.year() < 1)
         return 0;
     return d.year() * 10000 + d.month() * 100 + d.day();
 }
@@ -236,21 +241,69 @@ int LectorFilas::leer(int maximo, const Visita& visita)
     return k;
 }
 
+namespace {
+
+// The characters a spreadsheet takes as the start of a formula.
+bool empiezaFormula(char c) { return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r'; }
+
+// A number as a spreadsheet reads one ("-20.0", "+5", "1e-3"): it stays a number.
+bool esNumero(const char* t, int n)
+{
+    int i = 0;
+    if (i < n && (t[i] == '+' || t[i] == '-'))
+        ++i;
+    int cifras = 0;
+    bool punto = false;
+    for (; i < n; ++i) {
+        if (t[i] >= '0' && t[i] <= '9')
+            ++cifras;
+        else if (t[i] == '.' && !punto)
+            punto = true;
+        else
+            break;
+    }
+    if (cifras == 0)
+        return false;
+    if (i < n && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < n && (t[i] == '+' || t[i] == '-'))
+            ++i;
+        const int inicio = i;
+        while (i < n && t[i] >= '0' && t[i] <= '9')
+            ++i;
+        if (i == inicio)
+            return false;
+    }
+    return i == n;
+}
+
+} // namespace
+
 void agregarCampoCsv(QByteArray& salida, const char* texto, int largo, char separador)
 {
-    bool comillar = false;
-    for (int i = 0; i < largo; ++i) {
+    // Always valid UTF-8: invalid sequences in a stored text become U+FFFD, NUL bytes go.
+    QByteArray limpio;
+    if (std::memchr(texto, 0, size_t(largo)) || !QByteArrayView(texto, largo).isValidUtf8()) {
+        limpio = QString::fromUtf8(texto, largo).remove(QChar(0)).toUtf8();
+        texto = limpio.constData();
+        largo = int(limpio.size());
+    }
+    // A text a spreadsheet would run as a formula is written as text: quoted,
+    // after an apostrophe.
+    const bool formula = largo > 0 && empiezaFormula(texto[0]) && !esNumero(texto, largo);
+    bool comillar = formula;
+    for (int i = 0; i < largo && !comillar; ++i) {
         const char c = texto[i];
-        if (c == separador || c == '"' || c == '\r' || c == '\n') {
+        if (c == separador || c == '"' || c == '\r' || c == '\n')
             comillar = true;
-            break;
-        }
     }
     if (!comillar) {
         salida.append(texto, largo);
         return;
     }
     salida.append('"');
+    if (formula)
+        salida.append('\'');
     for (int i = 0; i < largo; ++i) {
         if (texto[i] == '"')
             salida.append('"');
@@ -287,19 +340,20 @@ qint64 escribirCsv(const QSqlDatabase& db, int n, const QStringList& titulos, st
 
 qint64 escribirEnArchivo(const QString& ruta, const std::function<qint64(std::FILE*)>& escribir, QString* error)
 {
-    std::FILE* f = std::fopen(QFile::encodeName(ruta).constData(), "wb");
+    // Whole or nothing: a failure leaves the old file as it was.
+    ArchivoSeguro archivo(ruta, true);
+    if (!archivo.abrir(error))
+        return -1;
+    std::FILE* f = archivo.flujo();
     if (!f) {
         if (error)
             *error = QStringLiteral("No se pudo crear el archivo ") + ruta;
         return -1;
     }
     const qint64 r = escribir(f);
-    if (std::fclose(f) != 0 && r >= 0) {
-        if (error)
-            *error = QStringLiteral("No se pudo escribir el archivo ") + ruta;
-        return -1;
-    }
-    return r;
+    if (r < 0)
+        return r;
+    return archivo.confirmar(error) ? r : -1;
 }
 
 qint64 escribirCsv(const QSqlDatabase& db, int n, const QStringList& titulos, const QString& ruta, char separador,

@@ -141,7 +141,11 @@ private:
 };
 
 // CSV (RFC 4180): a field is quoted when it holds the separator, a quote, CR
-// or LF; quotes inside are doubled. Lines end in CRLF.
+// or LF; quotes inside are doubled. Lines end in CRLF. The text is always
+// valid UTF-8 (invalid sequences become U+FFFD, NUL bytes are dropped), and a
+// text that is not a number and begins with "=", "+", "-", "@", a tab or CR
+// is written quoted after an apostrophe, so a spreadsheet never runs it as a
+// formula ("-20.0" stays a number).
 void agregarCampoCsv(QByteArray& salida, const char* texto, int largo, char separador);
 void agregarLineaCsv(QByteArray& salida, const QStringList& campos, char separador);
 
@@ -180,8 +184,10 @@ qint64 volcarCsv(Lector& lector, QByteArray& buf, int primera, int columnas, std
     return lector.leidas();
 }
 
-// Creates (or replaces) the file at `ruta`, lets `escribir` write into it and
-// closes it. Returns what `escribir` returns, or -1 with `error`.
+// Writes the file at `ruta` whole or not at all (see ArchivoSeguro; "-" is
+// standard output): `escribir` writes into it, and only when it returns 0 or
+// more does the file replace the old one. Returns what `escribir` returns, or
+// -1 with `error`.
 qint64 escribirEnArchivo(const QString& ruta, const std::function<qint64(std::FILE*)>& escribir, QString* error);
 
 // Writes the header and the rows of instrument n (filtered as LectorFilas) as

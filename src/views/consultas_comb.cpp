@@ -597,7 +597,25 @@ ValorComb valorComb(TipoValor t, std::string_view texto, double& y)
 {
     if (texto.empty() || texto == "Err" || texto == "N.I." || texto == " oF " || texto == " uF ")
         return ValorComb::Nada;
-    if (int(t) >= int(TipoValor::Alarma1)) {
+    if (t == TipoValor::Alarma1) {
+        // An integer, blanks around it allowed; anything else draws nothing.
+        while (!texto.empty() && texto.front() == ' ')
+            texto.remove_prefix(1);
+        while (!texto.empty() && texto.back() == ' ')
+            texto.remove_suffix(1);
+        std::size_t i = (!texto.empty() && (texto[0] == '-' || texto[0] == '+')) ? 1 : 0;
+        if (i == texto.size() || texto.size() - i > 9)
+            return ValorComb::Nada;
+        long v = 0;
+        for (std::size_t k = i; k < texto.size(); ++k) {
+            if (texto[k] < '0' || texto[k] > '9')
+                return ValorComb::Nada;
+            v = v * 10 + (texto[k] - '0');
+        }
+        y = double(texto[0] == '-' ? -v : v);
+        return ValorComb::Punto;
+    }
+    if (int(t) > int(TipoValor::Alarma1)) {
         y = texto == "100" ? nivelAlarmaComb(t) : 0;
         return ValorComb::Punto;
     }

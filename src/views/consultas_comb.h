@@ -136,8 +136,9 @@ qint64 escribirCsvComb(const QSqlDatabase& db, const ConsultaComb& c, const QStr
 enum class ValorComb { Nada, Punto, Ilegible };
 // Nothing for an empty text or a marker ("Err", "N.I.", " oF ", " uF ");
 // measured value, set point and power as decimal numbers (Ilegible when not
-// one); an alarm at its level when on ("100": alarm 1 at 100, 2 at 10, 3 at
-// 20, 4 at 30), otherwise at 0.
+// one); alarm 1 (a percentage) as the integer its text holds, nothing when
+// it holds none; alarms 2 to 4 at their level when on ("100": 10, 20, 30),
+// otherwise at 0.
 ValorComb valorComb(TipoValor t, std::string_view texto, double& y);
 double nivelAlarmaComb(TipoValor t);
 

@@ -23,9 +23,13 @@ namespace ombrix {
 void mostrarVentana(ContextoVistas& c, QWidget* w)
 {
     if (c.mdi) {
+        // The window at the size it was given, plus the frame: not shrunk to
+        // its smallest layout.
+        const QSize tamano = w->size();
         QMdiSubWindow* sub = c.mdi->addSubWindow(w);
         sub->setAttribute(Qt::WA_DeleteOnClose);
         sub->adjustSize();
+        sub->resize(tamano + (sub->size() - w->size()));
         const QSize area = c.mdi->viewport()->size();
         sub->move(qMax(0, (area.width() - sub->width()) / 2), qMax(0, (area.height() - sub->height()) / 2));
         sub->show();
@@ -97,6 +101,7 @@ TFormaBase::TFormaBase(ContextoVistas& c, int n, QWidget* parent) : QWidget(pare
     const bool soloLectura = ctx_.modelo.Config.TableReadOnly;
     modelo_->setSoloLectura(soloLectura);
     BotonBorrar->setEnabled(!soloLectura);
+    BotonBorrar->setToolTip(soloLectura ? kBorrarSoloLectura : QString());
 
     QString titulo = n < ctx_.modelo.Estados.size() ? ctx_.modelo.Estados[n].Titulo : QString();
     if (titulo.isEmpty() && n < ctx_.modelo.ArrayConfig.size())
@@ -158,10 +163,11 @@ void TFormaBase::BotonGraficoClick()
     g->setWindowTitle(QStringLiteral("GRAFICO: ") + windowTitle());
     g->ponerTitulo(windowTitle());
     mostrarVentana(ctx_, g);
+    // The window's design height at the opener's width.
     if (auto* sub = qobject_cast<QMdiSubWindow*>(g->parentWidget()))
-        sub->resize(800, 520);
+        sub->resize(800, 468);
     else
-        g->resize(800, 520);
+        g->resize(800, 468);
     g->BotonActualizarClick();
     ctx_.ventanas.ajustar(qMax<int>(ctx_.ventanas.GraficoAbierto.size(), n_ + 1));
     ctx_.ventanas.GraficoAbierto[n_] = true;
@@ -246,6 +252,8 @@ TFormaBase* abrirTablaInstrumento(ContextoVistas& c, int n)
     }
     auto* f = new TFormaBase(c, n);
     mostrarVentana(c, f);
+    // The newest readings are what the operator opens the table for.
+    f->rejilla()->scrollToBottom();
     return f;
 }
 

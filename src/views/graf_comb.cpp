@@ -315,8 +315,24 @@ void TFormaGrafTabCom::clicSerie(QCPAbstractPlottable* p, int, QMouseEvent* e)
     auto* g = qobject_cast<QCPGraph*>(p);
     if (!g || g->lineStyle() == QCPGraph::lsNone)
         return;   // alarm series have no read-out
-    if (e->button() == Qt::LeftButton && e->modifiers() == Qt::NoModifier)
-        mostrarLecturaDe(g, g->name(), int(e->position().x()), int(e->position().y()));
+    if (e->button() != Qt::LeftButton || e->modifiers() != Qt::NoModifier)
+        return;
+    mostrarLecturaDe(g, unidadDe(g), int(e->position().x()), int(e->position().y()));
+}
+
+QString TFormaGrafTabCom::unidadDe(const QCPGraph* g) const
+{
+    // Measured value and set point in their instrument's unit, power in percent.
+    for (int n = 1; n < series_.size(); ++n)
+        for (int t = 0; t < kTiposValor; ++t)
+            if (series_[n][t] == g) {
+                if (TipoValor(t) == TipoValor::Potencia)
+                    return QStringLiteral("%");
+                if (n < ctx_.modelo.Estados.size() && !ctx_.modelo.Estados[n].Unidad.isEmpty())
+                    return ctx_.modelo.Estados[n].Unidad;
+                return n < ctx_.modelo.ArrayConfig.size() ? ctx_.modelo.ArrayConfig[n].Unidad : QString();
+            }
+    return QString();
 }
 
 void TFormaGrafTabCom::closeEvent(QCloseEvent* e)

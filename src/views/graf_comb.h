@@ -44,6 +44,10 @@ public:
     const ConsultaComb& consulta() const { return consulta_; }
     // Series of kind t of instrument n, or none.
     QCPGraph* serie(int n, TipoValor t) const;
+    // The unit a read-out of this series gives.
+    QString unidadDe(const QCPGraph* g) const;
+    // Click read-out at pixel (x, y) on a line series.
+    void mostrarLectura(QCPGraph* g, int x, int y) { mostrarLecturaDe(g, unidadDe(g), x, y); }
     int cantidadSeries() const;
 
     std::function<int(QDialog&)> ejecutarModal;

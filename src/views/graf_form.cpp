@@ -26,8 +26,10 @@ namespace ombrix {
 
 namespace {
 
-const char* const kNombresInternos[3] = {"ValorActual", "SetPoint", "Potencia"};
 constexpr int kMsPorPaso = 12;
+// The refresh's message keeps its own wording; the live append's is spelled out.
+const QString kErrorFilasRefresco =
+    QStringLiteral("No se pudieron graficar todos los valores. Posiblemente haya valors fuera de escla en la tabla");
 const QString kErrorFilas =
     QStringLiteral("No se pudieron graficar todos los valores. Posiblemente haya valores fuera de escala en la tabla");
 
@@ -38,12 +40,18 @@ TGrafForm::TGrafForm(ContextoVistas& c, int n, TFormaBase* tabla, QWidget* paren
 {
     setObjectName(QStringLiteral("grafForm%1").arg(n));
     barra_->addSeparator();
-    VPuntos = new QCheckBox(QStringLiteral("Ver puntos"), barra_);
+    // The two check boxes one above the other: the bar keeps to the window's width.
+    auto* casillas = new QWidget(barra_);
+    auto* cc = new QVBoxLayout(casillas);
+    cc->setContentsMargins(4, 0, 4, 0);
+    cc->setSpacing(0);
+    VPuntos = new QCheckBox(QStringLiteral("Ver puntos"), casillas);
     VPuntos->setObjectName(QStringLiteral("VPuntos"));
-    barra_->addWidget(VPuntos);
-    CheckCruz = new QCheckBox(QStringLiteral("Ver cruz grande"), barra_);
+    cc->addWidget(VPuntos);
+    CheckCruz = new QCheckBox(QStringLiteral("Ver cruz grande"), casillas);
     CheckCruz->setObjectName(QStringLiteral("CheckCruz"));
-    barra_->addWidget(CheckCruz);
+    cc->addWidget(CheckCruz);
+    barra_->addWidget(casillas);
     grafico_->yAxis2->setLabel(QStringLiteral("Potencia / Alarmas"));
 
     const char* titulos[kSeries] = {"Temperatura", "Set point", "Potencia", "Alarma 1", "Alarma 2", "Alarma 3", "Alarma 4"};
@@ -79,7 +87,7 @@ TGrafForm::TGrafForm(ContextoVistas& c, int n, TFormaBase* tabla, QWidget* paren
     });
     connect(grafico_, &QCustomPlot::mouseDoubleClick, this, [this](QMouseEvent*) { BotonPropiedadesClick(); });
     connect(&pasos_, &QTimer::timeout, this, &TGrafForm::paso);
-    resize(800, 520);
+    resize(800, 468);   // the opener's width, the design height
     mostrarPagina();
 }
 
@@ -252,7 +260,7 @@ void TGrafForm::paso()
     if (fallo && !avisado_) {
         avisado_ = true;
         pasos_.stop();
-        dialogos().mensaje(QStringLiteral("ATENCION:ERROR!!"), kErrorFilas, Icono::Error, Botones::Ok);
+        dialogos().mensaje(QStringLiteral("ATENCION:ERROR!!"), kErrorFilasRefresco, Icono::Error, Botones::Ok);
         BotonZom100Click();
         if (!lector_)
             return;
@@ -338,7 +346,8 @@ void TGrafForm::clicSerie(QCPAbstractPlottable* p, int, QMouseEvent* e)
 
 void TGrafForm::mostrarLectura(int serie, int x, int y)
 {
-    mostrarLecturaDe(series_[serie], QString::fromLatin1(kNombresInternos[serie]), x, y);
+    // Measured value and set point in the instrument's unit, power in percent.
+    mostrarLecturaDe(series_[serie], serie < 2 ? grafico_->yAxis->label() : QStringLiteral("%"), x, y);
 }
 
 void TGrafForm::guardarLongitudPagina(const QString& tiempo, const QString& dias)

@@ -1,3 +1,4 @@
+#include "config/archivo_seguro.h"
 #include "views/grafico_tiempo.h"
 
 #include "config/dialogos.h"
@@ -6,6 +7,7 @@
 
 #include <qcustomplot.h>
 
+#include <QDateTime>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -15,8 +17,10 @@
 #include <QPushButton>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTimeZone>
 #include <QVBoxLayout>
 
+#include <cmath>
 #include <limits>
 
 namespace ombrix {
@@ -26,7 +30,10 @@ namespace {
 QToolButton* boton(QToolBar* barra, const QString& texto, QStyle::StandardPixmap icono, const QString& nombre)
 {
     QToolButton* b = botonBarra(barra, texto, icono, nombre, Qt::ToolButtonTextUnderIcon);
-    b->setMinimumSize(70, 36);
+    // As wide as its caption needs, no wider: the whole bar fits the
+    // window's width without an overflow button.
+    b->setMinimumSize(56, 36);
+    b->setIconSize(QSize(20, 20));
     return b;
 }
 
@@ -44,8 +51,6 @@ QLabel* etiquetaValor(QGroupBox* g, const QString& nombre)
     c->addWidget(l);
     return l;
 }
-
-const QString kCapaSuperpuesta = QStringLiteral("superpuesta");
 
 } // namespace
 
@@ -100,8 +105,8 @@ GraficoTiempo::GraficoTiempo(QWidget* parent) : QWidget(parent)
     grafico_->plotLayout()->addElement(0, 0, titulo);
 
     // Read-out, arrow and cross-hair on a layer of their own, redrawn alone.
-    grafico_->addLayer(kCapaSuperpuesta, nullptr, QCustomPlot::limAbove);
-    QCPLayer* capaSup = grafico_->layer(kCapaSuperpuesta);
+    grafico_->addLayer(QString::fromLatin1(kCapaSuperpuesta), nullptr, QCustomPlot::limAbove);
+    QCPLayer* capaSup = grafico_->layer(QString::fromLatin1(kCapaSuperpuesta));
     capaSup->setMode(QCPLayer::lmBuffered);
     lectura_ = new QCPItemText(grafico_);
     lectura_->setLayer(capaSup);
@@ -154,37 +159,50 @@ GraficoTiempo::GraficoTiempo(QWidget* parent) : QWidget(parent)
     cp->addWidget(botonCancelar, 0, Qt::AlignRight);
     grupoProgreso->hide();
 
-    // Page bar.
+    // Page bar: navigation over the page length on the left, the counters
+    // on the right; everything at its own width within the window's.
     grupoPaginas = new QGroupBox(QStringLiteral("Páginas del gráfico"), this);
     grupoPaginas->setObjectName(QStringLiteral("grupoPaginas"));
     auto* cpag = new QHBoxLayout(grupoPaginas);
     cpag->setContentsMargins(6, 2, 6, 2);
+    cpag->setSpacing(6);
+    auto* izquierda = new QVBoxLayout;
+    izquierda->setSpacing(2);
+    auto* filaNav = new QHBoxLayout;
+    filaNav->setSpacing(4);
     auto nav = [&](const QString& t, const QString& nombre, QStyle::StandardPixmap icono) {
         auto* b = new QPushButton(style()->standardIcon(icono), t, grupoPaginas);
         b->setObjectName(nombre);
-        b->setFixedSize(88, 25);
-        cpag->addWidget(b);
+        b->setFixedSize(qMax(75, b->sizeHint().width()), 25);
+        filaNav->addWidget(b);
         return b;
     };
     BotonPrimera = nav(QStringLiteral("Primero"), QStringLiteral("BotonPrimera"), QStyle::SP_MediaSkipBackward);
     BotonAnterior = nav(QStringLiteral("Anterior"), QStringLiteral("BotonAnterior"), QStyle::SP_MediaSeekBackward);
     BotonProxima = nav(QStringLiteral("Siguiente"), QStringLiteral("BotonProxima"), QStyle::SP_MediaSeekForward);
     BotonUltima = nav(QStringLiteral("Ultimo"), QStringLiteral("BotonUltima"), QStyle::SP_MediaSkipForward);
+    filaNav->addStretch();
+    izquierda->addLayout(filaNav);
+    auto* filaLargo = new QHBoxLayout;
+    filaLargo->setSpacing(4);
     dias = new QLineEdit(grupoPaginas);
     dias->setObjectName(QStringLiteral("dias"));
     dias->setInputMask(QStringLiteral("00"));
-    dias->setFixedWidth(28);
-    cpag->addWidget(dias);
-    cpag->addWidget(new QLabel(QStringLiteral("días"), grupoPaginas));
+    dias->setFixedWidth(qMax(28, dias->fontMetrics().horizontalAdvance(QStringLiteral("00")) + 16));
+    filaLargo->addWidget(dias);
+    filaLargo->addWidget(new QLabel(QStringLiteral("días"), grupoPaginas));
     Tiempo = new QLineEdit(grupoPaginas);
     Tiempo->setObjectName(QStringLiteral("Tiempo"));
     Tiempo->setInputMask(QStringLiteral("90:00:00"));
-    Tiempo->setFixedWidth(70);
-    cpag->addWidget(Tiempo);
-    cpag->addWidget(new QLabel(QStringLiteral("horas por página"), grupoPaginas));
+    Tiempo->setFixedWidth(qMax(70, Tiempo->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")) + 16));
+    filaLargo->addWidget(Tiempo);
+    filaLargo->addWidget(new QLabel(QStringLiteral("horas por página"), grupoPaginas));
+    filaLargo->addStretch();
+    izquierda->addLayout(filaLargo);
+    cpag->addLayout(izquierda);
     auto grupoValor = [&](const QString& t, const QString& nombre, QGroupBox** grupo) {
         auto* g = new QGroupBox(t, grupoPaginas);
-        cpag->addWidget(g);
+        cpag->addWidget(g, 0, Qt::AlignVCenter);
         if (grupo)
             *grupo = g;
         return etiquetaValor(g, nombre);
@@ -243,6 +261,9 @@ bool GraficoTiempo::eventFilter(QObject* o, QEvent* e)
         ocultarLectura();
         colocarProgreso();
     }
+    // The cross-hair is there only while the mouse is over the plot.
+    if (o == grafico_ && e->type() == QEvent::Leave)
+        moverCruz(-1, -1);
     return QWidget::eventFilter(o, e);
 }
 
@@ -299,6 +320,8 @@ void GraficoTiempo::mostrarPagina()
 
 void GraficoTiempo::Actualizar()
 {
+    // The lines of the cross-hair belong to the mouse, not to the new page.
+    moverCruz(-1, -1);
     BotonZom100Click();
     pag_.ultima();
     mostrarPagina();
@@ -481,13 +504,21 @@ void GraficoTiempo::BotonZom100Click()
 
 bool GraficoTiempo::guardarImagen(const QString& ruta)
 {
-    bool bien;
-    if (ruta.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
-        bien = grafico_->savePdf(ruta);
-    else
-        bien = grafico_->savePng(ruta);
+    // Whole or nothing: the image is drawn into a file beside the old one,
+    // which it replaces only once complete.
+    const SinAyudasDePantalla sinAyudas(grafico_);
+    ArchivoSeguro archivo(ruta);
+    QString error;
+    bool bien = archivo.abrir(&error);
+    if (bien) {
+        bien = ruta.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive) ? grafico_->savePdf(archivo.rutaTemporal())
+                                                                           : grafico_->savePng(archivo.rutaTemporal());
+        bien = bien && archivo.confirmar(&error);
+    }
     if (!bien)
-        dialogos().mensaje(kTituloError, QStringLiteral("No se pudo guardar la imagen: ") + ruta, Icono::Error, Botones::Ok);
+        dialogos().mensaje(kTituloError,
+                           QStringLiteral("No se pudo guardar la imagen: ") + (error.isEmpty() ? ruta : error),
+                           Icono::Error, Botones::Ok);
     return bien;
 }
 
@@ -503,22 +534,52 @@ QString GraficoTiempo::textoLectura() const { return lectura_->text(); }
 bool GraficoTiempo::lecturaVisible() const { return lectura_->visible(); }
 bool GraficoTiempo::cruzVisible() const { return cruzV_->visible(); }
 
-void GraficoTiempo::mostrarLecturaDe(QCPGraph* serie, const QString& nombre, int x, int y)
+static QString textoLecturaDe(const QCPGraph* serie, const QString& unidad, double clave, double* valor, double* x)
 {
-    QCPAxis* eje = serie->valueAxis();
-    const double v = eje->pixelToCoord(y);
-    QLocale l = QLocale::c();
-    l.setNumberOptions({});
-    QString t = l.toString(v, 'f', 3);
-    while (t.contains(QLatin1Char('.')) && (t.endsWith(QLatin1Char('0')) || t.endsWith(QLatin1Char('.'))))
-        t.chop(1);
-    lectura_->setText(t + QLatin1Char(' ') + grafico_->yAxis->label() + QStringLiteral(" (") + nombre + QLatin1Char(')'));
+    const QSharedPointer<QCPGraphDataContainer> datos = serie->data();
+    if (datos->isEmpty())
+        return QString();
+    // The recorded point nearest in time to the click.
+    auto it = datos->findBegin(clave, false);
+    if (it == datos->constEnd())
+        it = datos->constEnd() - 1;
+    if (it != datos->constBegin()) {
+        auto antes = it - 1;
+        if (qAbs(antes->key - clave) <= qAbs(it->key - clave))
+            it = antes;
+    }
+    *valor = it->value;
+    *x = it->key;
+    // Shortest text that reads back as the stored number: what was recorded,
+    // not a rounding of it nor a position between points.
+    QString t = QLocale::c().toString(it->value, 'f', QLocale::FloatingPointShortest);
+    if (!unidad.isEmpty())
+        t += QLatin1Char(' ') + unidad;
+    t += QStringLiteral(" (") + serie->name() + QLatin1Char(')');
+    const QDateTime cuando = QDateTime::fromMSecsSinceEpoch(qint64(std::llround(it->key * 1000.0)), QTimeZone::utc());
+    t += QLatin1Char('\n') + cuando.toString(QStringLiteral("dd/MM/yyyy hh:mm:ss"));
+    return t;
+}
+
+void GraficoTiempo::mostrarLecturaDe(QCPGraph* serie, const QString& unidad, int x, int y)
+{
+    double valor = 0, clave = 0;
+    const QString t = textoLecturaDe(serie, unidad, serie->keyAxis()->pixelToCoord(x), &valor, &clave);
+    if (t.isEmpty())
+        return;
+    // The arrow points at the recorded point; a point out of sight keeps the click.
+    const double px = serie->keyAxis()->coordToPixel(clave), py = serie->valueAxis()->coordToPixel(valor);
+    if (grafico_->axisRect()->rect().contains(int(px), int(py))) {
+        x = int(px);
+        y = int(py);
+    }
+    lectura_->setText(t);
     lectura_->position->setCoords(x + 10, y + 10);
     flecha_->start->setCoords(x + 10, y + 10);
     flecha_->end->setCoords(x, y);
     lectura_->setVisible(true);
     flecha_->setVisible(true);
-    grafico_->layer(kCapaSuperpuesta)->replot();
+    grafico_->layer(QString::fromLatin1(kCapaSuperpuesta))->replot();
 }
 
 void GraficoTiempo::ocultarLectura()
@@ -527,7 +588,7 @@ void GraficoTiempo::ocultarLectura()
         return;
     lectura_->setVisible(false);
     flecha_->setVisible(false);
-    grafico_->layer(kCapaSuperpuesta)->replot();
+    grafico_->layer(QString::fromLatin1(kCapaSuperpuesta))->replot();
 }
 
 void GraficoTiempo::moverCruz(int x, int y)
@@ -544,7 +605,7 @@ void GraficoTiempo::moverCruz(int x, int y)
         cruzH_->point1->setCoords(r.left(), y);
         cruzH_->point2->setCoords(r.right(), y);
     }
-    grafico_->layer(kCapaSuperpuesta)->replot();
+    grafico_->layer(QString::fromLatin1(kCapaSuperpuesta))->replot();
 }
 
 } // namespace ombrix

@@ -109,9 +109,11 @@ protected:
     // Commands off while a refresh runs.
     virtual void habilitarComandos(bool si);
 
-    // The read-out for `serie` at pixel (x, y): the value there in the
-    // series' axis scale, the left axis title and `nombre` in parentheses.
-    void mostrarLecturaDe(QCPGraph* serie, const QString& nombre, int x, int y);
+    // The read-out for a click on `serie` at pixel (x, y): the series' point
+    // recorded nearest to the click, never a value between points: its value
+    // as it was stored, `unidad`, the series' name in parentheses, and on a
+    // second line its date and time. The arrow points at that point.
+    void mostrarLecturaDe(QCPGraph* serie, const QString& unidad, int x, int y);
     void mostrarPagina();
     void colocarProgreso();
     // Page length from the two edits.

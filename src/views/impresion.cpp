@@ -1,5 +1,6 @@
 #include "views/impresion.h"
 
+#include "config/archivo_seguro.h"
 #include "config/dialogos.h"
 #include "touch/teclado.h"
 
@@ -34,6 +35,8 @@ DestinoImpresion::DestinoImpresion() : impresora_(std::make_unique<QPrinter>(QPr
     ultimoPdf_ = QDir::homePath() + QStringLiteral("/impresion.pdf");
 }
 
+DestinoImpresion::~DestinoImpresion() = default;
+
 DestinoImpresion& DestinoImpresion::comun()
 {
     static DestinoImpresion d;
@@ -59,6 +62,30 @@ bool DestinoImpresion::pedirPdf()
     return true;
 }
 
+bool DestinoImpresion::empezarArchivo(QString* error)
+{
+    archivo_.reset();
+    if (!aPdf() || impresora_->outputFileName().isEmpty())
+        return true;
+    auto archivo = std::make_unique<ArchivoSeguro>(impresora_->outputFileName());
+    if (!archivo->abrir(error))
+        return false;
+    nombrePdf_ = impresora_->outputFileName();
+    // The temporary name has no ".pdf" ending: the format stays PDF.
+    impresora_->setOutputFileName(archivo->rutaTemporal());
+    archivo_ = std::move(archivo);
+    return true;
+}
+
+bool DestinoImpresion::terminarArchivo(bool bien, QString* error)
+{
+    if (!archivo_)
+        return bien;
+    impresora_->setOutputFileName(nombrePdf_);
+    const std::unique_ptr<ArchivoSeguro> archivo = std::move(archivo_);
+    return bien && archivo->confirmar(error);
+}
+
 bool DestinoImpresion::preparar()
 {
     if (impresorasInstaladas().isEmpty())
@@ -82,8 +109,25 @@ void DestinoImpresion::configurar(QWidget* padre)
 
 // ---------------------------------------------------------------- chart
 
+QString lineaPagina(qint64 pagina) { return QStringLiteral("(Página %1)").arg(pagina); }
+
+SinAyudasDePantalla::SinAyudasDePantalla(QCustomPlot* grafico) : grafico_(grafico)
+{
+    if (QCPLayer* capa = grafico_->layer(QString::fromLatin1(kCapaSuperpuesta))) {
+        visible_ = capa->visible();
+        capa->setVisible(false);
+    }
+}
+
+SinAyudasDePantalla::~SinAyudasDePantalla()
+{
+    if (QCPLayer* capa = grafico_->layer(QString::fromLatin1(kCapaSuperpuesta)))
+        capa->setVisible(visible_);
+}
+
 void dibujarGrafico(QCustomPlot* grafico, QCPPainter& pintor, const QRectF& area, double factor)
 {
+    const SinAyudasDePantalla sinAyudas(grafico);
     const int ancho = qMax(100, int(grafico->width() * factor));
     const int alto = qMax(100, int(ancho * area.height() / area.width()));
     // Drawn first as a picture at the chart's own resolution: its fonts, given
@@ -118,7 +162,9 @@ TFormaImpresion::TFormaImpresion(QWidget* parent) : QDialog(parent)
     RadioTodas = new QRadioButton(QStringLiteral("Todas"), grupoPaginas);
     RadioActual = new QRadioButton(QStringLiteral("Página actual"), grupoPaginas);
     RadioParcial = new QRadioButton(QStringLiteral("Parcial"), grupoPaginas);
-    RadioTodas->setChecked(true);
+    // One sheet unless the operator asks for more: "Todas" on a chart of
+    // short pages can mean thousands of sheets.
+    RadioActual->setChecked(true);
     etiquetaTotalPaginas = new QLabel(QStringLiteral("(1)"), grupoPaginas);
     etiquetaDesde = new QLabel(QStringLiteral("Desde"), grupoPaginas);
     etiquetaHasta = new QLabel(QStringLiteral("Hasta"), grupoPaginas);
@@ -254,10 +300,12 @@ bool TFormaImpresion::imprimirPaginas(qint64 desde, qint64 hasta, bool apaisado,
     if (apaisado)
         impresora.setPageOrientation(QPageLayout::Landscape);
     QCPPainter pintor;
-    bool bien = pintor.begin(&impresora);
-    if (!bien) {
+    DestinoImpresion& destino = DestinoImpresion::comun();
+    bool bien = destino.empezarArchivo(error);
+    if (bien && !pintor.begin(&impresora)) {
+        bien = false;
         *error = QStringLiteral("No se pudo comenzar la impresión");
-    } else {
+    } else if (bien) {
         pintor.setMode(QCPPainter::pmVectorized);
         pintor.setMode(QCPPainter::pmNoCaching);
         const QRectF area(QPointF(0, 0), impresora.pageLayout().paintRectPixels(impresora.resolution()).size());
@@ -269,7 +317,7 @@ bool TFormaImpresion::imprimirPaginas(qint64 desde, qint64 hasta, bool apaisado,
                 break;
             }
             grafico_->irAPagina(p);
-            grafico_->ponerTituloGrafico(TituloGuardado + QString::number(p) + QLatin1Char(')'));
+            grafico_->ponerTituloGrafico(TituloGuardado + lineaPagina(p));
             tituloCambiado_ = true;
             dibujarGrafico(grafico_->grafico(), pintor, area, factorResolucion());
             barraProgreso->setValue(int(qMin<qint64>(p - desde + 1, INT_MAX)));
@@ -283,6 +331,8 @@ bool TFormaImpresion::imprimirPaginas(qint64 desde, qint64 hasta, bool apaisado,
             bien = false;
         }
     }
+    // A cancelled or failed print leaves the old file as it was.
+    bien = destino.terminarArchivo(bien && !CancelarImpresion, error) || (bien && CancelarImpresion);
     if (apaisado)
         impresora.setPageOrientation(orientacion);
     return bien;
@@ -323,6 +373,13 @@ bool TFormaImpresion::BotonAceptarClick()
             return false;
         }
     }
+    const qint64 hojas = hasta - desde + 1;
+    if (hojas > kHojasSinPreguntar
+        && dialogos().mensaje(kTituloPregunta,
+                              QStringLiteral("Se imprimirán %1 hojas. ¿Desea imprimirlas todas?").arg(hojas),
+                              Icono::Pregunta, Botones::SiNo)
+               != Respuesta::Si)
+        return false;
     if (!DestinoImpresion::comun().preparar())
         return false;
 

@@ -22,6 +22,7 @@ class QSlider;
 
 namespace ombrix {
 
+class ArchivoSeguro;
 class TEditKbr;
 
 // What a chart window offers to the print dialog. Its pages are its own time
@@ -53,22 +54,56 @@ public:
     void configurar(QWidget* padre);
     bool aPdf() const { return impresora_->outputFormat() == QPrinter::PdfFormat; }
 
+    // A print to a PDF file is written whole or not at all: empezarArchivo,
+    // before painting begins, points the printer at a temporary file beside
+    // the chosen one (false with the reason when the chosen one cannot be
+    // written); terminarArchivo, once painting has ended, puts it in place
+    // when `bien` (else discards it) and points the printer back. Nothing to
+    // do for a real printer.
+    bool empezarArchivo(QString* error);
+    bool terminarArchivo(bool bien, QString* error);
+
 private:
     DestinoImpresion();
+    ~DestinoImpresion();
     bool pedirPdf();
     std::unique_ptr<QPrinter> impresora_;
     QString ultimoPdf_;
+    std::unique_ptr<ArchivoSeguro> archivo_;
+    QString nombrePdf_;   // the chosen file while the printer writes the temporary one
+};
+
+// The chart layer of the screen's own aids (click read-out, its arrow, the
+// cross-hair): never printed nor saved.
+inline const char* const kCapaSuperpuesta = "superpuesta";
+
+// Hides the chart's screen aids while it lives (printing, saving an image).
+class SinAyudasDePantalla {
+public:
+    explicit SinAyudasDePantalla(QCustomPlot* grafico);
+    ~SinAyudasDePantalla();
+    SinAyudasDePantalla(const SinAyudasDePantalla&) = delete;
+    SinAyudasDePantalla& operator=(const SinAyudasDePantalla&) = delete;
+
+private:
+    QCustomPlot* grafico_;
+    bool visible_ = false;
 };
 
 // Draws the chart as it is now over the whole printable area of `pintor`'s
 // device, laid out `factor` times the chart's on-screen width (a larger
-// factor: finer lines and smaller texts).
+// factor: finer lines and smaller texts). The screen aids are left out.
 void dibujarGrafico(QCustomPlot* grafico, QCPPainter& pintor, const QRectF& area, double factor);
+
+// The last line a printed chart page's title gains: "(Página 7)".
+QString lineaPagina(qint64 pagina);
 
 class TFormaImpresion : public QDialog {
     Q_OBJECT
 public:
     explicit TFormaImpresion(QWidget* parent = nullptr);
+    // More sheets than this are printed only after the operator agrees.
+    static constexpr qint64 kHojasSinPreguntar = 10;
 
     // The chart to print; the caption becomes "Impresión: " and its window's caption.
     void ponerGrafico(GraficoImprimible* g);

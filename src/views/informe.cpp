@@ -98,7 +98,7 @@ int DisenoInforme::filasOtras() const
     return qMax(1, int(std::floor(libre / detalle.alto + 1e-9)));
 }
 
-qint64 DisenoInforme::paginas(qint64 filas) const
+qint64 DisenoInforme::paginasFilas(qint64 filas) const
 {
     const qint64 r1 = filasPrimera(), rn = filasOtras();
     if (filas <= r1)
@@ -200,27 +200,54 @@ void ponerColumnasComb(DisenoInforme& d, const QStringList& titulosValores)
 {
     d.columnas.etiquetas.resize(qMin<int>(d.columnas.etiquetas.size(), kColumnasFijasComb));
     d.detalle.campos.resize(qMin<int>(d.detalle.campos.size(), kColumnasFijasComb));
+    d.juegos = 1;
     if (d.columnas.etiquetas.size() < kColumnasFijasComb || d.detalle.campos.size() < kColumnasFijasComb)
         return;
-    const EtiquetaInforme hora = d.columnas.etiquetas[kColumnasFijasComb - 1];
-    const CampoInforme campoHora = d.detalle.campos[kColumnasFijasComb - 1];
-    double x = hora.izq + hora.ancho;   // 48.0 mm
+    EtiquetaInforme hora = d.columnas.etiquetas[kColumnasFijasComb - 1];
+    CampoInforme campoHora = d.detalle.campos[kColumnasFijasComb - 1];
+    const double inicio = hora.izq + hora.ancho;   // 48.0 mm
+    const double fin = d.anchoUtil();
+    constexpr double kSeparacion = 3.3;
+
+    // The value columns at their own size; when they run past the paper the
+    // texts (titles and values alike) shrink, not below the floor.
+    double ancho = 0;
+    for (const QString& t : titulosValores)
+        ancho += anchoTexto(t, hora.fuente) + kSeparacion;
+    if (inicio + ancho > fin && ancho > 0) {
+        const double puntos = hora.fuente.pointSizeF();
+        const double menor = qMax(kPuntosMinimosComb, std::floor(puntos * (fin - inicio) / ancho * 10) / 10);
+        hora.fuente.setPointSizeF(menor);
+        campoHora.fuente.setPointSizeF(qMin(campoHora.fuente.pointSizeF(), menor));
+    }
+
+    double x = inicio;
+    int juego = 0;
     int columna = kColumnasFijasComb;
     for (const QString& t : titulosValores) {
         EtiquetaInforme e = hora;
         e.texto = t;
-        e.izq = x;
         e.ancho = anchoTexto(t, e.fuente);
+        // What does not fit starts the next set of pages (a column wider than
+        // the paper alone stays where it is, alone on its set).
+        if (x > inicio && x + e.ancho > fin) {
+            ++juego;
+            x = inicio;
+        }
+        e.izq = x;
+        e.juego = juego;
         d.columnas.etiquetas.append(e);
         // The value starts under the middle of its title.
         CampoInforme c = campoHora;
         c.columna = columna++;
         c.izq = e.izq + e.ancho / 2;
-        c.ancho = e.ancho / 2 + 3.3;
+        c.ancho = e.ancho / 2 + kSeparacion;
         c.alineacion = Qt::AlignLeft;
+        c.juego = juego;
         d.detalle.campos.append(c);
-        x += e.ancho + 3.3;
+        x += e.ancho + kSeparacion;
     }
+    d.juegos = juego + 1;
 }
 
 Informe::Informe(DisenoInforme d, std::unique_ptr<FilasInforme> fuente) : d_(std::move(d)), fuente_(std::move(fuente)) {}
@@ -232,10 +259,13 @@ qint64 Informe::filas()
     return filas_;
 }
 
-void Informe::dibujarBanda(QPainter& p, const BandaInforme& b, double y, const QStringList* fila, double k) const
+void Informe::dibujarBanda(QPainter& p, const BandaInforme& b, double y, const QStringList* fila, double k,
+                           int juego) const
 {
     const int banderas = Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip;
     for (const EtiquetaInforme& e : b.etiquetas) {
+        if (e.juego >= 0 && e.juego != juego)
+            continue;
         const QRectF r(e.izq * k, (y + e.arriba) * k, e.ancho * k, e.alto * k);
         p.setFont(e.fuente);
         p.setPen(e.color);
@@ -249,6 +279,8 @@ void Informe::dibujarBanda(QPainter& p, const BandaInforme& b, double y, const Q
         return;
     p.setPen(Qt::black);
     for (const CampoInforme& c : b.campos) {
+        if (c.juego >= 0 && c.juego != juego)
+            continue;
         const QRectF r(c.izq * k, (y + c.arriba) * k, c.ancho * k, c.alto * k);
         p.setFont(c.fuente);
         p.drawText(r, banderas | int(c.alineacion), fila->value(c.columna));
@@ -259,28 +291,32 @@ bool Informe::dibujar(QPainter& p, qint64 pagina, QString* error)
 {
     QVector<QStringList> filas;
     const qint64 total = this->filas();
-    const int cuantas = d_.filasDePagina(pagina, total);
-    if (cuantas > 0 && fuente_ && !fuente_->leer(d_.primeraFila(pagina), cuantas, filas, error))
+    // Page `pagina` of the report is page `hoja` of its set of columns `juego`.
+    const qint64 porJuego = d_.paginasFilas(total);
+    const int juego = int(qBound<qint64>(0, (pagina - 1) / porJuego, qint64(qMax(1, d_.juegos) - 1)));
+    const qint64 hoja = pagina - qint64(juego) * porJuego;
+    const int cuantas = d_.filasDePagina(hoja, total);
+    if (cuantas > 0 && fuente_ && !fuente_->leer(d_.primeraFila(hoja), cuantas, filas, error))
         return false;
     // Millimetres to device pixels; fonts in points follow the device's resolution.
     const double k = p.device()->logicalDpiX() / 25.4;
     p.save();
     p.setClipRect(QRectF(0, 0, d_.anchoUtil() * k, d_.altoUtil() * k));
     double y = 0;
-    dibujarBanda(p, d_.encabezado, y, nullptr, k);
+    dibujarBanda(p, d_.encabezado, y, nullptr, k, juego);
     y += d_.encabezado.alto;
-    if (pagina <= 1) {
-        dibujarBanda(p, d_.titulo, y, nullptr, k);
+    if (hoja <= 1) {
+        dibujarBanda(p, d_.titulo, y, nullptr, k, juego);
         y += d_.titulo.alto;
     }
-    dibujarBanda(p, d_.columnas, y, nullptr, k);
+    dibujarBanda(p, d_.columnas, y, nullptr, k, juego);
     y += d_.columnas.alto;
     for (const QStringList& f : filas) {
-        dibujarBanda(p, d_.detalle, y, &f, k);
+        dibujarBanda(p, d_.detalle, y, &f, k, juego);
         y += d_.detalle.alto;
     }
     const double yPie = d_.altoUtil() - d_.pie.alto;
-    dibujarBanda(p, d_.pie, yPie, nullptr, k);
+    dibujarBanda(p, d_.pie, yPie, nullptr, k, juego);
     p.setFont(d_.fuentePie);
     p.setPen(Qt::black);
     const QRectF r(0, (yPie + d_.arribaPie) * k, d_.anchoUtil() * k, (d_.pie.alto - d_.arribaPie) * k);

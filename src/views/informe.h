@@ -32,6 +32,7 @@ struct EtiquetaInforme {
     QColor color = Qt::black;
     Qt::Alignment alineacion = Qt::AlignHCenter;
     bool lineaDebajo = false;
+    int juego = -1;   // the set of columns it belongs to; -1: every set
 };
 
 struct CampoInforme {
@@ -39,6 +40,7 @@ struct CampoInforme {
     double izq = 0, arriba = 0, ancho = 0, alto = 0;
     QFont fuente;
     Qt::Alignment alineacion = Qt::AlignHCenter;
+    int juego = -1;   // as the label's
 };
 
 struct BandaInforme {
@@ -61,13 +63,20 @@ struct DisenoInforme {
     QFont fuentePie;
     double arribaPie = 2.0;
     QDate fecha = QDate::currentDate();
+    // Columns too many for the paper's width go on further sets of pages:
+    // every row on the pages of the first set, then every row again with
+    // the next set's columns, and so on.
+    int juegos = 1;
 
     double anchoUtil() const { return papel.width() - 2 * margen; }
     double altoUtil() const { return papel.height() - 2 * margen; }
     int filasPrimera() const;   // detail bands that fit on the first page
     int filasOtras() const;     // and on every other page
-    // Pages for `filas` rows (one, with the headers only, when there are none).
-    qint64 paginas(qint64 filas) const;
+    // Pages for `filas` rows (one per set of columns, with the headers only,
+    // when there are none).
+    qint64 paginas(qint64 filas) const { return paginasFilas(filas) * qMax(1, juegos); }
+    // Pages of one set of columns, and which rows a page of a set holds.
+    qint64 paginasFilas(qint64 filas) const;
     qint64 primeraFila(qint64 pagina) const;   // counted from 0
     int filasDePagina(qint64 pagina, qint64 filas) const;
 };
@@ -84,8 +93,12 @@ DisenoInforme disenoInstrumento(const QString& titulo);
 DisenoInforme disenoCombinado(const QString& titulo, const QStringList& titulosValores);
 // Replaces the combined report's value columns: the previous ones go, each new
 // one gets a header label sized to its title, from 48.0 mm on, 3.3 mm apart,
-// and a field centred under its label. Columns beyond the paper are cut off.
+// and a field starting under the middle of its label. Nothing is cut at the
+// paper's edge: the texts shrink to fit, down to kPuntosMinimosComb, and
+// columns that still do not fit go on further sets of pages (Id, Dia and
+// Hora repeated on each).
 void ponerColumnasComb(DisenoInforme& d, const QStringList& titulosValores);
+constexpr double kPuntosMinimosComb = 7.0;
 // Sets the title of both title labels, centred on the band.
 void ponerTituloInforme(DisenoInforme& d, const QString& titulo);
 
@@ -105,7 +118,7 @@ public:
     QImage imagen(qint64 pagina, double dpi, QString* error = nullptr);
 
 private:
-    void dibujarBanda(QPainter& p, const BandaInforme& b, double y, const QStringList* fila, double k) const;
+    void dibujarBanda(QPainter& p, const BandaInforme& b, double y, const QStringList* fila, double k, int juego) const;
     DisenoInforme d_;
     std::unique_ptr<FilasInforme> fuente_;
     qint64 filas_ = -1;

@@ -174,7 +174,7 @@ TFormaPropGraf::TFormaPropGraf(ContextoVistas& c, int n, TGrafForm* grafico, QWi
         return g;
     };
     capa->addWidget(limites(QStringLiteral("Máximo del gráfico"), MaximoTemp, maximoAl), 1, 1);
-    capa->addWidget(limites(QStringLiteral("Mínimo del gráfico"), Minimotemp, MinimoAl), 2, 1);
+    capa->addWidget(limites(QStringLiteral("Mínimo del grágico"), Minimotemp, MinimoAl), 2, 1);
 
     auto* botones = new QDialogButtonBox(this);
     auto* aceptar = botones->addButton(QStringLiteral("&Aceptar"), QDialogButtonBox::AcceptRole);

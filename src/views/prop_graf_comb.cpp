@@ -54,6 +54,8 @@ TFormaPropGrafComb::TFormaPropGrafComb(ContextoVistas& c, TFormaGrafTabCom* graf
 {
     setObjectName(QStringLiteral("FormaPropGrafComb"));
     setWindowTitle(QStringLiteral("Propiedades del gráfico"));
+    // It opens maximised, as it always has.
+    setWindowState(windowState() | Qt::WindowMaximized);
     auto* capa = new QHBoxLayout(this);
     listaInstrumentos = new QListWidget(this);
     listaInstrumentos->setObjectName(QStringLiteral("listaInstrumentos"));

@@ -28,6 +28,10 @@ const QString kFiltrar = QStringLiteral("Filtrar tabla");
 const QString kQuitarFiltro = QStringLiteral("Quitar filtro");
 // One slice of the reading of the rows shown, then the window's events.
 constexpr int kMsPorPaso = 12;
+const QString kSinSincronismo = QStringLiteral(
+    "La tabla combinada sólo se llena con el registro sincronizado "
+    "(Configuración > Configurar adquisición > Sincronizados). "
+    "Con el registro libre cada instrumento guarda sus lecturas en su propia tabla.");
 
 QToolButton* boton(QToolBar* barra, const QString& texto, QStyle::StandardPixmap icono, const QString& nombre)
 {
@@ -69,6 +73,14 @@ TFormaTablaComb::TFormaTablaComb(ContextoVistas& c, QWidget* parent) : QWidget(p
     grupoFiltro->setMinimumWidth(200);
     barra->addWidget(grupoFiltro);
     capa->addWidget(barra);
+
+    etiquetaSincronismo = new QLabel(kSinSincronismo, this);
+    etiquetaSincronismo->setObjectName(QStringLiteral("etiquetaSincronismo"));
+    etiquetaSincronismo->setWordWrap(true);
+    etiquetaSincronismo->setContentsMargins(6, 3, 6, 3);
+    etiquetaSincronismo->setStyleSheet(QStringLiteral("background: #fff7c0; color: #5a4600;"));
+    etiquetaSincronismo->setVisible(!ctx_.modelo.Config.Sincronismo);
+    capa->addWidget(etiquetaSincronismo);
 
     rejillaDatos = new QTableView(this);
     rejillaDatos->setObjectName(QStringLiteral("rejillaDatos"));
@@ -125,11 +137,27 @@ void TFormaTablaComb::abrir()
     delete modelo_;
     modelo_ = nuevo;
     fuente_ = fuente;
-    rejillaDatos->setColumnWidth(0, 60);
+    ajustarColumnas();
     vencida_ = false;
     // A small table is read here at once; a large one in slices, its rows
     // shown as they come (ordered rows once all are sorted).
     pasoLectura();
+}
+
+void TFormaTablaComb::ajustarColumnas()
+{
+    // Every column as wide as its title and the widest value it can hold,
+    // without reading rows for it.
+    const QFontMetrics titulo(rejillaDatos->horizontalHeader()->font());
+    const QFontMetrics valor(rejillaDatos->font());
+    const QStringList t = titulos();
+    const QString muestras[3] = {QStringLiteral("0000000"), QStringLiteral("00/00/0000"), QStringLiteral("00:00:00")};
+    for (int c = 0; c < t.size(); ++c) {
+        const QString muestra = c < 3 ? muestras[c] : QStringLiteral("-00000.000");
+        const int ancho = qMax(titulo.horizontalAdvance(t[c]) + 2 * titulo.averageCharWidth() + 12,
+                               valor.horizontalAdvance(muestra) + 2 * valor.averageCharWidth());
+        rejillaDatos->setColumnWidth(c, ancho);
+    }
 }
 
 bool TFormaTablaComb::leyendo() const { return fuente_ && !fuente_->completa(); }
@@ -160,6 +188,7 @@ void TFormaTablaComb::habilitarComandos()
     BotonFiltro->setEnabled(libre && !FiltroCampo.isEmpty());
     BotonOrden->setEnabled(libre && !FiltroCampo.isEmpty());
     BotonBorrar->setEnabled(libre && !ctx_.modelo.Config.TableReadOnly);
+    BotonBorrar->setToolTip(ctx_.modelo.Config.TableReadOnly ? kBorrarSoloLectura : QString());
     BotonCsv->setEnabled(libre);
     BotonImpre->setEnabled(libre);
 }

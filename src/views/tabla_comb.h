@@ -58,6 +58,8 @@ public:
                 *BotonOrden = nullptr, *BotonCsv = nullptr;
     QGroupBox* grupoFiltro = nullptr;
     QLabel* etiquetaFiltro = nullptr;
+    // Shown with free recording, when nothing fills the combined table.
+    QLabel* etiquetaSincronismo = nullptr;
     QTableView* rejillaDatos = nullptr;
 
     // The last clicked cell: its column's title and field name, and its text.
@@ -71,6 +73,7 @@ protected:
     bool event(QEvent* e) override;
 
 private:
+    void ajustarColumnas();
     void abrir();
     void pasoLectura();
     void habilitarComandos();

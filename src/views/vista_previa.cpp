@@ -140,7 +140,14 @@ bool TVistaPrevia::imprimir(qint64 desde, qint64 hasta)
 {
     if (imprimiendo())
         return false;
-    QPrinter& impresora = DestinoImpresion::comun().impresora();
+    DestinoImpresion& destino = DestinoImpresion::comun();
+    QString error;
+    if (!destino.empezarArchivo(&error)) {
+        dialogos().mensaje(kTituloError, QStringLiteral("No se pudo imprimir el informe: ") + error, Icono::Error,
+                           Botones::Ok);
+        return false;
+    }
+    QPrinter& impresora = destino.impresora();
     prepararPagina(impresora, informe_->diseno());
     impresion_ = std::make_unique<ImpresionInforme>(*informe_, impresora, desde, hasta);
     progreso->setRange(0, int(qMin<qint64>(impresion_->total(), INT_MAX)));
@@ -175,9 +182,12 @@ void TVistaPrevia::terminarImpresion()
     pasos_.stop();
     if (!impresion_)
         return;
-    const bool bien = !impresion_->fallo() && impresion_->impresas() == impresion_->total();
-    const QString error = impresion_->error();
+    bool bien = !impresion_->fallo() && impresion_->impresas() == impresion_->total();
+    QString error = impresion_->error();
     impresion_.reset();
+    // The PDF file, complete, replaces the old one; a cancelled print leaves it as it was.
+    if (!DestinoImpresion::comun().terminarArchivo(bien, &error) && bien)
+        bien = false;
     progreso->setVisible(false);
     botonCancelar->setVisible(false);
     botonImprimir->setEnabled(true);

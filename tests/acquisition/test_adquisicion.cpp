@@ -158,7 +158,7 @@ private slots:
         QVERIFY(!b.adq->adquiriendo());
         QVERIFY(!b.adq->EstadoPuerto.Abierto);
         QCOMPARE(guion.mostrados.size(), 2);
-        QCOMPARE(guion.mostrados[0].texto, QStringLiteral("El puerto solicitado es inválido o está siendo usado por otro dispositivo"));
+        QCOMPARE(guion.mostrados[0].texto, QStringLiteral("El puerto /dev/no-existe-ombrix no existe"));
         QCOMPARE(guion.mostrados[1].titulo, QStringLiteral("ATENCION: PREGUNTA!!!"));
         QCOMPARE(guion.mostrados[1].texto,
                  QStringLiteral("No se pudo abrir el puerto de comunicaciones: /dev/no-existe-ombrix. Verifique que el puerto sea el correcto, o que no este siendo usado por otro programa"));

@@ -2,9 +2,11 @@
 // exactly as it was; one of ours is held against every other opener.
 
 #include "acquisition/base_datos.h"
+#include "base_danada.h"
 #include "raiz_temporal.h"
 
 #include <QCryptographicHash>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -129,6 +131,68 @@ private slots:
         q.finish();
         b.cerrar();
         QCOMPARE(huella(ruta).size(), 32);
+    }
+
+    // A writer refuses a damaged file, saying why and what to do; a reader
+    // opens it and meets the damage where it reads.
+    void danadaNoSeEscribe()
+    {
+        const QString ruta = dir.filePath(QStringLiteral("dañada.mdb"));
+        QVERIFY(QFile::copy(test::RaizTemporal::modeloConstruido(), ruta));
+        QFile(ruta).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(test::llenarYDanar(ruta, 3000));
+        const QByteArray antes = huella(ruta);
+
+        BaseDatos base;
+        QString error;
+        QVERIFY(!base.abrir(ruta, &error));
+        QVERIFY2(error.contains(QStringLiteral("dañada")) && error.contains(QStringLiteral(".recover"))
+                     && error.contains(QStringLiteral("copia")),
+                 qPrintable(error));
+        QCOMPARE(huella(ruta), antes);   // not switched to WAL either
+
+        QVERIFY2(base.abrirLectura(ruta, &error), qPrintable(error));
+        QSqlQuery q(base.db());
+        QVERIFY(!q.exec(QStringLiteral("SELECT count(*), max(Partida) FROM Instrumento1")));
+        QVERIFY2(q.lastError().text().contains(QStringLiteral("malformed")), qPrintable(q.lastError().text()));
+        q.finish();
+        base.cerrar();
+        QCOMPARE(huella(ruta), antes);
+    }
+
+    // Reading changes nothing in the file: not its journal mode, not a byte,
+    // and nothing is left beside it.
+    void lecturaNoCambiaNada()
+    {
+        const QString ruta = dir.filePath(QStringLiteral("lectura.mdb"));
+        QVERIFY(QFile::copy(test::RaizTemporal::modeloConstruido(), ruta));
+        QFile(ruta).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(alterar(ruta, QStringLiteral("PRAGMA journal_mode=DELETE;INSERT INTO Instrumento1 (Fecha) VALUES ('02/03/2024')")));
+        for (bool wal : {false, true}) {
+            if (wal) {   // as the writer leaves it
+                BaseDatos escritor;
+                QVERIFY(escritor.abrir(ruta));
+            }
+            const QByteArray antes = huella(ruta);
+            BaseDatos base;
+            QString error;
+            QVERIFY2(base.abrirLectura(ruta, &error), qPrintable(error));
+            QSqlQuery q(base.db());
+            QVERIFY(q.exec(QStringLiteral("SELECT Fecha FROM Instrumento1")) && q.next());
+            QCOMPARE(q.value(0).toString(), QStringLiteral("02/03/2024"));
+            QVERIFY(!QSqlQuery(base.db()).exec(QStringLiteral("DELETE FROM Instrumento1")));
+            q.finish();
+            // Held as the writer holds it.
+            BaseDatos otra;
+            QVERIFY(!otra.abrir(ruta, &error));
+            base.cerrar();
+            QCOMPARE(huella(ruta), antes);
+        }
+        // A folder is named as one.
+        BaseDatos base;
+        QString error;
+        QVERIFY(!base.abrirLectura(dir.path(), &error));
+        QVERIFY2(error.contains(QStringLiteral("carpeta")), qPrintable(error));
     }
 };
 

@@ -274,6 +274,7 @@ private slots:
         QVERIFY(!a.PuedeCerrar);
         QCOMPARE(guion.mostrados.last().titulo, QStringLiteral("ATENCION: ERROR!!!"));
         QCOMPARE(guion.mostrados.last().texto, QStringLiteral("El archivo no existe."));
+        QCOMPARE(guion.mostrados.last().botones, Botones::SiNo);
 
         a.RzFileListBox1->setCurrentRow(0);
         a.RzFileListBox1DblClick();

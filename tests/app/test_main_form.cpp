@@ -2,7 +2,11 @@
 // against another process, closing with and without acquisition, the clock.
 #include "app/eleccion_base.h"
 #include "app/inicial.h"
+#include "app/aplicacion.h"
+#include "app/ayuda.h"
 #include "app/main_form.h"
+#include "instruments/inst_form.h"
+#include "ombrix_version.h"
 #include "config/rutas.h"
 #include "dialogos_guion.h"
 #include "raiz_temporal.h"
@@ -12,6 +16,12 @@
 #include <QFontMetrics>
 #include <QLayout>
 #include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QDir>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
@@ -256,6 +266,30 @@ private slots:
         QVERIFY(w.Configurar->isVisible());
     }
 
+    // Settings not used as written are told at start, all in one message.
+    void ajustesFueraDeRangoUnMensaje()
+    {
+        RaizTemporal raiz;
+        QFile ini(raiz.datos() + QStringLiteral("/Ombrix.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Puertos]\r\nPuerto=COM1\r\nCOM1=\r\n[General]\r\nTiempoScan=-5\r\ncantidad de aparatos=2\r\n"
+                  "[Instrumento1]\r\nID=0\r\n");
+        ini.close();
+        const QString base = copiaDelModelo(raiz, QStringLiteral("P.mdb"));
+        DialogosGuion guion;
+        TMainForm w;
+        responderArranque(w, base);
+        QVERIFY(w.arrancar());
+        QCOMPARE(guion.mostrados.size(), 1);
+        const QString t = guion.mostrados.first().texto;
+        QVERIFY2(t.contains(QStringLiteral("[General] TiempoScan=-5: fuera de 0..86400; se usa 1"))
+                     && t.contains(QStringLiteral("[Puertos] COM1=: vacío; se usa /dev/ttyS0"))
+                     && t.contains(QStringLiteral("[Instrumento1] ID=0: la dirección 0 está fuera de 1..247; "
+                                                  "el instrumento 1 no se consulta")),
+                 qPrintable(t));
+        QCOMPARE(w.modelo.Config.TiempoScan, 1);
+    }
+
     void cargarOtraBase()
     {
         RaizTemporal raiz;
@@ -306,6 +340,122 @@ private slots:
         QVERIFY(w.conexionBase.abierta());
         QCOMPARE(w.modelo.RutaBase, a);
         QCOMPARE(w.textoEstado(1), a);
+    }
+
+    // The close box of the instruments window minimises it: it stays listed,
+    // its panels keep receiving readings; a new database replaces it and
+    // nothing keeps the old one.
+    void ventanaDeInstrumentosNoSeCierra()
+    {
+        RaizTemporal raiz;
+        const QString a = copiaDelModelo(raiz, QStringLiteral("A.mdb"));
+        const QString b = copiaDelModelo(raiz, QStringLiteral("B.mdb"));
+        DialogosGuion guion;
+        TMainForm w;
+        responderArranque(w, a);
+        QVERIFY(w.arrancar());
+        w.show();
+        QPointer<TInstForm> inst = w.InstForm.data();
+        QVERIFY(inst);
+        auto* sub = qobject_cast<QMdiSubWindow*>(inst->parentWidget());
+        QVERIFY(sub);
+        QVERIFY(!sub->close());
+        QCoreApplication::processEvents();
+        QVERIFY(inst && w.InstForm == inst);
+        QVERIFY(sub->isMinimized());
+        QVERIFY(w.mdi->subWindowList().contains(sub));
+        QVERIFY(w.InstForm->panel(1));
+        ResultadoLectura r;
+        r.valorActual = QStringLiteral("123.4");
+        r.habilitadas = 1;
+        w.InstForm->panel(1)->mostrarLectura(r);
+        QCOMPARE(w.InstForm->panel(1)->valorActual->text(), QStringLiteral("123.4"));
+
+        responderArranque(w, b);
+        w.CargarBaseExecute();
+        QCoreApplication::processEvents();
+        QVERIFY(!inst);
+        QVERIFY(w.InstForm && w.InstForm->panel(1));
+    }
+
+    // Loading another database while acquiring asks first; No changes nothing.
+    void cargarBaseDuranteLaAdquisicionPregunta()
+    {
+        RaizTemporal raiz;
+        const QString a = copiaDelModelo(raiz, QStringLiteral("A.mdb"));
+        const QString b = copiaDelModelo(raiz, QStringLiteral("B.mdb"));
+        DialogosGuion guion;
+        TMainForm w;
+        responderArranque(w, a);
+        QVERIFY(w.arrancar());
+        int detenciones = 0;
+        w.detenerAdquisicion = [&] { ++detenciones; };
+        w.modelo.Adquiriendo = true;
+        responderArranque(w, b);
+        guion.respuestas.enqueue(Respuesta::No);
+        w.CargarBaseExecute();
+        QCOMPARE(guion.mostrados.size(), 1);
+        QVERIFY(guion.mostrados[0].texto.startsWith(QStringLiteral("La adquisición se detendrá")));
+        QCOMPARE(guion.mostrados[0].botones, Botones::SiNo);
+        QCOMPARE(w.modelo.RutaBase, a);
+        QCOMPARE(detenciones, 0);
+        guion.respuestas.enqueue(Respuesta::Si);
+        w.CargarBaseExecute();
+        QCOMPARE(w.modelo.RutaBase, b);
+        QCOMPARE(detenciones, 1);
+        w.modelo.Adquiriendo = false;
+    }
+
+    // The toolkit's own dialogs speak Spanish; windows carry the program's
+    // icon; the about box gives the version.
+    void dialogosDelToolkitEnEspanolIconoYVersion()
+    {
+        QVERIFY(cargarTraduccionesQt(*QCoreApplication::instance()));
+        QCOMPARE(QCoreApplication::translate("QColorDialog", "Select Color"), QStringLiteral("Selecciona color"));
+        QVERIFY(QCoreApplication::translate("QFileDialog", "Look in:") != QStringLiteral("Look in:"));
+        QVERIFY(QCoreApplication::translate("QPlatformTheme", "Cancel") != QStringLiteral("Cancel"));
+        RaizTemporal raiz;
+        TMainForm w;
+        QVERIFY(!QApplication::windowIcon().isNull());
+        TFormaInicio s;
+        bool version = false;
+        for (const auto& r : s.renglones())
+            version = version || r.texto.contains(QStringLiteral(OMBRIX_VERSION));
+        QVERIFY(version);
+    }
+
+    // "Ayuda" opens the manual in the program, at the page of the window in use.
+    void ayudaAbreElManual()
+    {
+        QVERIFY(!carpetaManual().isEmpty());
+        RaizTemporal raiz;
+        const QString a = copiaDelModelo(raiz, QStringLiteral("A.mdb"));
+        DialogosGuion guion;
+        TMainForm w;
+        responderArranque(w, a);
+        QVERIFY(w.arrancar());
+        w.show();
+        w.mdi->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(w.InstForm->parentWidget()));
+        w.Ayuda2Click();
+        QVERIFY(guion.mostrados.isEmpty());
+        TFormaAyuda* ayuda = w.ventanaAyuda();
+        QVERIFY(ayuda && ayuda->isVisible());
+        QCOMPARE(ayuda->paginaActual(), QStringLiteral("instrumentos.html"));
+        QVERIFY(ayuda->navegador->toPlainText().contains(QStringLiteral("La ventana de instrumentos")));
+        // Its pictures are found (an image that fails shows as a broken box).
+        const QVariant img = ayuda->navegador->document()->resource(QTextDocument::ImageResource,
+                                                                     ayuda->navegador->source().resolved(QUrl(QStringLiteral("../paneles.png"))));
+        QVERIFY(img.isValid());
+        ayuda->mostrarPagina(QString());
+        QCOMPARE(ayuda->paginaActual(), QStringLiteral("index.html"));
+        // Every link of the contents page leads to a page that exists.
+        QCOMPARE(paginaAyudaPara(nullptr), QString());
+        const QDir carpeta(carpetaManual());
+        for (const QString& p : {QStringLiteral("instrumentos.html"), QStringLiteral("tabla.html"), QStringLiteral("grafico.html"),
+                                 QStringLiteral("combinada.html"), QStringLiteral("impresion.html"),
+                                 QStringLiteral("configuracion.html"), QStringLiteral("teclado.html"), QStringLiteral("bases.html"),
+                                 QStringLiteral("propiedades.html")})
+            QVERIFY2(carpeta.exists(p), qPrintable(p));
     }
 
     void textosDelSplashCaben()

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 
 using namespace ombrix;
@@ -152,7 +153,12 @@ private slots:
         QCOMPARE(otro.Avanzadas1[7], c.m.Avanzadas1[1]);
         QCOMPARE(otro.Avanzadas2[7], c.m.Avanzadas2[1]);
         QCOMPARE(otro.Gindividual[7], c.m.Gindividual[1]);
-        QCOMPARE(otro.InstGrafico[7], c.m.InstGrafico[1]);
+        // ...but the measured value's colour in the combined chart, each
+        // instrument's own.
+        TInstGrafico g7 = otro.InstGrafico[7];
+        QVERIFY(g7.CLVM != c.m.InstGrafico[1].CLVM);
+        g7.CLVM = c.m.InstGrafico[1].CLVM;
+        QCOMPARE(g7, c.m.InstGrafico[1]);
         QCOMPARE(Modelo::arrayConfigPorDefecto(1), a);
         QCOMPARE(Modelo::avanzadas1PorDefecto(), b);
     }
@@ -220,7 +226,7 @@ private slots:
         QStringLiteral("Alarma1T=0"), QStringLiteral("Alarma2T=0"), QStringLiteral("Alarma3T=0"),
         QStringLiteral("Alarma4T=0"), QStringLiteral("ValorMedidoG=1"), QStringLiteral("SetPointG=0"),
         QStringLiteral("PotenciaG=0"), QStringLiteral("Alarma1G=0"), QStringLiteral("Alarma2G=0"),
-        QStringLiteral("Alarma3G=0"), QStringLiteral("Alarma4G=0"), QStringLiteral("CLVM=65280"),
+        QStringLiteral("Alarma3G=0"), QStringLiteral("Alarma4G=0"), QStringLiteral("CLVM=255")   /* instrument 3: red */,
         QStringLiteral("CLSP=255"), QStringLiteral("CLPOT=16711680"), QStringLiteral("CLAL1=16776960"),
         QStringLiteral("CLAL2=16711935"), QStringLiteral("CLAL3=32768"), QStringLiteral("CLAL4=8388736"),
         QStringLiteral("Ejeizq=1"),
@@ -299,7 +305,9 @@ private slots:
             const QString v = l.mid(i + 1);
             qint32 n = 0;
             QString nuevo;
-            if (v == QLatin1String("0"))
+            if (l.startsWith(QLatin1String("BaudRate=")))
+                nuevo = QStringLiteral("19200");   // one of the speeds the port is opened with
+            else if (v == QLatin1String("0"))
                 nuevo = QStringLiteral("1");
             else if (v == QLatin1String("1"))
                 nuevo = QStringLiteral("0");
@@ -423,6 +431,62 @@ private slots:
         QVERIFY(!guardado.contains("\nVACTUAL="));
     }
 
+    // Values the program cannot use as written take their default, as they
+    // always have, and each is told once: section, key, text read, value used.
+    void valoresFueraDeRangoSeDicen()
+    {
+        Caso c;
+        c.archivo("[Puertos]\r\nPuerto=com2\r\nCOM2=\r\nBaudRate=-9600\r\n"
+                  "[General]\r\nTiempoScan=1e12\r\ncantidad de aparatos=4\r\nReintentoAlarma=-5\r\n"
+                  "[Instrumento1]\r\nBarrido=-5\r\nID=0\r\n"
+                  "[Instrumento2]\r\nBarrido=70000\r\nID=248\r\n"
+                  "[Instrumento3]\r\nBarrido=30\r\nID=247\r\n"
+                  "[Instrumento9]\r\nID=0\r\n");   // not loaded: no word about it
+        c.cargar();
+        QCOMPARE(c.m.Config.BaudRate, 9600);
+        QCOMPARE(c.m.Config.TiempoScan, 1);
+        QCOMPARE(c.m.Config.ReintentoAlarma, 0);
+        QCOMPARE(c.m.ArrayConfig[1].Barrido, quint16(60));
+        QCOMPARE(c.m.ArrayConfig[2].Barrido, quint16(4464));   // low 16 bits, as stored files expect
+        QCOMPARE(c.m.ArrayConfig[3].Barrido, quint16(30));
+        QCOMPARE(c.m.ArrayConfig[1].ID, quint8(0));            // kept as written, not polled
+        const QStringList esperados{
+            QStringLiteral("[Puertos] BaudRate=-9600: no es 4800, 9600 ni 19200; se usa 9600"),
+            QStringLiteral("[General] TiempoScan=1e12: no es un número entero; se usa 1"),
+            QStringLiteral("[General] ReintentoAlarma=-5: fuera de 0..86400; se usa 0"),
+            QStringLiteral("[Puertos] COM2=: vacío; se usa /dev/ttyS1"),
+            QStringLiteral("[Instrumento1] Barrido=-5: fuera de 1..65535; se usa 60"),
+            QStringLiteral("[Instrumento1] ID=0: la dirección 0 está fuera de 1..247; el instrumento 1 no se consulta"),
+            QStringLiteral("[Instrumento2] Barrido=70000: fuera de 1..65535; se usa 4464"),
+            QStringLiteral("[Instrumento2] ID=248: la dirección 248 está fuera de 1..247; el instrumento 2 no se consulta"),
+        };
+        QCOMPARE(c.m.textoAvisos(), esperados.join(QLatin1Char('\n')));
+
+        // The count: -3 and a million are out of range.
+        c.archivo("[General]\r\ncantidad de aparatos=-3\r\nTiempoScan=-5\r\n");
+        c.cargar();
+        QCOMPARE(int(c.m.CantidadAparatos), Modelo::kCantidadPorDefecto);
+        QCOMPARE(c.m.textoAvisos(),
+                 QStringLiteral("[General] TiempoScan=-5: fuera de 0..86400; se usa 1\n"
+                                "[General] cantidad de aparatos=-3: fuera de 1..21; se usa 2"));
+        c.archivo("[General]\r\ncantidad de aparatos=1000000\r\n");
+        c.cargar();
+        QCOMPARE(c.m.Avisos.size(), 1);
+
+        // A sound file, and one that names the device of its port, say nothing;
+        // a reload forgets the old warnings.
+        c.archivo("[Puertos]\r\nPuerto=COM1\r\nCOM1=/dev/ttyUSB0\r\nBaudRate=19200\r\n"
+                  "[General]\r\nTiempoScan=0\r\ncantidad de aparatos=2\r\nReintentoAlarma=3600\r\n"
+                  "[Instrumento1]\r\nBarrido=1\r\nID=1\r\n");
+        c.cargar();
+        QVERIFY2(c.m.Avisos.isEmpty(), qPrintable(c.m.textoAvisos()));
+        // Saving writes the values in use.
+        c.archivo("[General]\r\nTiempoScan=-5\r\n");
+        c.cargar();
+        c.m.SalvarIni();
+        QCOMPARE(valorEn(c.guardado(), QStringLiteral("General"), QStringLiteral("TiempoScan")), QStringLiteral("1"));
+    }
+
     void nivelMantenido()
     {
         Caso c;
@@ -524,6 +588,23 @@ private slots:
         QCOMPARE(valorEn(s, QStringLiteral("Instrumento1"), QStringLiteral("SalvarTabla")), QStringLiteral("1"));
         QCOMPARE(valorEn(s, QStringLiteral("Instrumento2"), QStringLiteral("Titulo")), QStringLiteral("Sin panel"));
         QCOMPARE(c.m.ArrayConfig[1].Titulo, QStringLiteral("De la lista"));   // the model is not changed by a save
+    }
+
+    // Each instrument's measured value takes a colour of its own in the
+    // combined chart; a colour already in the file is kept.
+    void coloresDistintosPorInstrumento()
+    {
+        Caso c;
+        c.archivo("[General]\r\ncantidad de aparatos=21\r\n[Instrumento3Grafico]\r\nCLVM=65280\r\n");
+        c.cargar();
+        QSet<qint32> colores;
+        for (int n = 1; n <= 20; ++n)
+            if (n != 3)
+                colores.insert(c.m.InstGrafico[n].CLVM);
+        QCOMPARE(colores.size(), 19);
+        QCOMPARE(c.m.InstGrafico[1].CLVM, 65280);   // the first keeps its green
+        QCOMPARE(c.m.InstGrafico[3].CLVM, 65280);   // stored: kept
+        QVERIFY(!colores.contains(0xFFFFFF));
     }
 
     void archivoEscritoAMano()

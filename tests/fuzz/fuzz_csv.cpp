@@ -1,8 +1,9 @@
 // Fuzz target: the quoting of the CSV export. The first byte picks the
 // separator; the rest is split at NUL bytes into the fields of one line. Each
 // field is written alone (agregarCampoCsv, raw bytes) and the whole line as
-// text (agregarLineaCsv); read back the RFC 4180 way, both give exactly the
-// fields written, and only the fields that need it are quoted.
+// text (agregarLineaCsv); read back the RFC 4180 way, both give the fields
+// written (as valid UTF-8, and after an apostrophe when a spreadsheet would
+// take them for a formula), and only the fields that need it are quoted.
 
 #include "views/consultas.h"
 
@@ -70,9 +71,9 @@ bool leerLinea(const QByteArray& texto, char sep, std::vector<std::string>& camp
     }
 }
 
-bool igual(const std::string& a, const QByteArray& b)
+bool empiezaFormula(const QByteArray& t)
 {
-    return a.size() == size_t(b.size()) && std::equal(a.begin(), a.end(), b.constData());
+    return !t.isEmpty() && (t[0] == '=' || t[0] == '+' || t[0] == '-' || t[0] == '@' || t[0] == '\t' || t[0] == '\r');
 }
 
 bool necesitaComillas(const QByteArray& campo, char sep)
@@ -81,6 +82,23 @@ bool necesitaComillas(const QByteArray& campo, char sep)
         if (c == sep || c == '"' || c == '\r' || c == '\n')
             return true;
     return false;
+}
+
+// What a field read back must be for `texto` as written: valid UTF-8 of the
+// same text, after an apostrophe when it would otherwise run as a formula; a
+// field left to begin with a formula character is a number.
+bool comoSeEscribio(const std::string& leido, const QByteArray& texto)
+{
+    const QByteArray limpio = QString::fromUtf8(texto).toUtf8();
+    const QByteArray l(leido.data(), qsizetype(leido.size()));
+    if (!QByteArrayView(l).isValidUtf8())
+        return false;
+    if (l == limpio) {
+        bool numero = false;
+        limpio.toDouble(&numero);
+        return !empiezaFormula(limpio) || numero;
+    }
+    return empiezaFormula(limpio) && l == "'" + limpio;
 }
 
 } // namespace
@@ -103,7 +121,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t largo)
             linea += sep;
         QByteArray solo;
         agregarCampoCsv(solo, crudos[i].constData(), int(crudos[i].size()), sep);
-        exigir(necesitaComillas(crudos[i], sep) ? solo.startsWith('"') : solo == crudos[i]);
+        const QByteArray limpio = QString::fromUtf8(crudos[i]).toUtf8();
+        exigir(necesitaComillas(limpio, sep) || empiezaFormula(limpio) ? solo.startsWith('"') || solo == limpio
+                                                                        : solo == limpio);
         linea += solo;
     }
     linea += "\r\n";
@@ -111,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t largo)
     exigir(leerLinea(linea, sep, leidos));
     exigir(leidos.size() == size_t(crudos.size()));
     for (size_t i = 0; i < leidos.size(); ++i)
-        exigir(igual(leidos[i], crudos[qsizetype(i)]));
+        exigir(comoSeEscribio(leidos[i], crudos[qsizetype(i)]));
 
     // The whole line, from text as the table holds it.
     QStringList campos;
@@ -123,6 +143,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* datos, size_t largo)
     exigir(leerLinea(texto, sep, leidos));
     exigir(leidos.size() == size_t(campos.size()));
     for (size_t i = 0; i < leidos.size(); ++i)
-        exigir(igual(leidos[i], campos[qsizetype(i)].toUtf8()));
+        exigir(comoSeEscribio(leidos[i], campos[qsizetype(i)].toUtf8()));
     return 0;
 }

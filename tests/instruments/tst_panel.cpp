@@ -187,6 +187,37 @@ private slots:
         QCOMPARE(p->Adquirir->text(), QStringLiteral("No Adquirir"));
     }
 
+    // Values that are not current keep their place, drawn dim, until the
+    // next good reading: before the first one and while in communication alarm.
+    void valoresNoActualesAtenuados()
+    {
+        construir({0});
+        TFormaInstP* p = ventana->panel(1);
+        QVERIFY(!p->vigente());
+        QVERIFY(p->valorActual->atenuado() && p->Potencia->atenuado());
+        ResultadoLectura r;
+        r.valorActual = QStringLiteral("25.3");
+        r.habilitadas = 1;
+        p->mostrarLectura(r);
+        QVERIFY(p->vigente());
+        QVERIFY(!p->valorActual->atenuado() && !p->SetPoint->atenuado() && !p->Potencia->atenuado());
+        QVERIFY(p->marcoTitulo->toolTip().isEmpty());
+
+        enganchar(p);
+        QVERIFY(!p->vigente());
+        QVERIFY(p->valorActual->atenuado());
+        QCOMPARE(p->valorActual->text(), QStringLiteral("25.3"));   // kept
+        QVERIFY(p->marcoTitulo->toolTip().contains(QStringLiteral("comunicación")));
+        p->BotonResetClick();
+        QVERIFY(!p->vigente());   // nothing read since
+        p->mostrarLectura(r);
+        QVERIFY(p->vigente() && !p->valorActual->atenuado());
+
+        // Acquisition stopped.
+        p->ponerVigente(false, QStringLiteral("Adquisición detenida"));
+        QVERIFY(p->valorActual->atenuado() && p->Alarma1->atenuado());
+    }
+
     void aspectoDeshabilitadoYHabilitado()
     {
         construir({1}, false);

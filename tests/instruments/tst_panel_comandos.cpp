@@ -263,7 +263,9 @@ private slots:
         QVERIFY(enviado().isEmpty());
         QVERIFY(p->marcoEdicion->isVisible());
         QCOMPARE(p->editorValor->selectedText(), texto);
-        QVERIFY(guion->mostrados.isEmpty());
+        // Refused with the range said, as the set point says its own.
+        QCOMPARE(guion->mostrados.size(), 1);
+        QVERIFY(guion->mostrados[0].texto.contains(QStringLiteral("entre 0 y 100")));
     }
 
     void automatico()

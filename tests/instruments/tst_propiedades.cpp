@@ -349,19 +349,52 @@ private slots:
         QCOMPARE(linea->sim.registro(1, sim::reg::ST1), qint16(5));
     }
 
+    // IN and DR: a number beyond 3000 is refused as it is typed, with the
+    // message that gives the range, and nothing can be sent meanwhile.
     void enteroSeLimitaAlTeclear()
     {
         abrir(1);
         QLineEdit* in1 = valor(P::IN1);
         in1->selectAll();
-        QTest::keyClicks(in1, "3001x-");
-        QCOMPARE(in1->text(), QStringLiteral("300"));
+        QTest::keyClicks(in1, "300");
+        QVERIFY(guion->mostrados.isEmpty());
+        QVERIFY(ventana->botonActualizar->isEnabled());
+        QTest::keyClicks(in1, "1x-");
+        QCOMPARE(in1->text(), QStringLiteral("3001"));
+        QCOMPARE(guion->textos(), QStringList{QStringLiteral("Este valor debe estar comprendido entre 0 y 3000")});
+        QCOMPARE(in1->selectedText(), QStringLiteral("3001"));
+        QVERIFY(!ventana->botonActualizar->isEnabled());
+        QCOMPARE(ventana->etiquetaEstado->text(), F::kValoresModificados);
+        QTest::keyClick(in1, Qt::Key_Backspace);
+        QTest::keyClicks(in1, "12");
+        QVERIFY(ventana->botonActualizar->isEnabled());
+        QLineEdit* dr2 = valor(P::DR2);
+        dr2->selectAll();
+        QTest::keyClicks(dr2, "4000");
+        QCOMPARE(guion->mostrados.size(), 2);
         QLineEdit* registro = ventana->filasParametro[P::SP1].direccion;
         registro->selectAll();
         QTest::keyClicks(registro, "70000");
         QCOMPARE(registro->text(), QStringLiteral("7000"));
-        QCOMPARE(ventana->etiquetaEstado->text(), F::kValoresModificados);
-        QVERIFY(guion->mostrados.isEmpty());
+    }
+
+    // "Refrescar" reads a loop's decimals whenever one of its decimal boxes is
+    // ticked, enabled parameter or not.
+    void decimalesConLaCasillaMarcada()
+    {
+        modelo->Avanzadas1[1].Sensor2 = kDecimales2;   // loop 2 elsewhere
+        abrir(1);
+        soloHabilitados({P::SP2});
+        ventana->filasParametro[P::IN1].decimal->setChecked(true);
+        ventana->BotonRefrescarClick();
+        QVERIFY(QTest::qWaitFor([this] { return !ventana->ocupada(); }, 5000));
+        QVERIFY(enviado().contains(trama(1, F1, sim::reg::Decimales, 0)));
+        QCOMPARE(ventana->etiquetaEstado->text(), F::kValoresLeidos);
+        // Writing still asks only for what enabled parameters need.
+        linea->sim.limpiarPeticiones();
+        ventana->BotonActualizarClick();
+        QVERIFY(QTest::qWaitFor([this] { return !ventana->ocupada(); }, 5000));
+        QVERIFY(!enviado().contains(trama(1, F1, sim::reg::Decimales, 0)));
     }
 
     void instrumentoMudoAlRefrescar()

@@ -60,7 +60,7 @@ private slots:
         QCOMPARE(falloPorErrno(0), FalloApertura::Ninguno);
         QCOMPARE(falloPorErrno(EACCES), FalloApertura::SinPermiso);
         QCOMPARE(falloPorErrno(EPERM), FalloApertura::SinPermiso);
-        QCOMPARE(falloPorErrno(ENOENT), FalloApertura::PuertoInvalido);
+        QCOMPARE(falloPorErrno(ENOENT), FalloApertura::NoExiste);
         QCOMPARE(falloPorErrno(EBUSY), FalloApertura::PuertoInvalido);
         QCOMPARE(falloPorErrno(EWOULDBLOCK), FalloApertura::PuertoInvalido);
     }
@@ -115,8 +115,10 @@ private slots:
         EnlaceModbus enlace;
         enlace.setDispositivoConfigurado([ruta](const QString&) { return ruta; });
         TEstadoPuerto puerto;
-        QCOMPARE(enlace.OpenPort(QStringLiteral("COM1"), puerto), FalloApertura::PuertoInvalido);
-        QCOMPARE(enlace.ultimoFallo(), FalloApertura::PuertoInvalido);
+        QCOMPARE(enlace.OpenPort(QStringLiteral("COM1"), puerto), FalloApertura::NoExiste);
+        QCOMPARE(enlace.ultimoFallo(), FalloApertura::NoExiste);
+        QCOMPARE(EnlaceModbus::mensajeDe(enlace.ultimoFallo(), ruta),
+                 QStringLiteral("El puerto %1 no existe").arg(ruta));
         QCOMPARE(enlace.ultimaRuta(), ruta);
         QVERIFY(enlace.ultimoError().startsWith(ruta + QStringLiteral(": ")));
     }

@@ -44,18 +44,21 @@ private slots:
         EnlaceModbus e;
         TEstadoPuerto p;
         p.Abierto = true;
-        QCOMPARE(e.OpenPort(QStringLiteral("/dev/ombrix-no-existe"), p), FalloApertura::PuertoInvalido);
+        QCOMPARE(e.OpenPort(QStringLiteral("/dev/ombrix-no-existe"), p), FalloApertura::NoExiste);
         QVERIFY(!p.Abierto);
         QCOMPARE(p.Handle, -1);
         QVERIFY(!e.PortOpen());
         // The link reports; it is for the caller to tell the user.
         QVERIFY(d.mostrados.isEmpty());
         QCOMPARE(EnlaceModbus::mensajeDe(FalloApertura::PuertoInvalido), kInvalido);
+        // A device that is not there says so, not "invalid or in use".
+        QCOMPARE(EnlaceModbus::mensajeDe(e.ultimoFallo(), e.ultimaRuta()),
+                 QStringLiteral("El puerto /dev/ombrix-no-existe no existe"));
         QVERIFY(e.ultimoError().contains(QStringLiteral("/dev/ombrix-no-existe")));
 
         // COMn configured to a device that is not there.
         e.setDispositivoConfigurado([](const QString&) { return QStringLiteral("/dev/ombrix-tampoco"); });
-        QCOMPARE(e.OpenPort(QStringLiteral("COM4"), p), FalloApertura::PuertoInvalido);
+        QCOMPARE(e.OpenPort(QStringLiteral("COM4"), p), FalloApertura::NoExiste);
         QVERIFY(!p.Abierto);
     }
 

@@ -714,6 +714,39 @@ private slots:
         correr("no es un archivo regular");
     }
 
+    // Values the recorder does not use as written are told at start, a line
+    // each; an instrument at an address no instrument answers at is not polled.
+    void valoresQueNoSeUsanSeDicen()
+    {
+        Escenario e;
+        e.escribirAjustes({{1, false, true, true, 1}, {0, false, true, true, 1}, {3, false, true, false, -5}}, QString(),
+                          "ReintentoAlarma=-5\r\n");
+        e.iniciarSimulador({QStringLiteral("1:c"), QStringLiteral("3:c")}, true);
+        Escenario::arrancar(e.logger, {QStringLiteral("--db"), e.base});
+        QVERIFY2(e.out.esperarQue([&] { return totalRegistrado(e.out) >= 3; }, 15000), e.out.todo.constData());
+        QVERIFY2(e.detener(), e.err.todo.constData());
+        e.salidaSim.drenar();
+
+        const QList<QByteArray> avisos{
+            "ombrix-logger: ajustes: [General] ReintentoAlarma=-5: fuera de 0..86400; se usa 0\n",
+            "ombrix-logger: ajustes: [Instrumento2] ID=0: la dirección 0 está fuera de 1..247; el instrumento 2 no se consulta\n",
+            "ombrix-logger: ajustes: [Instrumento3] Barrido=-5: fuera de 1..65535; se usa 60\n",
+        };
+        for (const QByteArray& a : avisos)
+            QVERIFY2(e.err.veces(a) == 1, e.err.todo.constData());
+        QCOMPARE(e.err.veces("ajustes: "), avisos.size());
+        // Told before the run begins.
+        QVERIFY(e.out.todo.startsWith("recording into"));
+
+        // Address 0 would reach every instrument at once: nothing goes there,
+        // and the others are polled at full pace.
+        QVERIFY2(!e.salidaSim.todo.contains("RX 00 "), e.salidaSim.todo.constData());
+        QVERIFY(e.salidaSim.todo.contains("RX 03 "));
+        QCOMPARE(e.filas(QStringLiteral("Instrumento2")), 0);
+        QVERIFY(e.filas(QStringLiteral("Instrumento1")) >= 3);
+        e.cerrarBase();
+    }
+
     void nadaQueRegistrarNoArranca()
     {
         Escenario e;

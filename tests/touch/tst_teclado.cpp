@@ -104,6 +104,32 @@ private slots:
         QVERIFY(teclado.Resultado.isEmpty());
     }
 
+    // While the on-screen keyboard is open, keys typed on the PC's keyboard
+    // reach the text; Backspace and Enter act as "Atras" and "Enter".
+    void tecladoRealMientrasEstaAbierto()
+    {
+        TEditKbr caja;
+        caja.setText(QStringLiteral("viejo"));
+        TEditKbr::ejecutar = [](TKeyboard& k) {
+            QTimer::singleShot(0, &k, [&k] {
+                QTest::keyClicks(&k, QStringLiteral("Horno Nº2x"));
+                QTest::keyClick(&k, Qt::Key_Backspace);
+                QTest::keyClick(&k, Qt::Key_Return);
+            });
+            return k.Execute();
+        };
+        caja.abrirTeclado();
+        QCOMPARE(caja.text(), QStringLiteral("Horno Nº2"));
+
+        // The numeric layout keeps to what a number holds.
+        TKeyboard n;
+        n.KbrType = kbNumeric;
+        n.construir();
+        QTest::keyClicks(&n, QStringLiteral("1a2.5.-"));
+        QCOMPARE(n.entrada()->texto(), QStringLiteral("-12.5"));
+        TEditKbr::ejecutar = [](TKeyboard& k) { return k.Execute(); };
+    }
+
     void cajaNumericaDeLaVentanaDePropiedades()
     {
         QWidget padre;

@@ -9,8 +9,20 @@
 // chart over a day of four instruments itself (offscreen too) and writes
 // eleccion_combinada.png, tabla_combinada.png and grafico_combinado.png into
 // the folder (default: the current one).
+//
+//   captura-vistas correcciones [folder]
+//
+// writes grafico.png (the chart window at its opening size, with a read-out
+// and the cross-hair), impresion_grafico.png (page 2 of that chart printed to
+// PDF through the print dialog, rendered by pdftoppm: no cross-hair, the page
+// line under the title), dialogo_color.png (the toolkit's colour dialog with
+// the program's Spanish translations) and ayuda.png (the help window).
 
 #include "acquisition/base_datos.h"
+#include "app/aplicacion.h"
+#include "app/ayuda.h"
+#include "config/dialogos.h"
+#include "views/impresion.h"
 #include "config/modelo.h"
 #include "views/consultas.h"
 #include "views/elecc_inst.h"
@@ -24,6 +36,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QColorDialog>
+#include <QDir>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QDateTime>
 #include <QFile>
 #include <QGroupBox>
@@ -91,6 +108,7 @@ int combinada(QApplication& app, const QString& carpeta)
         g.Ejeizq = true;
     }
     modelo.Avanzadas1[4].PCheckAl1 = false;   // the drier shows no alarm 1
+    modelo.Config.Sincronismo = true;          // the rows were recorded together
     modelo.Config.Tiempo = QStringLiteral("12:00:00");
     modelo.Config.dias = QStringLiteral("0");
     modelo.Config.maximoizq = 1000;
@@ -153,7 +171,6 @@ int combinada(QApplication& app, const QString& carpeta)
     }
     TFormaTablaComb* f = abrirTablaCombinada(c);
     f->resize(1060, 460);
-    f->rejilla()->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     while (f->leyendo())
         QCoreApplication::processEvents();
     f->rejilla()->scrollTo(f->modelo()->index(480, 0), QAbstractItemView::PositionAtTop);
@@ -176,37 +193,25 @@ int combinada(QApplication& app, const QString& carpeta)
     return bien ? 0 : 1;
 }
 
-} // namespace
+// Answers the print dialog's PDF question with a fixed file.
+class DialogosCaptura : public Dialogos {
+public:
+    QString pdf;
+    Respuesta mensaje(const QString&, const QString& texto, Icono, Botones botones) override
+    {
+        std::fprintf(stderr, "%s\n", qPrintable(texto));
+        return botones == Botones::SiNo ? Respuesta::Si : Respuesta::Ok;
+    }
+    bool entrada(const QString&, const QString&, QString& texto) override
+    {
+        texto = pdf;
+        return true;
+    }
+};
 
-int main(int argc, char** argv)
+// A day of a ramp/soak program, one reading every 30 s, into instrument 1.
+void llenarInstrumento(BaseDatos& base)
 {
-    QApplication app(argc, argv);
-    if (argc > 1 && QByteArray(argv[1]) == "combinada")
-        return combinada(app, argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("."));
-    const QString que = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("grafico");
-    const int segundos = argc > 2 ? atoi(argv[2]) : 10;
-    QTemporaryDir dir;
-    qputenv("OMBRIX_HOME", dir.path().toUtf8());
-    const QString ruta = dir.filePath(QStringLiteral("planta.mdb"));
-    QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/Modelo.mod"), ruta);
-    QFile(ruta).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    Modelo modelo;
-    modelo.CantidadAparatos = 2;
-    modelo.ActualizarMemoria();
-    modelo.granini(1, QString());
-    modelo.Estados[1].Titulo = QStringLiteral("Horno de templado 1");
-    modelo.Estados[1].Unidad = QStringLiteral("°C");
-    modelo.Gindividual[1].Tiempo = QStringLiteral("06:00:00");
-    modelo.Gindividual[1].dias = QStringLiteral("00");
-    modelo.Gindividual[1].MaximoTemp = 700;
-    modelo.Gindividual[1].MinimoTemp = 0;
-    modelo.Gindividual[1].EspesorLinea = 2;
-    modelo.Gindividual[1].Puntos = false;
-    BaseDatos base;
-    QString error;
-    if (!base.abrir(ruta, &error))
-        qFatal("%s", qPrintable(error));
-    // A day of a ramp/soak program, one reading every 30 s.
     sqlite3* h = manejadorSqlite(base.db());
     sqlite3_exec(h, "BEGIN", nullptr, nullptr, nullptr);
     sqlite3_stmt* st = nullptr;
@@ -232,6 +237,126 @@ int main(int argc, char** argv)
     }
     sqlite3_finalize(st);
     sqlite3_exec(h, "COMMIT", nullptr, nullptr, nullptr);
+}
+
+int correcciones(QApplication& app, const QString& carpeta)
+{
+    cargarTraduccionesQt(app);
+    QTemporaryDir dir;
+    qputenv("OMBRIX_HOME", dir.path().toUtf8());
+    const QString ruta = dir.filePath(QStringLiteral("planta.mdb"));
+    QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/Modelo.mod"), ruta);
+    QFile(ruta).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    Modelo modelo;
+    modelo.CantidadAparatos = 2;
+    modelo.ActualizarMemoria();
+    modelo.granini(1, QString());
+    modelo.Estados[1].Titulo = modelo.ArrayConfig[1].Titulo = QStringLiteral("Horno 1");
+    modelo.Estados[1].Unidad = QStringLiteral("°C");
+    modelo.Gindividual[1].Tiempo = QStringLiteral("06:00:00");
+    modelo.Gindividual[1].dias = QStringLiteral("00");
+    modelo.Gindividual[1].MaximoTemp = 700;
+    modelo.Gindividual[1].MinimoTemp = 0;
+    modelo.Gindividual[1].EspesorLinea = 2;
+    BaseDatos base;
+    QString error;
+    if (!base.abrir(ruta, &error))
+        qFatal("%s", qPrintable(error));
+    llenarInstrumento(base);
+    DialogosCaptura respuestas;
+    respuestas.pdf = dir.filePath(QStringLiteral("impresion.pdf"));
+    instalarDialogos(&respuestas);
+    DestinoImpresion::impresorasInstaladas = [] { return QStringList(); };
+
+    RegistroVentanas ventanas;
+    ContextoVistas c(modelo, ventanas, base);
+    bool bien = true;
+    TFormaBase* f = abrirTablaInstrumento(c, 1);
+    f->BotonGraficoClick();
+    TGrafForm* g = f->FormaGraf();
+    while (g->actualizando())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    g->show();
+    g->BotonPrimeraClick();
+    g->BotonProximaClick();
+    QCoreApplication::processEvents();
+    g->grafico()->replot();
+    {
+        // The read-out on a set point reading, the cross-hair elsewhere.
+        const QRect r = g->grafico()->axisRect()->rect();
+        const double x = g->grafico()->xAxis->range().lower + g->grafico()->xAxis->range().size() * 0.35;
+        const auto it = g->serie(1)->data()->findBegin(x);
+        g->mostrarLectura(1, int(g->grafico()->xAxis->coordToPixel(it->key)), int(g->grafico()->yAxis->coordToPixel(it->value)) + 6);
+        g->CheckCruz->setChecked(true);
+        g->moverCruz(r.left() + r.width() * 3 / 4, r.top() + r.height() / 3);
+    }
+    QCoreApplication::processEvents();
+    bien &= guardar(g, carpeta, "grafico.png");
+
+    // The current page (2) through the print dialog, as the operator prints it.
+    TFormaImpresion* d = g->BotonImprimirClick();
+    QCoreApplication::processEvents();
+    d->RadioActual->click();
+    bien &= d->BotonAceptarClick();
+    const QString prefijo = dir.filePath(QStringLiteral("pagina"));
+    QProcess::execute(QStringLiteral("pdftoppm"), {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("70"),
+                                                   QStringLiteral("-singlefile"), respuestas.pdf, prefijo});
+    const QString destino = carpeta + QStringLiteral("/impresion_grafico.png");
+    QFile::remove(destino);
+    bien &= QFile::copy(prefijo + QStringLiteral(".png"), destino);
+    cerrarVistas(c);
+
+    QColorDialog color(Qt::red);
+    color.setOption(QColorDialog::DontUseNativeDialog);
+    color.show();
+    QCoreApplication::processEvents();
+    bien &= guardar(&color, carpeta, "dialogo_color.png");
+    color.hide();
+
+    TFormaAyuda ayuda(carpetaManual());
+    ayuda.resize(760, 600);
+    ayuda.mostrarPagina(QStringLiteral("grafico.html"));
+    ayuda.show();
+    QCoreApplication::processEvents();
+    bien &= guardar(&ayuda, carpeta, "ayuda.png");
+    instalarDialogos(nullptr);
+    base.cerrar();
+    return bien ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc > 1 && QByteArray(argv[1]) == "combinada")
+        return combinada(app, argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("."));
+    if (argc > 1 && QByteArray(argv[1]) == "correcciones")
+        return correcciones(app, argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("."));
+    const QString que = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("grafico");
+    const int segundos = argc > 2 ? atoi(argv[2]) : 10;
+    QTemporaryDir dir;
+    qputenv("OMBRIX_HOME", dir.path().toUtf8());
+    const QString ruta = dir.filePath(QStringLiteral("planta.mdb"));
+    QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/Modelo.mod"), ruta);
+    QFile(ruta).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    Modelo modelo;
+    modelo.CantidadAparatos = 2;
+    modelo.ActualizarMemoria();
+    modelo.granini(1, QString());
+    modelo.Estados[1].Titulo = QStringLiteral("Horno de templado 1");
+    modelo.Estados[1].Unidad = QStringLiteral("°C");
+    modelo.Gindividual[1].Tiempo = QStringLiteral("06:00:00");
+    modelo.Gindividual[1].dias = QStringLiteral("00");
+    modelo.Gindividual[1].MaximoTemp = 700;
+    modelo.Gindividual[1].MinimoTemp = 0;
+    modelo.Gindividual[1].EspesorLinea = 2;
+    modelo.Gindividual[1].Puntos = false;
+    BaseDatos base;
+    QString error;
+    if (!base.abrir(ruta, &error))
+        qFatal("%s", qPrintable(error));
+    llenarInstrumento(base);
 
     RegistroVentanas ventanas;
     ContextoVistas c(modelo, ventanas, base);

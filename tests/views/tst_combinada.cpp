@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QHeaderView>
 #include <QTableView>
 #include <QToolButton>
 #include <QSqlQuery>
@@ -161,6 +162,85 @@ private slots:
         QCOMPARE(f->modelo()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Fecha"));
         cerrarVistas(c);
         QVERIFY(!formaTablaComb(c));
+    }
+
+    // Alarm 1 is a percentage: drawn at the integer its text holds; the other
+    // alarms at their levels. Nothing for a text that holds no integer.
+    void alarma1ComoEntero()
+    {
+        double y = -1;
+        QCOMPARE(valorComb(TipoValor::Alarma1, "100", y), ValorComb::Punto);
+        QCOMPARE(y, 100.0);
+        QCOMPARE(valorComb(TipoValor::Alarma1, "55", y), ValorComb::Punto);
+        QCOMPARE(y, 55.0);
+        QCOMPARE(valorComb(TipoValor::Alarma1, " 7 ", y), ValorComb::Punto);
+        QCOMPARE(y, 7.0);
+        QCOMPARE(valorComb(TipoValor::Alarma1, "0", y), ValorComb::Punto);
+        QCOMPARE(y, 0.0);
+        y = -1;
+        for (const char* malo : {"abc", "12.5", "-", "1e3", "Err", "N.I."})
+            QVERIFY2(valorComb(TipoValor::Alarma1, malo, y) == ValorComb::Nada && y == -1, malo);
+        QCOMPARE(valorComb(TipoValor::Alarma2, "100", y), ValorComb::Punto);
+        QCOMPARE(y, 10.0);
+        QCOMPARE(valorComb(TipoValor::Alarma4, "55", y), ValorComb::Punto);
+        QCOMPARE(y, 0.0);
+
+        // In the chart.
+        BancoVistas b(1);
+        b.modelo.ArrayConfig[1].Titulo = QStringLiteral("Horno 1");
+        b.modelo.InstGrafico[1].Alarma1T = b.modelo.InstGrafico[1].Alarma1G = true;
+        b.modelo.Config.Tiempo = QStringLiteral("00:01:00");
+        b.modelo.Config.dias = QStringLiteral("00");
+        const QStringList campos{"V_medido(Ins1)", "AL1(Ins1)"};
+        insertarComb(b.base, campos, {{"01/03/2026", "10:00:00", "150", "37"}, {"01/03/2026", "10:00:10", "151", "100"},
+                                      {"01/03/2026", "10:00:20", "152", "x"}});
+        DialogosGuion guion;
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        TFormaTablaComb* f = abrirTablaCombinada(c);
+        f->BotonGraficoClick();
+        TFormaGrafTabCom* g = formaGrafTabCom(c);
+        QVERIFY(g && esperar(g));
+        QCPGraph* a1 = g->serie(1, TipoValor::Alarma1);
+        QVERIFY(a1);
+        QCOMPARE(a1->dataCount(), 2);
+        QCOMPARE(a1->data()->at(0)->value, 37.0);
+        QCOMPARE(a1->data()->at(1)->value, 100.0);
+        // The read-out: the recorded value with its instrument's unit.
+        QCPGraph* va = g->serie(1, TipoValor::Medido);
+        g->grafico()->replot();
+        g->mostrarLectura(va, int(g->grafico()->xAxis->coordToPixel(va->data()->at(1)->key)), 5);
+        QCOMPARE(g->textoLectura().section(QLatin1Char('\n'), 0, 0), QStringLiteral("151 °C (") + va->name() + QLatin1Char(')'));
+        cerrarVistas(c);
+    }
+
+    // Every column as wide as its title; with free recording the window says
+    // the table fills only with synchronised recording.
+    void columnasLegiblesYAvisoDeSincronismo()
+    {
+        BancoVistas b(3);
+        for (int n = 1; n <= 3; ++n) {
+            b.modelo.ArrayConfig[n].Titulo = QStringLiteral("Horno de recocido %1").arg(n);
+            b.modelo.Estados[n].Titulo = b.modelo.ArrayConfig[n].Titulo;
+            b.modelo.InstGrafico[n].SetPointT = true;
+        }
+        b.modelo.Config.Sincronismo = false;
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        TFormaTablaComb* f = abrirTablaCombinada(c);
+        f->show();
+        QCoreApplication::processEvents();
+        QVERIFY(f->etiquetaSincronismo->isVisible());
+        QVERIFY(f->etiquetaSincronismo->text().contains(QStringLiteral("sincronizado")));
+        const QFontMetrics m(f->rejilla()->horizontalHeader()->font());
+        const QStringList t = f->titulos();
+        QCOMPARE(t.size(), 3 + 6);
+        for (int k = 0; k < t.size(); ++k)
+            QVERIFY2(f->rejilla()->columnWidth(k) >= m.horizontalAdvance(t[k]) + 12, qPrintable(t[k]));
+        cerrarVistas(c);
+
+        b.modelo.Config.Sincronismo = true;
+        f = abrirTablaCombinada(c);
+        QVERIFY(f->etiquetaSincronismo->isHidden());
+        cerrarVistas(c);
     }
 
     void filtroConComillasYCeldaVacia()

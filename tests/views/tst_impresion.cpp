@@ -17,8 +17,11 @@
 #include <qcustomplot.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
+
+#include <sys/stat.h>
 
 using namespace ombrix;
 using namespace ombrix::test;
@@ -300,6 +303,8 @@ private slots:
         QCOMPARE(f.etiquetaTotalPaginas->text(), QStringLiteral("(4)"));
         QCOMPARE(f.EditHasta->text(), QStringLiteral("4"));
         QVERIFY(f.EditDesde->ShowKbr && f.EditDesde->Numeric && !f.EditDesde->isEnabled());
+        // One sheet unless asked for more.
+        QVERIFY(f.RadioActual->isChecked());
 
         f.RadioParcial->click();
         QVERIFY(f.EditDesde->isEnabled());
@@ -311,6 +316,8 @@ private slots:
         QCOMPARE(paginasPdf(parcial), 2);
         const QString t = textoPdf(parcial);
         QVERIFY(t.contains(QStringLiteral("2)")) && t.contains(QStringLiteral("3)")));
+        // The whole page line under the title.
+        QVERIFY2(t.contains(QStringLiteral("(Página 2)")) && t.contains(QStringLiteral("(Página 3)")), qPrintable(t));
         QVERIFY(!t.contains(QStringLiteral("4)")));
         QCOMPARE(g.titulo->text(), QStringLiteral("Datos adquiridos de: Horno 1"));
         QCOMPARE(g.paginaActual(), 4);
@@ -333,6 +340,25 @@ private slots:
         QCOMPARE(paginasPdf(actual), 1);
         QVERIFY(textoPdf(actual).contains(QStringLiteral("2)")));
         QCOMPARE(g.paginaActual(), 2);
+
+        // A PDF is written whole or not at all: a target that is not a
+        // regular file is refused and stays as it was, nothing is left beside it.
+        const QString fifo = dir.filePath(QStringLiteral("tuberia.pdf"));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        f.FormActivate();
+        d.entradas.enqueue(fifo);
+        d.mostrados.clear();
+        QVERIFY(!f.BotonAceptarClick());
+        QVERIFY(!d.mostrados.isEmpty());
+        QVERIFY2(d.mostrados.last().texto.contains(QStringLiteral("no un archivo común")),
+                 qPrintable(d.mostrados.last().texto));
+        QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).size(), 4);
+        // And the printer writes where it was told again.
+        f.FormActivate();
+        d.entradas.enqueue(actual);
+        QVERIFY(f.BotonAceptarClick());
+        QCOMPARE(paginasPdf(actual), 1);
     }
 
     // The real windows: the instrument chart prints every time page through
@@ -390,6 +416,76 @@ private slots:
         QVERIFY(texto.contains(QStringLiteral("101.5")) && texto.contains(QStringLiteral("121.5")));
         QVERIFY(!texto.contains(QStringLiteral("111.5")));
         cerrarVistas(c);
+    }
+
+    // More than ten sheets are printed only when the operator agrees, told how many.
+    void muchasHojasPreguntanAntes()
+    {
+        GraficoPrueba g;
+        g.pag.largo = 600;   // ten-minute pages: 22 of them
+        g.pag.ultima();
+        QCOMPARE(g.totalPaginas(), 22);
+        QTemporaryDir dir;
+        DialogosGuion d;
+        TFormaImpresion f;
+        f.ponerGrafico(&g);
+        f.FormActivate();
+        f.RadioTodas->click();
+        d.respuestas.enqueue(Respuesta::No);
+        QVERIFY(!f.BotonAceptarClick());
+        QCOMPARE(d.mostrados.size(), 1);
+        QCOMPARE(d.mostrados[0].botones, Botones::SiNo);
+        QVERIFY(d.mostrados[0].texto.contains(QStringLiteral("22 hojas")));
+        QVERIFY(g.visitadas.isEmpty());
+
+        // Ten sheets go without a question; agreeing prints all 22.
+        f.RadioParcial->click();
+        f.EditDesde->setText(QStringLiteral("3"));
+        f.EditHasta->setText(QStringLiteral("12"));
+        const QString diez = dir.filePath(QStringLiteral("diez.pdf"));
+        d.entradas.enqueue(diez);
+        d.mostrados.clear();
+        QVERIFY(f.BotonAceptarClick());
+        QCOMPARE(paginasPdf(diez), 10);
+        QVERIFY(d.textos().filter(QStringLiteral("hojas")).isEmpty());
+        f.FormActivate();
+        f.RadioTodas->click();
+        const QString todas = dir.filePath(QStringLiteral("todas.pdf"));
+        d.respuestas.enqueue(Respuesta::Si);
+        d.entradas.enqueue(todas);
+        QVERIFY(f.BotonAceptarClick());
+        QCOMPARE(paginasPdf(todas), 22);
+    }
+
+    // Value columns never run off the paper: the texts shrink to a floor and
+    // what still does not fit goes on a further set of pages.
+    void informeCombinadoNoSeCorta()
+    {
+        DisenoInforme pocas = disenoCombinado(QStringLiteral("Tabla combinada"), {QStringLiteral("Valor Actual(Horno 1)")});
+        QCOMPARE(pocas.juegos, 1);
+        QCOMPARE(pocas.columnas.etiquetas.last().fuente.pointSizeF(), 9.0);
+        QCOMPARE(pocas.columnas.etiquetas.last().izq, 48.0);
+
+        QStringList titulos;
+        for (int n = 1; n <= 20; ++n)
+            titulos << QStringLiteral("Valor Actual(Horno de recocido %1)").arg(n);
+        DisenoInforme d = disenoCombinado(QStringLiteral("Tabla combinada"), titulos);
+        QVERIFY(d.juegos > 1);
+        QCOMPARE(d.columnas.etiquetas.size(), 3 + 20);
+        QSet<int> juegos;
+        for (int k = 3; k < d.columnas.etiquetas.size(); ++k) {
+            const EtiquetaInforme& e = d.columnas.etiquetas[k];
+            QVERIFY2(e.izq + e.ancho <= d.anchoUtil() + 1e-6, qPrintable(e.texto));
+            QVERIFY(e.fuente.pointSizeF() >= kPuntosMinimosComb);
+            const CampoInforme& c = d.detalle.campos[k];
+            QCOMPARE(c.juego, e.juego);
+            QVERIFY(c.izq + c.ancho <= d.anchoUtil() + 3.3 + 1e-6);
+            juegos.insert(e.juego);
+        }
+        QCOMPARE(juegos.size(), d.juegos);
+        // Every row on each set of pages.
+        QCOMPARE(d.paginas(10), qint64(d.juegos));
+        QCOMPARE(d.paginas(d.filasPrimera() + 1), qint64(2 * d.juegos));
     }
 
     // A wrong range is refused with a message and prints nothing; cancelling

@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QImage>
 #include <QPlainTextEdit>
 #include <QLabel>
@@ -23,7 +24,11 @@
 #include <QScrollBar>
 #include <QSqlQuery>
 #include <QTableView>
+#include <QToolBar>
 #include <QToolButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include "views/impresion.h"
 
 using namespace ombrix;
 using namespace ombrix::test;
@@ -40,6 +45,23 @@ bool esperarGrafico(TGrafForm* g, int ms = 20000)
 int filasEnBase(BaseDatos& b, int n)
 {
     return int(ConsultasInstrumento(b.db(), n).contar());
+}
+
+// Pixels of column x (and its neighbours) between y0 and y1 that are the
+// cross-hair's blue; the most of the three columns.
+int azulesEnColumna(const QImage& img, int x, int y0, int y1)
+{
+    int mas = 0;
+    for (int c = x - 1; c <= x + 1; ++c) {
+        int n = 0;
+        for (int y = y0; y <= y1; ++y) {
+            const QColor p = img.pixelColor(c, y);
+            if (p.blue() > 200 && p.red() < 90 && p.green() < 90)
+                ++n;
+        }
+        mas = qMax(mas, n);
+    }
+    return mas;
 }
 
 } // namespace
@@ -250,6 +272,10 @@ private slots:
         f->BotonGraficoClick();
         QVERIFY(esperarGrafico(f->FormaGraf()));
         QCOMPARE(guion.textos().filter(QStringLiteral("No se pudieron graficar")).size(), 1);
+        // The refresh's message in its own words.
+        const Mostrado& m = guion.mostrados[guion.textos().indexOf(QRegularExpression(QStringLiteral("^No se pudieron graficar.*")))];
+        QCOMPARE(m.titulo, QStringLiteral("ATENCION:ERROR!!"));
+        QCOMPARE(m.texto, QStringLiteral("No se pudieron graficar todos los valores. Posiblemente haya valors fuera de escla en la tabla"));
         QCOMPARE(f->FormaGraf()->serie(0)->dataCount(), 200);   // values before the error stay
         QCOMPARE(f->FormaGraf()->serie(1)->dataCount(), 190);
         cerrarVistas(c);
@@ -295,8 +321,8 @@ private slots:
         const int y = int(g->grafico()->yAxis->coordToPixel(250));
         g->mostrarLectura(0, r.center().x(), y);
         QVERIFY(g->lecturaVisible());
-        QVERIFY(g->textoLectura().startsWith(QStringLiteral("25")));
-        QVERIFY(g->textoLectura().endsWith(QStringLiteral(" °C (ValorActual)")));
+        // The recorded point nearest the click, in the unit, with the series' name.
+        QVERIFY(g->textoLectura().section(QLatin1Char('\n'), 0, 0).endsWith(QStringLiteral(" °C (") + g->serie(0)->name() + QLatin1Char(')')));
         g->ocultarLectura();
         QVERIFY(!g->lecturaVisible());
         g->CheckCruz->setChecked(true);
@@ -311,6 +337,149 @@ private slots:
         QFile pdf(d.filePath(QStringLiteral("g.pdf")));
         QVERIFY(pdf.open(QIODevice::ReadOnly));
         QVERIFY(pdf.read(4) == "%PDF");
+        pdf.close();
+        // Written whole or not at all: an image that cannot be put in place
+        // leaves the old file and nothing beside it.
+        {
+            DialogosGuion dg;
+            QVERIFY(!g->guardarImagen(d.filePath(QStringLiteral("no-hay/g.png"))));
+            QVERIFY(!g->guardarImagen(d.path()));
+            QCOMPARE(dg.mostrados.size(), 2);
+            QVERIFY2(dg.mostrados.last().texto.contains(QStringLiteral("es una carpeta")), qPrintable(dg.mostrados.last().texto));
+            QCOMPARE(QDir(d.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 2);
+        }
+        cerrarVistas(c);
+    }
+
+    // A click reads the recorded point nearest to it, never a value between
+    // points: its stored value, the series' name and unit, its date and time.
+    void lecturaDelPuntoRegistrado()
+    {
+        BancoVistas b;
+        auto filas = serie(kInicio, 30, 10);
+        for (FilaPrueba& f : filas)
+            f.valores[1] = QStringLiteral("50.0");
+        insertarFilas(b.base, 1, filas);
+        // Five-minute pages: the readings lie pixels apart.
+        b.modelo.Gindividual[1].Tiempo = QStringLiteral("00:05:00");
+        b.modelo.Gindividual[1].dias = QStringLiteral("00");
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        f->BotonGraficoClick();
+        TGrafForm* g = f->FormaGraf();
+        QVERIFY(esperarGrafico(g));
+        g->grafico()->replot();
+        QCPGraph* sp = g->serie(1);
+        const double x = sp->data()->at(10)->key * 0.4 + sp->data()->at(11)->key * 0.6;
+        const int px = int(g->grafico()->xAxis->coordToPixel(x));
+        g->mostrarLectura(1, px, int(g->grafico()->yAxis->coordToPixel(50.0)) - 4);
+        QStringList lineas = g->textoLectura().split(QLatin1Char('\n'));
+        QCOMPARE(lineas.size(), 2);
+        QCOMPARE(lineas[0], QStringLiteral("50 °C (") + sp->name() + QLatin1Char(')'));
+        QCOMPARE(lineas[1], kInicio.addSecs(110).toString(QStringLiteral("dd/MM/yyyy hh:mm:ss")));
+        // Power: percent, the value of that row (11).
+        g->mostrarLectura(2, px, 10);
+        lineas = g->textoLectura().split(QLatin1Char('\n'));
+        QCOMPARE(lineas[0], QStringLiteral("11 % (") + g->serie(2)->name() + QLatin1Char(')'));
+        cerrarVistas(c);
+    }
+
+    // The cross-hair and the read-out are the screen's: never printed nor
+    // saved; the cross-hair goes when the mouse leaves the plot.
+    void cruzYLecturaNoSeImprimen()
+    {
+        BancoVistas b;
+        insertarFilas(b.base, 1, serie(kInicio, 60, 10));
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        f->BotonGraficoClick();
+        TGrafForm* g = f->FormaGraf();
+        QVERIFY(esperarGrafico(g));
+        g->grafico()->replot();
+        const QRect r = g->grafico()->axisRect()->rect();
+        const int cx = r.left() + r.width() / 3 + 1;
+        g->CheckCruz->setChecked(true);
+        g->moverCruz(cx, r.center().y());
+        QVERIFY(g->cruzVisible());
+        g->mostrarLectura(0, r.center().x(), r.center().y());
+        QVERIFY(g->lecturaVisible());
+
+        // On screen it is there (the check finds it)...
+        const QImage pantalla = g->grafico()->toPixmap().toImage();
+        QVERIFY(azulesEnColumna(pantalla, cx, r.top() + 2, r.bottom() - 2) > r.height() / 2);
+        // ...on paper and in a saved image it is not.
+        QImage papel(g->grafico()->size(), QImage::Format_RGB32);
+        papel.fill(Qt::white);
+        {
+            QCPPainter p(&papel);
+            dibujarGrafico(g->grafico(), p, QRectF(QPointF(0, 0), QSizeF(papel.size())), 1.0);
+        }
+        QCOMPARE(azulesEnColumna(papel, cx, r.top() + 2, r.bottom() - 2), 0);
+        QTemporaryDir d;
+        QVERIFY(g->guardarImagen(d.filePath(QStringLiteral("g.png"))));
+        const QImage guardada(d.filePath(QStringLiteral("g.png")));
+        QCOMPARE(azulesEnColumna(guardada.scaled(pantalla.size()), cx, r.top() + 2, r.bottom() - 2), 0);
+        // Still there on screen afterwards; gone when the mouse leaves.
+        QVERIFY(g->cruzVisible() && g->lecturaVisible());
+        QEvent salida(QEvent::Leave);
+        QApplication::sendEvent(g->grafico(), &salida);
+        QVERIFY(!g->cruzVisible());
+        cerrarVistas(c);
+    }
+
+    // At its opening size the chart window shows every control whole: no
+    // overflow button on the tool bar, nothing of the page bar squeezed.
+    void barrasDelGraficoCaben()
+    {
+        BancoVistas b;
+        insertarFilas(b.base, 1, serie(kInicio, 20, 10));
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        f->BotonGraficoClick();
+        TGrafForm* g = f->FormaGraf();
+        QVERIFY(esperarGrafico(g));
+        QCOMPARE(g->size(), QSize(800, 468));
+        g->show();
+        g->layout()->activate();
+        QCoreApplication::processEvents();
+        auto* barra = g->findChild<QToolBar*>(QStringLiteral("barraComandos"));
+        QVERIFY(barra);
+        for (QToolButton* e : barra->findChildren<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
+            QVERIFY(!e->isVisible());
+        for (QWidget* w : barra->findChildren<QWidget*>())
+            if (w->isVisible() && !qobject_cast<QLineEdit*>(w))
+                QVERIFY2(g->rect().contains(QRect(w->mapTo(g, QPoint(0, 0)), w->size())), qPrintable(w->objectName()));
+        for (QWidget* w : g->grupoPaginas->findChildren<QWidget*>()) {
+            if (!w->isVisible() || qobject_cast<QLineEdit*>(w))
+                continue;
+            QVERIFY2(w->width() >= w->minimumSizeHint().width(), qPrintable(w->objectName() + QLatin1Char(' ') + w->metaObject()->className()));
+            QVERIFY2(g->rect().contains(QRect(w->mapTo(g, QPoint(0, 0)), w->size())), qPrintable(w->objectName()));
+        }
+        for (QWidget* w : {static_cast<QWidget*>(g->VPuntos), static_cast<QWidget*>(g->CheckCruz)})
+            QVERIFY(w->isVisible() && w->width() >= w->minimumSizeHint().width());
+        cerrarVistas(c);
+    }
+
+    // The table window opens at its design size on the newest rows; a
+    // read-only table says why it cannot be deleted.
+    void tablaAbreEnLasUltimasFilas()
+    {
+        BancoVistas b;
+        insertarFilas(b.base, 1, serie(kInicio, 3000, 10));
+        b.modelo.Config.TableReadOnly = true;
+        QMdiArea area;
+        area.resize(1200, 900);
+        area.show();
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        c.mdi = &area;
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        QCoreApplication::processEvents();
+        QVERIFY(f->width() >= 629 && f->height() >= 363);
+        QScrollBar* barra = f->rejilla()->verticalScrollBar();
+        QVERIFY(barra->maximum() > 0);
+        QCOMPARE(barra->value(), barra->maximum());
+        QVERIFY(!f->BotonBorrar->isEnabled());
+        QVERIFY(f->BotonBorrar->toolTip().contains(QStringLiteral("sólo para lectura")));
         cerrarVistas(c);
     }
 

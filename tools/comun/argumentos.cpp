@@ -44,9 +44,13 @@ std::optional<int> leerArgumentos(const Herramienta& h, const QStringList& a, Ar
         } else if (op == QLatin1String("--from")) {
             if (!valor(c.desdeTxt))
                 return h.error("falta la fecha de --from");
+            if (c.desdeTxt.isEmpty())
+                return h.error("--from no es una fecha dd/MM/yyyy");
         } else if (op == QLatin1String("--to")) {
             if (!valor(c.hastaTxt))
                 return h.error("falta la fecha de --to");
+            if (c.hastaTxt.isEmpty())
+                return h.error("--to no es una fecha dd/MM/yyyy");
         } else if (op == QLatin1String("--help") || op == QLatin1String("-h")) {
             std::fputs(h.uso, stdout);
             std::fputs(h.ayuda, stdout);
@@ -76,6 +80,16 @@ std::optional<int> leerFechas(const Herramienta& h, ArgumentosConsulta& a)
         return h.error("--from no es una fecha dd/MM/yyyy");
     if (!a.hastaTxt.isEmpty() && (a.hasta = fechaOrdenable(a.hastaTxt)) == 0)
         return h.error("--to no es una fecha dd/MM/yyyy");
+    if (a.desde > 0 && a.hasta > 0 && a.desde > a.hasta)
+        return h.error("--from es posterior a --to");
+    return std::nullopt;
+}
+
+std::optional<int> revisarSalida(const Herramienta& h, const ArgumentosConsulta& a, const QString& salida)
+{
+    const QString destino = QFileInfo(salida).canonicalFilePath();
+    if (!destino.isEmpty() && destino == QFileInfo(a.db).canonicalFilePath())
+        return h.error("el archivo de salida es la base de datos misma");
     return std::nullopt;
 }
 
@@ -83,7 +97,8 @@ bool abrirDatos(const Herramienta& h, Modelo& modelo, BaseDatos& base, const QSt
 {
     modelo.CargarIni();
     QString error;
-    if (!base.abrir(QFileInfo(db).absoluteFilePath(), &error)) {
+    // Only read: the file is left exactly as it was.
+    if (!base.abrirLectura(QFileInfo(db).absoluteFilePath(), &error)) {
         std::fprintf(stderr, "%s: no se pudo abrir la base de datos %s: %s\n", h.nombre, qPrintable(db), qPrintable(error));
         return false;
     }

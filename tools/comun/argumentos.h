@@ -45,11 +45,17 @@ using OpcionPropia = std::function<bool(const QString& op, const LeerValor& valo
 std::optional<int> leerArgumentos(const Herramienta& h, const QStringList& args, ArgumentosConsulta& a,
                                   const OpcionPropia& propias);
 
-// The dates of --from and --to; the exit code (2) when one is not a date.
+// The dates of --from and --to; the exit code (2) when one is not a date or
+// --from comes after --to.
 std::optional<int> leerFechas(const Herramienta& h, ArgumentosConsulta& a);
 
-// Loads the settings under $OMBRIX_HOME and opens the database `db`, which is
-// refused while the program or the recorder holds it. False after saying why.
+// The exit code (2) when the output file `salida` is the database itself,
+// which a finished output would replace.
+std::optional<int> revisarSalida(const Herramienta& h, const ArgumentosConsulta& a, const QString& salida);
+
+// Loads the settings under $OMBRIX_HOME and opens the database `db` to read it
+// only; it is refused while the program or the recorder holds it. False after
+// saying why.
 bool abrirDatos(const Herramienta& h, Modelo& modelo, BaseDatos& base, const QString& db);
 
 } // namespace ombrix

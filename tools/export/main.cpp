@@ -4,12 +4,15 @@
 //   ombrix-export --db FILE (--instrument N | --combinada) [--from dd/MM/yyyy]
 //                 [--to dd/MM/yyyy] [--sep C] [--out FILE]
 //
+// Without --out, or with "--out -", the CSV goes to standard output. A file is
+// written whole or not at all; an existing --out that is not a regular file
+// (a device, a FIFO) is refused.
 // --combinada writes Fecha, Hora and every instrument's seven stored columns.
 //
 // The header carries the column titles of the table window (the instrument's
 // value names from the settings under $OMBRIX_HOME); the rows follow in Id
-// order. The database is opened as the program opens it, so a database that
-// the program or the recorder holds is refused.
+// order. The database is only read; one that the program or the recorder
+// holds is refused.
 
 #include "acquisition/base_datos.h"
 #include "argumentos.h"
@@ -67,6 +70,8 @@ int main(int argc, char** argv)
         if (op == QLatin1String("--out")) {
             if (!valor(salida))
                 motivo = "falta el archivo de --out";
+            else if (salida.isEmpty())
+                motivo = "--out no puede estar vacío (\"-\" es la salida estándar)";
             return true;
         }
         return false;
@@ -76,6 +81,8 @@ int main(int argc, char** argv)
     if (a.db.isEmpty() || (a.instrumento == 0) == !a.combinada)
         return kExport.error("--db y una de --instrument o --combinada son obligatorios");
     if (const auto mal = leerFechas(kExport, a))
+        return *mal;
+    if (const auto mal = revisarSalida(kExport, a, salida))
         return *mal;
     const int n = a.instrumento, desde = a.desde, hasta = a.hasta;
     const bool combinada = a.combinada;
@@ -95,20 +102,14 @@ int main(int argc, char** argv)
         titulos = titulosColumnas(modelo, n);
     }
     QString error;
-    std::FILE* f = stdout;
-    if (!salida.isEmpty()) {
-        f = std::fopen(QFile::encodeName(salida).constData(), "wb");
-        if (!f) {
-            std::fprintf(stderr, "ombrix-export: no se pudo crear %s\n", qPrintable(salida));
-            return 1;
-        }
-    }
-    const qint64 filas = combinada ? escribirCsvComb(base.db(), todas, titulos, f, sep, desde, hasta, &error)
-                                   : escribirCsv(base.db(), n, titulos, f, sep, desde, hasta, &error);
-    if (f != stdout && std::fclose(f) != 0 && filas >= 0) {
-        std::fprintf(stderr, "ombrix-export: no se pudo escribir %s\n", qPrintable(salida));
-        return 1;
-    }
+    // Whole or nothing: the file appears only once every row is written.
+    const qint64 filas = escribirEnArchivo(
+        salida.isEmpty() ? QStringLiteral("-") : salida,
+        [&](std::FILE* f) {
+            return combinada ? escribirCsvComb(base.db(), todas, titulos, f, sep, desde, hasta, &error)
+                             : escribirCsv(base.db(), n, titulos, f, sep, desde, hasta, &error);
+        },
+        &error);
     if (filas < 0) {
         std::fprintf(stderr, "ombrix-export: %s\n", qPrintable(error));
         return 1;

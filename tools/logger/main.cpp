@@ -8,7 +8,10 @@
 // polls every enabled instrument and records those whose recording is
 // switched on, free or synchronised as the settings say. A settings file that
 // is missing, empty or unreadable is reported on stderr (the defaults then
-// apply); when no instrument is both enabled and recording it refuses to run.
+// apply), and so is every value not used as written, a line each ("ajustes:
+// [General] TiempoScan=-5: fuera de 0..86400; se usa 1"); an instrument whose
+// address is outside 1..247 is not polled. When no instrument is enabled,
+// recording and at a valid address it refuses to run.
 //
 // --retry is the period of the probe sent to an instrument whose
 // communication alarm latched: when it answers again the alarm is reset and
@@ -204,7 +207,8 @@ QString nadaQueRegistrar(const Modelo& modelo)
     if (cantidad <= 0)
         return QStringLiteral("no hay ningún instrumento configurado");
     for (int n = 1; n < modelo.CantidadAparatos && n < modelo.ArrayConfig.size(); ++n)
-        if (modelo.ArrayConfig[n].Habilitado && modelo.ArrayConfig[n].SalvarTabla)
+        if (modelo.ArrayConfig[n].Habilitado && modelo.ArrayConfig[n].SalvarTabla
+            && direccionDeBus(modelo.ArrayConfig[n].ID))
             return {};
     return QStringLiteral("ninguno de los %1 instrumento(s) está a la vez habilitado (Habilitado) y con registro (SalvarTabla)")
         .arg(cantidad);
@@ -347,6 +351,9 @@ int main(int argc, char** argv)
     if (!problema.isEmpty())
         imprimirError(QStringLiteral("archivo de ajustes %1 %2; se usan los valores por defecto").arg(modelo.RutaIni, problema));
     modelo.CargarIni();
+    // A line for every value not used as written, before anything starts.
+    for (const AvisoAjuste& a : std::as_const(modelo.Avisos))
+        imprimirError(QStringLiteral("ajustes: ") + a.texto());
     AjustesMqtt ajustesMqtt = leerAjustesMqtt(Perfil(modelo.RutaIni));
     if (opciones.isSet(QStringLiteral("mqtt"))) {
         QString error;
@@ -534,7 +541,9 @@ int main(int argc, char** argv)
         } else if (!enMarcha && !parando) {
             // The polling thread made its last open before telling this one: the
             // error it left is read after it.
-            const QString motivo = motivoApertura(enlace.ultimoError(), rutaPuerto);
+            const QString motivo = enlace.ultimoFallo() == FalloApertura::NoExiste
+                                       ? QStringLiteral("el dispositivo no existe")
+                                       : motivoApertura(enlace.ultimoError(), rutaPuerto);
             QString consejo;
             if (enlace.ultimoFallo() == FalloApertura::SinPermiso) {
                 const QString usuario = EnlaceModbus::usuarioActual();

@@ -4,20 +4,22 @@
 //   ombrix-report --db FILE (--instrument N | --combinada) [--from dd/MM/yyyy]
 //                 [--to dd/MM/yyyy] --pdf OUT
 //
+// "--pdf -" writes to standard output. A file is written whole or not at all;
+// an existing OUT that is not a regular file (a device, a FIFO) is refused.
 // The pages are those the program's preview prints for the same rows: titles
 // and the combined report's columns from the settings under $OMBRIX_HOME.
-// The database is opened as the program opens it, so a database that the
-// program or the recorder holds is refused.
+// The database is only read; one that the program or the recorder holds is
+// refused.
 
 #include "acquisition/base_datos.h"
 #include "argumentos.h"
+#include "config/archivo_seguro.h"
 #include "config/modelo.h"
 #include "views/columnas_comb.h"
 #include "views/informe.h"
 
 #include <QGuiApplication>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 #include <cstdio>
 
@@ -52,6 +54,8 @@ int main(int argc, char** argv)
             return false;
         if (!valor(pdf))
             motivo = "falta el archivo de --pdf";
+        else if (pdf.isEmpty())
+            motivo = "--pdf no puede estar vacío (\"-\" es la salida estándar)";
         return true;
     });
     if (fin)
@@ -62,8 +66,8 @@ int main(int argc, char** argv)
         return kReport.error("hace falta --instrument N o --combinada (uno de los dos)");
     if (const auto mal = leerFechas(kReport, a))
         return *mal;
-    if (a.desde > 0 && a.hasta > 0 && a.desde > a.hasta)
-        return kReport.error("--from es posterior a --to");
+    if (const auto mal = revisarSalida(kReport, a, pdf))
+        return *mal;
     const int n = a.instrumento, desde = a.desde, hasta = a.hasta;
 
     Modelo modelo;
@@ -84,16 +88,16 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "ombrix-report: no se pudieron leer las filas: %s\n", qPrintable(informe->error()));
         return 1;
     }
-    // Written whole or not at all.
-    QSaveFile archivo(pdf);
-    if (!archivo.open(QIODevice::WriteOnly)) {
-        std::fprintf(stderr, "ombrix-report: no se pudo crear %s\n", qPrintable(pdf));
+    // Written whole or not at all; "-" is standard output.
+    ArchivoSeguro archivo(pdf, true);
+    if (!archivo.abrir(&error)) {
+        std::fprintf(stderr, "ombrix-report: %s\n", qPrintable(error));
         return 1;
     }
     bool bien = false;
     qint64 paginas = 0;
     {
-        QPdfWriter escritor(&archivo);
+        QPdfWriter escritor(archivo.dispositivo());
         escritor.setCreator(QStringLiteral("ombrix-report"));
         escritor.setTitle(informe->diseno().titulo.etiquetas.value(0).texto);
         escritor.setResolution(600);
@@ -104,10 +108,8 @@ int main(int argc, char** argv)
         if (!bien)
             error = impresion.error();
     }
-    if (bien && !archivo.commit()) {
+    if (bien && !archivo.confirmar(&error))
         bien = false;
-        error = QStringLiteral("no se pudo escribir ") + pdf;
-    }
     if (!bien) {
         std::fprintf(stderr, "ombrix-report: %s\n", qPrintable(error));
         return 1;
