@@ -736,7 +736,7 @@ private slots:
             QVERIFY2(e.err.veces(a) == 1, e.err.todo.constData());
         QCOMPARE(e.err.veces("ajustes: "), avisos.size());
         // Told before the run begins.
-        QVERIFY(e.out.todo.startsWith("recording into"));
+        QVERIFY(e.out.todo.startsWith("registrando en"));
 
         // Address 0 would reach every instrument at once: nothing goes there,
         // and the others are polled at full pace.
