@@ -40,7 +40,7 @@ static const Herramienta kExport{
     "  --from dd/MM/yyyy     Desde esa fecha (incluida).\n"
     "  --to dd/MM/yyyy       Hasta esa fecha (incluida).\n"
     "  --sep C               Separador de columnas (\",\" por defecto; \"tab\" o \"\\t\" para tabulador).\n"
-    "  --out ARCHIVO         Archivo de salida (por defecto, la salida estándar).\n"
+    "  --out ARCHIVO         Archivo de salida (por defecto, o con \"-\", la salida estándar).\n"
     "  -h, --help            Muestra esta ayuda y termina.\n"
     "  --version             Muestra la versión y termina.\n"};
 

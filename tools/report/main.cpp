@@ -36,7 +36,7 @@ static const Herramienta kReport{
     "  --combinada           El informe combinado.\n"
     "  --from dd/MM/yyyy     Desde esa fecha (incluida).\n"
     "  --to dd/MM/yyyy       Hasta esa fecha (incluida).\n"
-    "  --pdf ARCHIVO         Archivo PDF a escribir.\n"
+    "  --pdf ARCHIVO         Archivo PDF a escribir (\"-\": la salida estándar).\n"
     "  -h, --help            Muestra esta ayuda y termina.\n"
     "  --version             Muestra la versión y termina.\n"};
 
