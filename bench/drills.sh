@@ -20,10 +20,10 @@
 #             while it records 5 instruments every second: the database passes
 #             PRAGMA integrity_check, holds every row the recorder reported
 #             stored, no Id twice, and the next start opens it at once
-#             (time to its "recording into" line).
+#             (time to its "registrando en" line).
 #   2 unplug  20 × the adapter pulled out and plugged back (simulator
-#             unplug/plug): polling resumes by itself within 10 s ("port
-#             back", then a "recorded" line) and the recorder uses under 2 %
+#             unplug/plug): polling resumes by itself within 10 s ("puerto
+#             recuperado", then a "registradas" line) and the recorder uses under 2 %
 #             of a core while the device is missing.
 #   3 full    The database on a 2 MB tmpfs that is then filled: recording
 #             fails once with a message, polling goes on, recording works
@@ -145,7 +145,7 @@ ids_repetidos() {
 # The last "(total N rows)" the recorder printed, 0 before any.
 total_informado() {
   local t
-  t=$(grep -o '(total [0-9]* rows)' "$1" 2>/dev/null | tail -n 1 | tr -dc 0-9)
+  t=$(grep -o '(total [0-9]* filas)' "$1" 2>/dev/null | tail -n 1 | tr -dc 0-9)
   echo "${t:-0}"
 }
 lineas() { grep -c -- "$2" "$1" 2>/dev/null || true; }
@@ -163,8 +163,8 @@ drill_kill() {
     t0=$(ahora_ms)
     OMBRIX_HOME=$dir "$BIN/ombrix-logger" --db "$base" --duration 3600 > "$salida" 2>&1 &
     pid=$!
-    if ! espera 10 grep -q "recording into" "$salida"; then
-      fallo="start $i: no \"recording into\" within 10 s ($(head -c 300 "$salida" | tr '\n' ' '))"
+    if ! espera 10 grep -q "registrando en" "$salida"; then
+      fallo="start $i: no \"registrando en\" within 10 s ($(head -c 300 "$salida" | tr '\n' ' '))"
       kill -9 "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; break
     fi
     apertura=$(( $(ahora_ms) - t0 ))
@@ -192,7 +192,7 @@ drill_kill() {
   parar_simulador
   local hechos=$i
   [ -z "$fallo" ] || { informe "1 (kill -9)" fail "FAILED after $((hechos - 1)) kills: $fallo"; return; }
-  informe "1 (kill -9)" ok "$hechos kills, $(filas_total "$base") rows kept (every reported one; up to $maxsobra more than reported in flight), integrity ok, no repeated Id, reopen to \"recording into\" mean $((suma / hechos)) ms max $maxima ms ($sinfilas kills before the first row),"
+  informe "1 (kill -9)" ok "$hechos kills, $(filas_total "$base") rows kept (every reported one; up to $maxsobra more than reported in flight), integrity ok, no repeated Id, reopen to \"registrando en\" mean $((suma / hechos)) ms max $maxima ms ($sinfilas kills before the first row),"
 }
 
 # ---------------------------------------------------------------- 2: unplug
@@ -207,14 +207,14 @@ drill_desenchufe() {
   local pid=$!
   PROCESOS+=("$pid")
   local fallo="" i peor=0 cpu_max=0 cpu_suma=0 perdidas
-  espera 15 grep -q "recorded" "$salida" || fallo="nothing recorded before the first unplug"
+  espera 15 grep -q "registradas" "$salida" || fallo="nothing recorded before the first unplug"
   cpu() { awk '{print $14 + $15}' "/proc/$pid/stat"; }
   for i in $(seq "$veces"); do
     [ -z "$fallo" ] || break
-    perdidas=$(lineas "$salida" "port lost")
+    perdidas=$(lineas "$salida" "puerto perdido")
     orden unplug
-    if ! espera 10 mas_de "$salida" "port lost" "$perdidas"; then
-      fallo="unplug $i: no \"port lost\" line within 10 s"; break
+    if ! espera 10 mas_de "$salida" "puerto perdido" "$perdidas"; then
+      fallo="unplug $i: no \"puerto perdido\" line within 10 s"; break
     fi
     local c0 c1 t0 t1
     c0=$(cpu); t0=$(ahora_ms)
@@ -229,8 +229,8 @@ drill_desenchufe() {
     t0=$(ahora_ms)
     orden plug
     de_vuelta() {
-      tail -n +"$((desde + 1))" "$salida" | grep -q "port back" &&
-        tail -n +"$((desde + 1))" "$salida" | sed -n '/port back/,$p' | grep -q "recorded"
+      tail -n +"$((desde + 1))" "$salida" | grep -q "puerto recuperado" &&
+        tail -n +"$((desde + 1))" "$salida" | sed -n '/puerto recuperado/,$p' | grep -q "registradas"
     }
     if ! espera 10 de_vuelta; then
       fallo="plug $i: polling did not resume within 10 s"; break
@@ -266,13 +266,13 @@ drill_lleno() {
     OMBRIX_HOME=$dir "$BIN/ombrix-logger" --db "$base" --duration 3600 > "$salida" 2>&1 &
     pid=$!
     PROCESOS+=("$pid")
-    espera 10 grep -q "recorded" "$salida" || fallo="nothing recorded"
+    espera 10 grep -q "registradas" "$salida" || fallo="nothing recorded"
   fi
   if [ -z "$fallo" ]; then
     orden "log on"
     dd if=/dev/zero of="$disco/relleno" bs=4k 2>/dev/null
-    if ! espera 30 grep -q "recording failing" "$salida"; then
-      fallo="no \"recording failing\" line within 30 s of the disk filling"
+    if ! espera 30 grep -q "el registro falla" "$salida"; then
+      fallo="no \"el registro falla\" line within 30 s of the disk filling"
     else
       antes=$((c0 + $(total_informado "$salida")))
       rx0=$(lineas "$dir/sim.log" "^RX")
@@ -280,17 +280,17 @@ drill_lleno() {
       rx1=$(lineas "$dir/sim.log" "^RX")
       [ "$rx1" -gt "$rx0" ] || fallo="polling stopped while recording failed"
       kill -0 "$pid" 2>/dev/null || fallo="the recorder ended while recording failed"
-      [ "$(lineas "$salida" "recording failing")" -eq 1 ] || fallo="\"recording failing\" told $(lineas "$salida" "recording failing") times"
+      [ "$(lineas "$salida" "el registro falla")" -eq 1 ] || fallo="\"el registro falla\" told $(lineas "$salida" "el registro falla") times"
     fi
   fi
   if [ -z "$fallo" ]; then
     rm -f "$disco/relleno"
-    if ! espera 20 grep -q "recording works again" "$salida"; then
-      fallo="no \"recording works again\" within 20 s of freeing space"
+    if ! espera 20 grep -q "el registro funciona de nuevo" "$salida"; then
+      fallo="no \"el registro funciona de nuevo\" within 20 s of freeing space"
     else
       local n
-      n=$(grep -n "recording works again" "$salida" | head -n 1 | cut -d: -f1)
-      espera 10 sh -c "tail -n +$((n + 1)) '$salida' | grep -q recorded" || fallo="no row recorded after recovering"
+      n=$(grep -n "el registro funciona de nuevo" "$salida" | head -n 1 | cut -d: -f1)
+      espera 10 sh -c "tail -n +$((n + 1)) '$salida' | grep -q registradas" || fallo="no row recorded after recovering"
     fi
   fi
   orden "log off"
@@ -453,7 +453,7 @@ drill_ajustes() {
     elif [ "$codigo" -eq 0 ]; then
       arrancados=$((arrancados + 1))
       [ -s "$dir/$nombre.err" ] && avisos=$((avisos + 1))
-      grep -q "stopped:" "$dir/$nombre.out" || fallo+="$nombre: ran but never printed its last line; "
+      grep -q "detenido:" "$dir/$nombre.out" || fallo+="$nombre: ran but never printed its last line; "
     else
       rechazados=$((rechazados + 1))
       [ -s "$dir/$nombre.err" ] || fallo+="$nombre: refused (status $codigo) without a message; "

@@ -10,7 +10,7 @@ PAQUETES=(
   libqcustomplot-dev libqcustomplot2.1-qt6 libsqlite3-dev
   fonts-dseg fonts-dejavu-core
   poppler-utils
-  dpkg-dev desktop-file-utils file
+  dpkg-dev desktop-file-utils file lintian systemd libsystemd-dev
   qt6-translations-l10n
   mosquitto mosquitto-clients libmosquitto-dev
   socat openssl

@@ -73,7 +73,7 @@ medir() {
     cat "$raiz/$1.err" >&2
     return 1
   fi
-  sed -n 's/^stopped: \([0-9]*\) rows recorded, peak memory \([0-9]*\) kB$/\1 \2/p' "$raiz/$1.out"
+  sed -n 's/^detenido: \([0-9]*\) filas registradas, memoria máxima \([0-9]*\) kB$/\1 \2/p' "$raiz/$1.out"
 }
 
 read -r filas_c pico_c < <(medir corta "$corta") || true

@@ -22,15 +22,20 @@ bool opcionDeConsola(int argc, char** argv, int* codigo)
             return true;
         }
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::printf("Usage: ombrix [--version] [--help]\n"
-                        "Supervises and records the process instruments of an RS-485 line.\n"
+            std::printf("Uso: ombrix [--version] [--help]\n"
+                        "Supervisa y registra los instrumentos de proceso de una línea RS-485.\n"
                         "\n"
-                        "The data root is $OMBRIX_HOME when set, else the executable's folder when it\n"
-                        "holds RIvariv, else $XDG_DATA_HOME/ombrix (~/.local/share/ombrix).\n"
+                        "La raíz de datos es $OMBRIX_HOME si está definida; si no, la carpeta del\n"
+                        "ejecutable cuando contiene RIvariv; si no, $XDG_DATA_HOME/ombrix\n"
+                        "(~/.local/share/ombrix).\n"
                         "\n"
-                        "Options:\n"
-                        "  -h, --help   Displays this help.\n"
-                        "  --version    Displays version information.\n");
+                        "Opciones:\n"
+                        "  -h, --help   Muestra esta ayuda y termina.\n"
+                        "  --version    Muestra la versión y termina.\n"
+                        "\n"
+                        "Códigos de salida:\n"
+                        "  0   terminó bien (se cerró la ventana principal)\n"
+                        "  1   falló\n");
             *codigo = 0;
             return true;
         }

@@ -7,6 +7,7 @@
 #include "acquisition/adquisicion.h"
 #include "acquisition/base_datos.h"
 #include "acquisition/registro.h"
+#include "contenido_tabla.h"
 #include "raiz_temporal.h"
 #include "sim/simulador.h"
 
@@ -135,16 +136,7 @@ struct Banco {
 
     QList<QStringList> contenido(const QString& tabla, const QString& columnas)
     {
-        QList<QStringList> r;
-        QSqlQuery q(base.db());
-        q.exec(QStringLiteral("SELECT %1 FROM \"%2\" ORDER BY Id").arg(columnas, tabla));
-        while (q.next()) {
-            QStringList fila;
-            for (int i = 0; i < q.record().count(); ++i)
-                fila << q.value(i).toString();
-            r << fila;
-        }
-        return r;
+        return contenidoTabla(base.db(), tabla, columnas);
     }
 };
 

@@ -3,6 +3,7 @@
 // serial line on a pseudo-terminal reached through a link named in the
 // settings.
 
+#include "contenido_tabla.h"
 #include "raiz_temporal.h"
 
 #include <QDateTime>
@@ -16,8 +17,12 @@
 #include <QSqlRecord>
 #include <QTest>
 
+#include <cstring>
+
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using ombrix::test::RaizTemporal;
@@ -106,9 +111,9 @@ struct Salida {
 };
 
 // Lines of the recorder's log.
-const QRegularExpression kLineaRegistrada(QStringLiteral("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d recorded (.+) \\(total (\\d+) rows\\)$"));
+const QRegularExpression kLineaRegistrada(QStringLiteral("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d registradas (.+) \\(total (\\d+) filas\\)$"));
 
-// The row total of the last "recorded" line, 0 before the first.
+// The row total of the last "registradas" line, 0 before the first.
 int totalRegistrado(const Salida& s)
 {
     const QStringList l = s.lineas(kLineaRegistrada);
@@ -242,16 +247,7 @@ public:
 
     QList<QStringList> contenido(const QString& tabla, const QString& columnas)
     {
-        QList<QStringList> r;
-        QSqlQuery q(abrirBase());
-        q.exec(QStringLiteral("SELECT %1 FROM \"%2\" ORDER BY Id").arg(columnas, tabla));
-        while (q.next()) {
-            QStringList fila;
-            for (int i = 0; i < q.record().count(); ++i)
-                fila << q.value(i).toString();
-            r << fila;
-        }
-        return r;
+        return ombrix::test::contenidoTabla(abrirBase(), tabla, columnas);
     }
 
     QString rutaAjustes() const { return raiz.datos() + QStringLiteral("/Ombrix.ini"); }
@@ -282,12 +278,60 @@ public:
     Salida err2{logger2, QProcess::StandardError};
 };
 
-// "stopped: N rows recorded, ..." -> N, or -1.
+// "detenido: N filas registradas, ..." -> N, or -1.
 int filasDeclaradas(const QByteArray& salida)
 {
-    const auto m = QRegularExpression(QStringLiteral("stopped: (\\d+) rows recorded")).match(QString::fromUtf8(salida));
+    const auto m = QRegularExpression(QStringLiteral("detenido: (\\d+) filas registradas")).match(QString::fromUtf8(salida));
     return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
+
+// A notify socket as systemd opens one for a Type=notify service: it keeps
+// every datagram the service sends.
+class SocketAvisos {
+public:
+    explicit SocketAvisos(const QString& ruta) : ruta_(ruta)
+    {
+        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        const QByteArray r = QFile::encodeName(ruta);
+        if (fd_ >= 0 && size_t(r.size()) < sizeof a.sun_path) {
+            std::memcpy(a.sun_path, r.constData(), size_t(r.size()));
+            listo_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        }
+    }
+    ~SocketAvisos()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    bool listo() const { return listo_; }
+    // The datagrams that came since the last call.
+    QList<QByteArray> leer()
+    {
+        char buf[4096];
+        ssize_t n;
+        while ((n = ::recv(fd_, buf, sizeof buf, 0)) > 0)
+            avisos_ << QByteArray(buf, int(n));
+        return avisos_;
+    }
+    // The avisos holding `texto`, from the `desde`-th on.
+    QList<QByteArray> con(const QByteArray& texto, qsizetype desde = 0)
+    {
+        QList<QByteArray> r;
+        const QList<QByteArray> todos = leer();
+        for (qsizetype i = desde; i < todos.size(); ++i)
+            if (todos[i].contains(texto))
+                r << todos[i];
+        return r;
+    }
+
+private:
+    QString ruta_;
+    int fd_ = -1;
+    bool listo_ = false;
+    QList<QByteArray> avisos_;
+};
 
 // Processor time a process has used so far, in seconds; −1 when unknown.
 double segundosCpu(qint64 pid)
@@ -354,7 +398,7 @@ private slots:
                                        QStringLiteral("--partida"), QStringLiteral("L-42")});
         QVERIFY(Escenario::terminar(e.logger, e.out, e.err));
         QVERIFY2(e.logger.exitStatus() == QProcess::NormalExit && e.logger.exitCode() == 0, e.err.todo.constData());
-        QVERIFY2(e.out.todo.contains("recording into"), e.out.todo.constData());
+        QVERIFY2(e.out.todo.contains("registrando en"), e.out.todo.constData());
 
         // Recorded at the first reading, then every Barrido seconds.
         const int filas1 = e.filas(QStringLiteral("Instrumento1"));
@@ -424,10 +468,11 @@ private slots:
 
         Escenario::arrancar(e.logger2, {QStringLiteral("--db"), e.base, QStringLiteral("--duration"), QStringLiteral("2")});
         QVERIFY(Escenario::terminar(e.logger2, e.out2, e.err2, 10000));
-        QVERIFY(e.logger2.exitCode() != 0);
-        QVERIFY2(e.err2.todo.contains("cannot open the database " + e.base.toUtf8()), e.err2.todo.constData());
+        // Held by another program: that may end, so the service retries (1).
+        QCOMPARE(e.logger2.exitCode(), 1);
+        QVERIFY2(e.err2.todo.contains("no se pudo abrir la base de datos " + e.base.toUtf8()), e.err2.todo.constData());
         QVERIFY2(e.err2.todo.contains("en uso por otro programa"), e.err2.todo.constData());
-        QVERIFY(!e.out2.todo.contains("recording into"));
+        QVERIFY(!e.out2.todo.contains("registrando en"));
 
         // The first one goes on undisturbed and keeps its rows.
         QVERIFY(e.logger.state() == QProcess::Running);
@@ -529,7 +574,7 @@ private slots:
         QCOMPARE(e.logger.exitStatus(), QProcess::NormalExit);
         QCOMPARE(e.logger.exitCode(), 1);
         // The two messages of the acquisition and the recorder's own line, each once.
-        const QByteArray linea = "cannot open the serial port COM1 (" + falta.toUtf8() + ")";
+        const QByteArray linea = "no se pudo abrir el puerto serie COM1 (" + falta.toUtf8() + ")";
         QVERIFY2(e.err.veces(linea) == 1, e.err.todo.constData());
         QVERIFY2(e.err.veces("No se pudo abrir el puerto de comunicaciones: COM1.") == 1, e.err.todo.constData());
         QVERIFY2(e.err.todo.count('\n') == 3, e.err.todo.constData());
@@ -544,11 +589,11 @@ private slots:
         e.escribirAjustes({{1, false, true, true, 1}});
         const QString lista = e.raiz.ruta(QStringLiteral("Bases.lst"));
 
-        // No --db and no list.
+        // No --db and no list: settings that cannot run (3).
         Escenario::arrancar(e.logger, {QStringLiteral("--duration"), QStringLiteral("1")});
         QVERIFY(Escenario::terminar(e.logger, e.out, e.err, 10000));
-        QVERIFY(e.logger.exitCode() != 0);
-        QVERIFY2(e.err.todo.contains("no database given"), e.err.todo.constData());
+        QCOMPARE(e.logger.exitCode(), 3);
+        QVERIFY2(e.err.todo.contains("no se indicó base de datos"), e.err.todo.constData());
         QVERIFY2(e.err.todo.contains(lista.toUtf8()), e.err.todo.constData());
 
         // A list that names no database.
@@ -561,8 +606,8 @@ private slots:
         e.err.todo.clear();
         Escenario::arrancar(e.logger, {QStringLiteral("--duration"), QStringLiteral("1")});
         QVERIFY(Escenario::terminar(e.logger, e.out, e.err, 10000));
-        QVERIFY(e.logger.exitCode() != 0);
-        QVERIFY2(e.err.todo.contains("no database given"), e.err.todo.constData());
+        QCOMPARE(e.logger.exitCode(), 3);
+        QVERIFY2(e.err.todo.contains("no se indicó base de datos"), e.err.todo.constData());
 
         // A listed file that is gone.
         const QString perdida = e.raiz.datos() + QStringLiteral("/Perdida.mdb");
@@ -570,8 +615,8 @@ private slots:
         e.err.todo.clear();
         Escenario::arrancar(e.logger, {QStringLiteral("--duration"), QStringLiteral("1")});
         QVERIFY(Escenario::terminar(e.logger, e.out, e.err, 10000));
-        QVERIFY(e.logger.exitCode() != 0);
-        QVERIFY2(e.err.todo.contains("cannot open the database " + perdida.toUtf8()), e.err.todo.constData());
+        QCOMPARE(e.logger.exitCode(), 3);
+        QVERIFY2(e.err.todo.contains("no se pudo abrir la base de datos " + perdida.toUtf8()), e.err.todo.constData());
 
         // The first database of the list is the one recorded into.
         escribirLista(e.base.toUtf8() + "\r\n<Mas archivos>\r\n");
@@ -621,10 +666,10 @@ private slots:
         e.iniciarSimulador({QStringLiteral("1:c"), QStringLiteral("2:c")}, true);
         Escenario::arrancar(e.logger, {QStringLiteral("--db"), e.base, QStringLiteral("--retry"), QStringLiteral("1")});
         QVERIFY2(e.out.esperar(" 2:", 10000), e.err.todo.constData());
-        QVERIFY2(e.out.todo.contains(", retry 1 s\n"), e.out.todo.constData());
+        QVERIFY2(e.out.todo.contains(", reintento 1 s\n"), e.out.todo.constData());
 
         QCOMPARE(e.ordenSimulador("fault 2 silent"), QByteArray("OK"));
-        const QByteArray enganche = "comm alarm latched: instrument 2 (Horno B) does not answer\n";
+        const QByteArray enganche = "alarma de comunicación enganchada: instrumento 2 (Horno B) no responde\n";
         QVERIFY2(e.out.esperar(enganche, 15000), e.out.todo.constData());
         // Probes go out while it is silent (each one a read of the measured
         // value; the reading that latched made one more) and latch nothing again.
@@ -634,16 +679,16 @@ private slots:
                  e.salidaSim.todo.mid(antesSondeos).constData());
 
         QCOMPARE(e.ordenSimulador("fault 2 none"), QByteArray("OK"));
-        const QByteArray reset = "comm alarm reset: instrument 2 (Horno B) answers again\n";
+        const QByteArray reset = "alarma de comunicación restablecida: instrumento 2 (Horno B) responde de nuevo\n";
         QVERIFY2(e.out.esperar(reset, 15000), e.out.todo.constData());
         // Its rows resume, with readings again.
         const qsizetype trasReset = e.out.todo.indexOf(reset);
-        const QRegularExpression filaDe2(QStringLiteral("^\\S+ \\S+ recorded (.* )?2:-?\\d+(\\.\\d+)? "));
+        const QRegularExpression filaDe2(QStringLiteral("^\\S+ \\S+ registradas (.* )?2:-?\\d+(\\.\\d+)? "));
         QVERIFY2(e.out.esperarLinea(filaDe2, 10000, trasReset), e.out.todo.constData());
         QVERIFY2(e.detener(), e.err.todo.constData());
 
-        QCOMPARE(e.out.veces("comm alarm latched"), 1);
-        QCOMPARE(e.out.veces("comm alarm reset"), 1);
+        QCOMPARE(e.out.veces("alarma de comunicación enganchada"), 1);
+        QCOMPARE(e.out.veces("alarma de comunicación restablecida"), 1);
         QVERIFY2(e.err.todo.isEmpty(), e.err.todo.constData());
         const int filas2 = e.filas(QStringLiteral("Instrumento2"));
         QCOMPARE(filasDeclaradas(e.out.todo), e.filas(QStringLiteral("Instrumento1")) + filas2);
@@ -662,25 +707,25 @@ private slots:
         QVERIFY2(e.out.esperarLinea(kLineaRegistrada, 10000), e.err.todo.constData());
 
         QCOMPARE(e.ordenSimulador("unplug"), QByteArray("OK"));
-        QVERIFY2(e.out.esperar(" port lost: ", 10000), e.out.todo.constData());
+        QVERIFY2(e.out.esperar(" puerto perdido: ", 10000), e.out.todo.constData());
         QElapsedTimer sinPuerto;
         sinPuerto.start();
         const double cpuAntes = segundosCpu(e.logger.processId());
         QVERIFY2(e.ordenSimulador("plug").startsWith("PTY "), e.salidaSim.todo.constData());
         // Reopened at its next attempt, a few seconds apart.
-        QVERIFY2(e.out.esperar(" port back: COM1 (" + e.enlace.toUtf8() + ")\n", 15000), e.out.todo.constData());
+        QVERIFY2(e.out.esperar(" puerto recuperado: COM1 (" + e.enlace.toUtf8() + ")\n", 15000), e.out.todo.constData());
         // It waited for the port rather than trying it over and over.
         const double cpu = segundosCpu(e.logger.processId()) - cpuAntes;
         QVERIFY2(cpuAntes >= 0 && cpu < 0.5 * double(sinPuerto.elapsed()) / 1000.0 + 0.3,
                  qPrintable(QStringLiteral("%1 s of processor in %2 ms").arg(cpu).arg(sinPuerto.elapsed())));
-        const qsizetype vuelta = e.out.todo.indexOf(" port back: ");
+        const qsizetype vuelta = e.out.todo.indexOf(" puerto recuperado: ");
         QVERIFY2(e.out.esperarLinea(kLineaRegistrada, 10000, vuelta), e.out.todo.constData());
         QVERIFY2(e.detener(), e.err.todo.constData());
 
-        QCOMPARE(e.out.veces(" port lost: "), 1);
-        QCOMPARE(e.out.veces(" port back: "), 1);
+        QCOMPARE(e.out.veces(" puerto perdido: "), 1);
+        QCOMPARE(e.out.veces(" puerto recuperado: "), 1);
         // A missing port is not an instrument that stopped answering.
-        QVERIFY2(!e.out.todo.contains("comm alarm"), e.out.todo.constData());
+        QVERIFY2(!e.out.todo.contains("alarma de comunicación"), e.out.todo.constData());
         QVERIFY2(e.err.todo.isEmpty(), e.err.todo.constData());
         QCOMPARE(filasDeclaradas(e.out.todo),
                  e.filas(QStringLiteral("Instrumento1")) + e.filas(QStringLiteral("Instrumento2")));
@@ -697,11 +742,11 @@ private slots:
         QVERIFY2(direccion.startsWith(QLatin1String("tcp://127.0.0.1:")), e.salidaSim.todo.constData());
         e.escribirAjustes({{1, false, true, true, 1}, {2, true, true, true, 1}}, direccion);
         Escenario::arrancar(e.logger, {QStringLiteral("--db"), e.base});
-        QVERIFY2(e.out.esperar(" from COM1 (" + direccion.toUtf8() + ")", 10000), e.err.todo.constData());
+        QVERIFY2(e.out.esperar(" desde COM1 (" + direccion.toUtf8() + ")", 10000), e.err.todo.constData());
         QVERIFY2(e.out.esperarLinea(kLineaRegistrada, 10000), e.err.todo.constData());
 
-        const QByteArray perdido = " port lost: Servidor serie " + direccion.toUtf8() + " no disponible; reintentando\n";
-        const QByteArray vuelto = " port back: COM1 (" + direccion.toUtf8() + ")\n";
+        const QByteArray perdido = " puerto perdido: Servidor serie " + direccion.toUtf8() + " no disponible; reintentando\n";
+        const QByteArray vuelto = " puerto recuperado: COM1 (" + direccion.toUtf8() + ")\n";
         QCOMPARE(e.ordenSimulador("drop"), QByteArray("OK"));
         QVERIFY2(e.out.esperar(perdido, 10000), e.out.todo.constData());
         QVERIFY2(e.out.esperar(vuelto, 5000), e.out.todo.constData());
@@ -715,7 +760,7 @@ private slots:
         desde = e.out.todo.lastIndexOf(vuelto);
         QVERIFY2(e.out.esperarLinea(kLineaRegistrada, 10000, desde), e.out.todo.constData());
         QVERIFY2(e.detener(), e.err.todo.constData());
-        QVERIFY2(!e.out.todo.contains("comm alarm"), e.out.todo.constData());
+        QVERIFY2(!e.out.todo.contains("alarma de comunicación"), e.out.todo.constData());
         QVERIFY2(e.err.todo.isEmpty(), e.err.todo.constData());
 
         // Nothing listening at the start: one clear line naming the server, status 1.
@@ -723,10 +768,55 @@ private slots:
         Escenario::arrancar(e.logger2, {QStringLiteral("--db"), e.base});
         QVERIFY(Escenario::terminar(e.logger2, e.out2, e.err2, 10000));
         QCOMPARE(e.logger2.exitCode(), 1);
-        const QByteArray linea = "cannot connect to the device server " + direccion.toUtf8() + " (COM1): conexión rehusada";
+        const QByteArray linea = "no se puede conectar con el servidor serie " + direccion.toUtf8() + " (COM1): conexión rehusada";
         QVERIFY2(e.err2.veces(linea) == 1, e.err2.todo.constData());
         QVERIFY2(e.err2.veces("No se pudo conectar con el servidor serie " + direccion.toUtf8()) == 1, e.err2.todo.constData());
         QVERIFY2(!e.err2.todo.contains("Verifique que el puerto sea el correcto"), e.err2.todo.constData());
+        e.cerrarBase();
+    }
+
+    void avisosDeServicio()
+    {
+        // As systemd runs the unit: a notify socket and a watchdog of 2 s,
+        // shorter than a pass may take with these settings.
+        Escenario e;
+        e.escribirAjustes({{1, false, true, true, 1}, {2, true, true, true, 1}});
+        e.iniciarSimulador({QStringLiteral("1:c"), QStringLiteral("2:p")}, true, false);
+        SocketAvisos avisos(e.raiz.ruta(QStringLiteral("notify")));
+        QVERIFY(avisos.listo());
+        QProcessEnvironment entorno = QProcessEnvironment::systemEnvironment();
+        entorno.insert(QStringLiteral("NOTIFY_SOCKET"), e.raiz.ruta(QStringLiteral("notify")));
+        entorno.insert(QStringLiteral("WATCHDOG_USEC"), QStringLiteral("2000000"));
+        e.logger.setProcessEnvironment(entorno);
+        Escenario::arrancar(e.logger, {QStringLiteral("--db"), e.base});
+        QVERIFY2(e.out.esperarQue([&] { return totalRegistrado(e.out) >= 6; }, 15000), e.out.todo.constData());
+
+        // Ready once recording, with its status line.
+        QList<QByteArray> todos = avisos.leer();
+        QVERIFY(!todos.isEmpty());
+        const QByteArray estado = "STATUS=2 instrumento(s) registrando desde COM1 (" + e.enlace.toUtf8() + "), puerto abierto, ";
+        const QList<QByteArray> listos = avisos.con("READY=1");
+        QCOMPARE(listos.size(), 1);
+        QVERIFY2(listos[0].contains(estado), listos[0].constData());
+        // Two silent-instrument passes need far more than 2 s: the period is raised.
+        const QList<QByteArray> periodo = avisos.con("WATCHDOG_USEC=");
+        QCOMPARE(periodo.size(), 1);
+        QVERIFY2(periodo[0].mid(periodo[0].indexOf('=') + 1).toLongLong() > 60000000LL, periodo[0].constData());
+        QVERIFY(todos.indexOf(periodo[0]) < todos.indexOf(listos[0]));
+        // Petted after passes, the status giving the rows.
+        QVERIFY2(e.out.esperarQue([&] { return avisos.con("WATCHDOG=1").size() >= 2; }, 5000), todos.join('|').constData());
+        QVERIFY2(avisos.con("WATCHDOG=1").last().contains(" filas"), avisos.con("WATCHDOG=1").last().constData());
+
+        // While the port is missing no pass ends, and the watchdog is still petted.
+        QCOMPARE(e.ordenSimulador("unplug"), QByteArray("OK"));
+        QVERIFY2(e.out.esperar(" puerto perdido: ", 10000), e.out.todo.constData());
+        const qsizetype tras = avisos.leer().size();
+        QVERIFY2(e.out.esperarQue([&] { return avisos.con("WATCHDOG=1", tras).size() >= 2; }, 5000),
+                 avisos.leer().mid(tras).join('|').constData());
+        QVERIFY2(avisos.con("WATCHDOG=1", tras).last().contains("puerto perdido"), avisos.con("WATCHDOG=1", tras).last().constData());
+
+        QVERIFY2(e.detener(), e.err.todo.constData());
+        QVERIFY2(avisos.leer().last() == "STOPPING=1", avisos.leer().last().constData());
         e.cerrarBase();
     }
 
@@ -742,26 +832,27 @@ private slots:
             Escenario::arrancar(e.logger, {QStringLiteral("--db"), noHay});
             QVERIFY(Escenario::terminar(e.logger, e.out, e.err, 10000));
             QCOMPARE(e.logger.exitStatus(), QProcess::NormalExit);
-            QCOMPARE(e.logger.exitCode(), 1);
+            // Settings that cannot run: the service does not restart on 3.
+            QCOMPARE(e.logger.exitCode(), 3);
             // One line, naming the file and what is wrong with it.
-            QVERIFY2(e.err.veces("settings file") == 1, e.err.todo.constData());
-            const QStringList lineas = e.err.lineas(QRegularExpression(QStringLiteral("^ombrix-logger: settings file ")));
+            QVERIFY2(e.err.veces("archivo de ajustes") == 1, e.err.todo.constData());
+            const QStringList lineas = e.err.lineas(QRegularExpression(QStringLiteral("^ombrix-logger: archivo de ajustes ")));
             QVERIFY2(lineas.size() == 1, e.err.todo.constData());
-            QVERIFY2(lineas[0].startsWith(QString::fromUtf8("ombrix-logger: settings file " + ruta + " " + aviso)),
+            QVERIFY2(lineas[0].startsWith(QString::fromUtf8("ombrix-logger: archivo de ajustes " + ruta + " " + aviso)),
                      qPrintable(lineas[0]));
-            QVERIFY2(lineas[0].endsWith(QStringLiteral("; running with the defaults")), qPrintable(lineas[0]));
+            QVERIFY2(lineas[0].endsWith(QStringLiteral("; se usan los valores por defecto")), qPrintable(lineas[0]));
             // The defaults enable no instrument.
-            QVERIFY2(e.err.todo.contains("nothing to record: "), e.err.todo.constData());
-            QVERIFY2(!e.err.todo.contains("cannot open"), e.err.todo.constData());
+            QVERIFY2(e.err.todo.contains("nada que registrar: "), e.err.todo.constData());
+            QVERIFY2(!e.err.todo.contains("no se pudo abrir"), e.err.todo.constData());
             QVERIFY(e.out.todo.isEmpty());
         };
 
-        correr("not found");
+        correr("no existe");
         {
             QFile f(e.rutaAjustes());
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
-        correr("is empty");
+        correr("está vacío");
         {
             // Bytes of no text at all: no line ends, no sections, no keys.
             QFile f(e.rutaAjustes());
@@ -775,15 +866,15 @@ private slots:
             }
             f.write(basura);
         }
-        correr("holds no settings (no key=value line under a [section])");
+        correr("no contiene ajustes (ninguna línea clave=valor bajo una [sección])");
         if (::geteuid() != 0) {
             e.escribirAjustes({{1, false, true, true, 1}});
             QVERIFY(::chmod(ruta.constData(), 0) == 0);
-            correr("cannot be read (");
+            correr("no se puede leer (");
         }
         QVERIFY(QFile::remove(e.rutaAjustes()));
         QVERIFY(QDir().mkdir(e.rutaAjustes()));
-        correr("is not a regular file");
+        correr("no es un archivo regular");
     }
 
     // Values the recorder does not use as written are told at start, a line
@@ -808,7 +899,7 @@ private slots:
             QVERIFY2(e.err.veces(a) == 1, e.err.todo.constData());
         QCOMPARE(e.err.veces("ajustes: "), avisos.size());
         // Told before the run begins.
-        QVERIFY(e.out.todo.startsWith("recording into"));
+        QVERIFY(e.out.todo.startsWith("registrando en"));
 
         // Address 0 would reach every instrument at once: nothing goes there,
         // and the others are polled at full pace.
@@ -831,16 +922,17 @@ private slots:
             Escenario::arrancar(e.logger, {QStringLiteral("--db"), noHay});
             QVERIFY(Escenario::terminar(e.logger, e.out, e.err, 10000));
             QCOMPARE(e.logger.exitStatus(), QProcess::NormalExit);
-            QCOMPARE(e.logger.exitCode(), 1);
-            const QByteArray linea = "ombrix-logger: nothing to record: " + motivo + " in " + e.rutaAjustes().toUtf8() + "\n";
+            // Settings that cannot run: the service does not restart on 3.
+            QCOMPARE(e.logger.exitCode(), 3);
+            const QByteArray linea = "ombrix-logger: nada que registrar: " + motivo + " en " + e.rutaAjustes().toUtf8() + "\n";
             QVERIFY2(e.err.todo == linea, e.err.todo.constData());
             QVERIFY(e.out.todo.isEmpty());
         };
         // One enabled but not recording, one recording but disabled.
         e.escribirAjustes({{1, false, true, false, 1}, {2, false, false, true, 1}});
-        correr("none of the 2 instrument(s) is both enabled (Habilitado) and recording (SalvarTabla)");
+        correr("ninguno de los 2 instrumento(s) está a la vez habilitado (Habilitado) y con registro (SalvarTabla)");
         e.escribirAjustes({});
-        correr("no instrument is configured");
+        correr("no hay ningún instrumento configurado");
     }
 
     void periodoDeSondeo()
@@ -861,15 +953,15 @@ private slots:
             e.escribirAjustes({{1, false, true, true, 1}}, QString(), general);
             e.out.todo.clear();
             Escenario::arrancar(e.logger, QStringList{QStringLiteral("--db"), e.base} + extra);
-            if (!e.out.esperar("recording into", 10000) || !e.detener())
+            if (!e.out.esperar("registrando en", 10000) || !e.detener())
                 return "no start: " + e.err.todo;
-            const auto m = QRegularExpression(QStringLiteral(", retry (.*)\n")).match(QString::fromUtf8(e.out.todo));
+            const auto m = QRegularExpression(QStringLiteral(", reintento (.*)\n")).match(QString::fromUtf8(e.out.todo));
             return m.captured(1).toUtf8();
         };
         QCOMPARE(periodo({}, {}), QByteArray("60 s"));
         QCOMPARE(periodo("ReintentoAlarma=0\r\n", {}), QByteArray("60 s"));
         QCOMPARE(periodo("ReintentoAlarma=7\r\n", {}), QByteArray("7 s"));
-        QCOMPARE(periodo("ReintentoAlarma=7\r\n", {QStringLiteral("--retry"), QStringLiteral("0")}), QByteArray("off"));
+        QCOMPARE(periodo("ReintentoAlarma=7\r\n", {QStringLiteral("--retry"), QStringLiteral("0")}), QByteArray("no"));
         QCOMPARE(periodo({}, {QStringLiteral("--retry"), QStringLiteral("5")}), QByteArray("5 s"));
         e.cerrarBase();
     }

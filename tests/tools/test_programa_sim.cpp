@@ -133,7 +133,7 @@ private slots:
                                             QStringLiteral("--inst"), QStringLiteral("5:c"),
                                             QStringLiteral("--inst"), QStringLiteral("6:p")});
         QVERIFY(!primera.isEmpty());
-        QCOMPARE(orden(p, "plug"), QByteArray("ERR already plugged"));
+        QCOMPARE(orden(p, "plug"), QByteArray("ERR ya está enchufado"));
         QCOMPARE(orden(p, "set 5 12 777"), QByteArray("OK"));
         const int viejo = serie::abrir(enlace);
         qint32 valor = 0;
@@ -146,7 +146,7 @@ private slots:
         uint8_t basura[8];
         QCOMPARE(serie::leer(viejo, basura, sizeof basura), -1L);
         QVERIFY(!QFileInfo(enlace).isSymLink());
-        QCOMPARE(orden(p, "unplug"), QByteArray("ERR not plugged"));
+        QCOMPARE(orden(p, "unplug"), QByteArray("ERR no está enchufado"));
         QTest::qSleep(2000);
 
         // A new pseudo-terminal: the old one is still held open here.

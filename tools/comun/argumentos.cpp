@@ -2,6 +2,7 @@
 
 #include "acquisition/base_datos.h"
 #include "config/modelo.h"
+#include "ombrix_version.h"
 #include "views/consultas.h"
 
 #include <QFileInfo>
@@ -51,7 +52,17 @@ std::optional<int> leerArgumentos(const Herramienta& h, const QStringList& a, Ar
             if (c.hastaTxt.isEmpty())
                 return h.error("--to no es una fecha dd/MM/yyyy");
         } else if (op == QLatin1String("--help") || op == QLatin1String("-h")) {
-            h.error(h.ayuda);
+            std::fputs(h.uso, stdout);
+            std::fputs(h.ayuda, stdout);
+            std::fputs("\n"
+                       "Códigos de salida:\n"
+                       "  0   terminó bien\n"
+                       "  1   falló (la base de datos no se puede abrir o leer, el archivo no se puede escribir)\n"
+                       "  2   argumentos incorrectos\n",
+                       stdout);
+            return 0;
+        } else if (op == QLatin1String("--version")) {
+            std::printf("%s %s\n", h.nombre, OMBRIX_VERSION);
             return 0;
         } else if (propias(op, valor, motivo)) {
             if (motivo)

@@ -19,7 +19,7 @@ class Modelo;
 struct Herramienta {
     const char* nombre;   // "ombrix-export"
     const char* uso;      // the usage line, "uso: ..." and its end of line
-    const char* ayuda;    // what --help says before the usage line
+    const char* ayuda;    // what --help says after the usage line: what it does, the options
 
     // "nombre: motivo" and the usage line; returns 2, the exit code of a wrong call.
     int error(const char* motivo) const;
@@ -40,7 +40,8 @@ using LeerValor = std::function<bool(QString& v)>;
 using OpcionPropia = std::function<bool(const QString& op, const LeerValor& valor, const char*& motivo)>;
 
 // Reads the command line (without the program's name). Returns the exit code
-// when the tool must end now: 0 after --help, 2 after a wrong option or value.
+// when the tool must end now: 0 after --help or --version, 2 after a wrong
+// option or value.
 std::optional<int> leerArgumentos(const Herramienta& h, const QStringList& args, ArgumentosConsulta& a,
                                   const OpcionPropia& propias);
 

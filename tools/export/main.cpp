@@ -31,7 +31,18 @@ using namespace ombrix;
 static const Herramienta kExport{
     "ombrix-export",
     "uso: ombrix-export --db ARCHIVO (--instrument N | --combinada) [--from dd/MM/yyyy] [--to dd/MM/yyyy] [--sep C] [--out ARCHIVO]\n",
-    "exporta las lecturas de un instrumento como CSV"};
+    "Exporta como CSV las lecturas de un instrumento o la tabla combinada.\n"
+    "\n"
+    "Opciones:\n"
+    "  --db ARCHIVO          Base de datos a leer.\n"
+    "  --instrument N        Las lecturas del instrumento N (1 a 20).\n"
+    "  --combinada           La tabla combinada: Fecha, Hora y las columnas de cada instrumento.\n"
+    "  --from dd/MM/yyyy     Desde esa fecha (incluida).\n"
+    "  --to dd/MM/yyyy       Hasta esa fecha (incluida).\n"
+    "  --sep C               Separador de columnas (\",\" por defecto; \"tab\" o \"\\t\" para tabulador).\n"
+    "  --out ARCHIVO         Archivo de salida (por defecto, o con \"-\", la salida estándar).\n"
+    "  -h, --help            Muestra esta ayuda y termina.\n"
+    "  --version             Muestra la versión y termina.\n"};
 
 int main(int argc, char** argv)
 {

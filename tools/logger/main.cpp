@@ -25,14 +25,21 @@
 // Standard output is the run's log, one line per change, each beginning with
 // the date and time: a communication alarm latched or reset, the port lost or
 // back, recording failing or working again, and after every pass that stored
-// rows the rows it stored ("recorded 1:25.3 2:48.0 (total 57 rows)"). Passes
-// that stored nothing print nothing. It stops after --duration seconds, or on
-// SIGINT/SIGTERM once the row in flight is stored; the last line gives the
-// rows recorded and the peak memory ("stopped: N rows recorded, peak memory
-// K kB").
+// rows the rows it stored ("registradas 1:25.3 2:48.0 (total 57 filas)").
+// Passes that stored nothing print nothing. It stops after --duration
+// seconds, or on SIGINT/SIGTERM once the row in flight is stored; the last
+// line gives the rows recorded and the peak memory ("detenido: N filas
+// registradas, memoria máxima K kB").
 //
-// Exit status: 0 after a run; 1 when it cannot start (nothing to record, no
-// database, the port does not open); 2 for a wrong option.
+// Under systemd (Type=notify) it says READY=1 once the port is open, keeps a
+// one-line STATUS= and pets the watchdog after every pass; it raises the
+// unit's watchdog period to three times the longest pass its settings allow.
+//
+// Exit status: 0 after a run; 1 when it fails while starting or running (the
+// port does not open, the database is held by another program); 2 for a
+// wrong option; 3 for settings that cannot run (nothing to record, no
+// database named, the database file does not exist): the service unit does
+// not restart after 2 or 3.
 
 #include "acquisition/adquisicion.h"
 #include "acquisition/base_datos.h"
@@ -50,6 +57,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -60,12 +68,47 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
 using namespace ombrix;
 
 namespace {
 int tuberiaSenal[2] = {-1, -1};
+
+// Exit codes, as the help and the manual page give them.
+constexpr int kSalidaFallo = 1;
+constexpr int kSalidaArgumentos = 2;
+constexpr int kSalidaConfiguracion = 3;
+
+const char* const kAyuda =
+    "Uso: ombrix-logger [--db ARCHIVO] [--duration SEGUNDOS] [--partida CÓDIGO] [--retry SEGUNDOS]\n"
+    "                   [--mqtt URL]\n"
+    "Sondea los instrumentos y registra sus lecturas sin pantalla.\n"
+    "\n"
+    "Lee los ajustes de la raíz de datos ($OMBRIX_HOME/RIvariv/Ombrix.ini) y registra\n"
+    "cada instrumento habilitado cuyo registro está activado.\n"
+    "\n"
+    "Opciones:\n"
+    "  --db ARCHIVO          Base de datos (por defecto, la primera de Bases.lst).\n"
+    "  --duration SEGUNDOS   Se detiene tras esos segundos.\n"
+    "  --partida CÓDIGO      Código de partida escrito en cada fila.\n"
+    "  --retry SEGUNDOS      Segundos entre sondeos de un instrumento con la alarma de\n"
+    "                        comunicación enganchada; 0 no sondea nunca (por defecto,\n"
+    "                        ReintentoAlarma de los ajustes si está puesto, si no 60).\n"
+    "  --mqtt URL            Publica las lecturas en el broker MQTT\n"
+    "                        mqtt://[usuario@]servidor[:puerto][/prefijo] (en lugar de la\n"
+    "                        sección [MQTT] de los ajustes); la clave se toma de los ajustes\n"
+    "                        o de la variable OMBRIX_MQTT_CLAVE, nunca de la línea de órdenes.\n"
+    "  -h, --help            Muestra esta ayuda y termina.\n"
+    "  --version             Muestra la versión y termina.\n"
+    "\n"
+    "Códigos de salida:\n"
+    "  0   terminó bien (--duration, SIGINT o SIGTERM)\n"
+    "  1   falló al arrancar o durante la marcha (el puerto no abre, la base está en uso)\n"
+    "  2   argumentos incorrectos\n"
+    "  3   ajustes con los que no puede funcionar (nada que registrar, ninguna base de\n"
+    "      datos indicada, la base de datos no existe)\n";
 
 // Probe period of latched instruments when neither the option nor the
 // settings say otherwise.
@@ -140,20 +183,20 @@ QString problemaDeAjustes(const QString& ruta)
 {
     const QFileInfo info(ruta);
     if (!info.exists())
-        return QStringLiteral("not found");
+        return QStringLiteral("no existe");
     // Checked before opening: a fifo or a device would hold the open.
     if (!info.isFile())
-        return QStringLiteral("is not a regular file");
+        return QStringLiteral("no es un archivo regular");
     QFile f(ruta);
     if (!f.open(QIODevice::ReadOnly))
-        return QStringLiteral("cannot be read (%1)").arg(f.errorString());
+        return QStringLiteral("no se puede leer (%1)").arg(f.errorString());
     const QByteArray bytes = f.readAll();
     if (f.error() != QFileDevice::NoError)
-        return QStringLiteral("cannot be read (%1)").arg(f.errorString());
+        return QStringLiteral("no se puede leer (%1)").arg(f.errorString());
     if (bytes.trimmed().isEmpty())
-        return QStringLiteral("is empty");
+        return QStringLiteral("está vacío");
     if (!tieneAjustes(Perfil::decodificar(bytes)))
-        return QStringLiteral("holds no settings (no key=value line under a [section])");
+        return QStringLiteral("no contiene ajustes (ninguna línea clave=valor bajo una [sección])");
     return {};
 }
 
@@ -163,20 +206,73 @@ QString nadaQueRegistrar(const Modelo& modelo)
 {
     const int cantidad = modelo.CantidadAparatos - 1;
     if (cantidad <= 0)
-        return QStringLiteral("no instrument is configured");
+        return QStringLiteral("no hay ningún instrumento configurado");
     for (int n = 1; n < modelo.CantidadAparatos && n < modelo.ArrayConfig.size(); ++n)
         if (modelo.ArrayConfig[n].Habilitado && modelo.ArrayConfig[n].SalvarTabla
             && direccionDeBus(modelo.ArrayConfig[n].ID))
             return {};
-    return QStringLiteral("none of the %1 instrument(s) is both enabled (Habilitado) and recording (SalvarTabla)")
+    return QStringLiteral("ninguno de los %1 instrumento(s) está a la vez habilitado (Habilitado) y con registro (SalvarTabla)")
         .arg(cantidad);
 }
 
 QString nombreInstrumento(const Modelo& modelo, int n)
 {
     const QString titulo = n < modelo.Estados.size() ? modelo.Estados[n].Titulo.trimmed() : QString();
-    return titulo.isEmpty() ? QStringLiteral("instrument %1").arg(n)
-                            : QStringLiteral("instrument %1 (%2)").arg(n).arg(titulo);
+    return titulo.isEmpty() ? QStringLiteral("instrumento %1").arg(n)
+                            : QStringLiteral("instrumento %1 (%2)").arg(n).arg(titulo);
+}
+
+// What systemd hears from a recorder run as a Type=notify service. Outside
+// one ($NOTIFY_SOCKET unset) every call does nothing.
+class AvisoServicio {
+public:
+    AvisoServicio() { vigilado_ = sd_watchdog_enabled(0, &periodoUs_) > 0; }
+
+    void listo(const QString& estado)
+    {
+        enviar("READY=1\nSTATUS=" + estado.toUtf8());
+        reloj_.start();
+    }
+    // After a pass, or while the port is awaited: the watchdog is petted and
+    // the status line renewed, at most once a second.
+    void vivo(const QString& estado)
+    {
+        if (reloj_.isValid() && reloj_.elapsed() < 1000)
+            return;
+        reloj_.start();
+        enviar((vigilado_ ? QByteArray("WATCHDOG=1\n") : QByteArray()) + "STATUS=" + estado.toUtf8());
+    }
+    void parando() { enviar("STOPPING=1"); }
+    // The unit's watchdog period is raised to `us` when it is shorter: a long
+    // scan period or many silent instruments make a healthy pass that long.
+    void vigilarAlMenos(quint64 us)
+    {
+        if (vigilado_ && us > periodoUs_) {
+            periodoUs_ = us;
+            enviar("WATCHDOG_USEC=" + QByteArray::number(us));
+        }
+    }
+
+private:
+    static void enviar(const QByteArray& aviso) { sd_notify(0, aviso.constData()); }
+
+    bool vigilado_ = false;
+    uint64_t periodoUs_ = 0;
+    QElapsedTimer reloj_;
+};
+
+// The longest a healthy pass can take with these settings, in ms: the wait
+// between passes and, for every instrument polled, each of its requests
+// timing out (sent and read, each waiting up to `espera` ms).
+qint64 pasadaMasLargaMs(const Modelo& modelo, int espera)
+{
+    constexpr int kPeticionesPorInstrumento = 16;
+    constexpr int kPausaMs = 3;
+    int sondeados = 0;
+    for (int n = 1; n < modelo.CantidadAparatos && n < modelo.ArrayConfig.size(); ++n)
+        sondeados += modelo.ArrayConfig[n].Habilitado ? 1 : 0;
+    return qint64(qMax(0, modelo.Config.TiempoScan)) * 1000
+        + qint64(sondeados) * kPeticionesPorInstrumento * (2 * qint64(espera) + kPausaMs + 50);
 }
 
 // The device's own reason for a failed open, without the path it begins with.
@@ -193,31 +289,43 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("ombrix-logger"));
     QCoreApplication::setApplicationVersion(QStringLiteral(OMBRIX_VERSION));
 
+    // The help, the version and the parser's refusals are our own: in
+    // Spanish, and a wrong call ends with 2.
     QCommandLineParser opciones;
-    opciones.setApplicationDescription(QStringLiteral("Polls the instruments and records their readings without a screen."));
-    opciones.addHelpOption();
-    opciones.addVersionOption();
-    opciones.addOption({QStringLiteral("db"), QStringLiteral("Database file (default: the first of Bases.lst)."), QStringLiteral("FILE")});
-    opciones.addOption({QStringLiteral("duration"), QStringLiteral("Stop after this many seconds."), QStringLiteral("SECONDS")});
-    opciones.addOption({QStringLiteral("partida"), QStringLiteral("Batch code written with every row."), QStringLiteral("CODE")});
-    opciones.addOption({QStringLiteral("retry"),
-                        QStringLiteral("Seconds between probes of an instrument whose communication alarm latched; "
-                                       "0 never probes (default: ReintentoAlarma of the settings when set, else 60)."),
-                        QStringLiteral("SECONDS")});
-    opciones.addOption({QStringLiteral("mqtt"),
-                        QStringLiteral("Publica las lecturas en el broker MQTT mqtt://[usuario@]servidor[:puerto][/prefijo] "
-                                       "(en lugar de la sección [MQTT] de los ajustes); la clave se toma de los ajustes "
-                                       "o de la variable OMBRIX_MQTT_CLAVE, nunca de la línea de órdenes."),
-                        QStringLiteral("URL")});
-    opciones.process(app);
+    opciones.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QString()});
+    opciones.addOption({QStringLiteral("version"), QString()});
+    opciones.addOption({QStringLiteral("db"), QString(), QStringLiteral("ARCHIVO")});
+    opciones.addOption({QStringLiteral("duration"), QString(), QStringLiteral("SEGUNDOS")});
+    opciones.addOption({QStringLiteral("partida"), QString(), QStringLiteral("CÓDIGO")});
+    opciones.addOption({QStringLiteral("retry"), QString(), QStringLiteral("SEGUNDOS")});
+    opciones.addOption({QStringLiteral("mqtt"), QString(), QStringLiteral("URL")});
+    if (!opciones.parse(app.arguments())) {
+        const QStringList desconocidas = opciones.unknownOptionNames();
+        imprimirError(desconocidas.isEmpty() ? QStringLiteral("falta el valor de ") + app.arguments().constLast()
+                                             : QStringLiteral("opción desconocida: ") + desconocidas.first());
+        std::fputs("Pruebe «ombrix-logger --help».\n", stderr);
+        return kSalidaArgumentos;
+    }
+    if (opciones.isSet(QStringLiteral("help"))) {
+        std::fputs(kAyuda, stdout);
+        return 0;
+    }
+    if (opciones.isSet(QStringLiteral("version"))) {
+        std::printf("ombrix-logger %s\n", OMBRIX_VERSION);
+        return 0;
+    }
+    if (!opciones.positionalArguments().isEmpty()) {
+        imprimirError(QStringLiteral("argumento de más: ") + opciones.positionalArguments().first());
+        return kSalidaArgumentos;
+    }
 
     int duracion = 0;
     if (opciones.isSet(QStringLiteral("duration"))) {
         bool ok = false;
         duracion = opciones.value(QStringLiteral("duration")).toInt(&ok);
         if (!ok || duracion <= 0) {
-            imprimirError(QStringLiteral("--duration takes a positive whole number of seconds"));
-            return 2;
+            imprimirError(QStringLiteral("--duration requiere un número entero positivo de segundos"));
+            return kSalidaArgumentos;
         }
     }
     int reintento = -1;
@@ -225,9 +333,9 @@ int main(int argc, char** argv)
         bool ok = false;
         reintento = opciones.value(QStringLiteral("retry")).toInt(&ok);
         if (!ok || reintento < 0) {
-            imprimirError(QStringLiteral("--retry takes a whole number of seconds, 0 or more (0 never probes): ")
+            imprimirError(QStringLiteral("--retry requiere un número entero de segundos, 0 o más (0 no sondea nunca): ")
                           + opciones.value(QStringLiteral("retry")));
-            return 2;
+            return kSalidaArgumentos;
         }
     }
 
@@ -235,19 +343,14 @@ int main(int argc, char** argv)
     // and the template; one line says where.
     const RaizPreparada raizPreparada = prepararRaizDatos();
     if (const QString aviso = avisoRaizPreparada(raizPreparada); !aviso.isEmpty())
-        imprimirError(raizPreparada.error.isEmpty()
-                          ? QStringLiteral("new data root %1 (RIvariv created%2)")
-                                .arg(raizPreparada.raiz,
-                                     raizPreparada.modeloCopiado ? QStringLiteral(", template Modelo.mod copied")
-                                                                 : QStringLiteral(", no template Modelo.mod found"))
-                          : QStringLiteral("cannot prepare the data root %1: %2").arg(raizPreparada.raiz, raizPreparada.error));
+        imprimirError(aviso);
 
     Modelo modelo;
     modelo.CantidadAparatos = 1;
     modelo.RutaIni = rutaIniPorDefecto();
     const QString problema = problemaDeAjustes(modelo.RutaIni);
     if (!problema.isEmpty())
-        imprimirError(QStringLiteral("settings file %1 %2; running with the defaults").arg(modelo.RutaIni, problema));
+        imprimirError(QStringLiteral("archivo de ajustes %1 %2; se usan los valores por defecto").arg(modelo.RutaIni, problema));
     modelo.CargarIni();
     // A line for every value not used as written, before anything starts.
     for (const AvisoAjuste& a : std::as_const(modelo.Avisos))
@@ -257,29 +360,30 @@ int main(int argc, char** argv)
         QString error;
         if (!aplicarDireccionMqtt(opciones.value(QStringLiteral("mqtt")), ajustesMqtt, &error)) {
             imprimirError(QStringLiteral("--mqtt: ") + error);
-            return 2;
+            return kSalidaArgumentos;
         }
     }
 
     // Refused before the database and the port are touched.
     const QString nada = nadaQueRegistrar(modelo);
     if (!nada.isEmpty()) {
-        imprimirError(QStringLiteral("nothing to record: %1 in %2").arg(nada, modelo.RutaIni));
-        return 1;
+        imprimirError(QStringLiteral("nada que registrar: %1 en %2").arg(nada, modelo.RutaIni));
+        return kSalidaConfiguracion;
     }
     if (reintento < 0)
         reintento = modelo.Config.ReintentoAlarma > 0 ? modelo.Config.ReintentoAlarma : kReintentoPorDefecto;
 
     const QString rutaBase = opciones.isSet(QStringLiteral("db")) ? opciones.value(QStringLiteral("db")) : primeraBaseDeLaLista();
     if (rutaBase.isEmpty()) {
-        imprimirError(QStringLiteral("no database given (--db) and none in ") + rutaListaBases());
-        return 1;
+        imprimirError(QStringLiteral("no se indicó base de datos (--db) y no hay ninguna en ") + rutaListaBases());
+        return kSalidaConfiguracion;
     }
     BaseDatos base;
     QString error;
     if (!base.abrir(rutaBase, &error)) {
-        imprimirError(QStringLiteral("cannot open the database ") + rutaBase + QStringLiteral(": ") + error);
-        return 1;
+        imprimirError(QStringLiteral("no se pudo abrir la base de datos ") + rutaBase + QStringLiteral(": ") + error);
+        // A file that is not there will not be there at the next attempt either.
+        return QFileInfo::exists(rutaBase) ? kSalidaFallo : kSalidaConfiguracion;
     }
 
     const QString partida = opciones.value(QStringLiteral("partida"));
@@ -325,61 +429,82 @@ int main(int argc, char** argv)
         const QString valor = n >= 0 && n < ultimoValor.size() ? ultimoValor[n] : QString();
         guardadasEnPasada << QStringLiteral("%1:%2").arg(n).arg(valor.isEmpty() ? QStringLiteral("-") : valor);
     });
+    AvisoServicio servicio;
+    servicio.vigilarAlMenos(quint64(3 * pasadaMasLargaMs(modelo, enlace.TimeOuts())) * 1000);
+    int registrando = 0;
+    for (int n = 1; n < modelo.CantidadAparatos && n < modelo.ArrayConfig.size(); ++n)
+        registrando += modelo.ArrayConfig[n].Habilitado && modelo.ArrayConfig[n].SalvarTabla ? 1 : 0;
+    bool registroFallando = false;
+    bool puertoPerdido = false;
+    QSet<int> enganchados;
+    // One line for "systemctl status": what is recorded, the port, the rows.
+    auto estadoServicio = [&] {
+        QString t = QStringLiteral("%1 instrumento(s) registrando desde %2 (%3), puerto %4, %5 filas")
+                        .arg(registrando)
+                        .arg(modelo.Config.Puerto, rutaPuerto,
+                             puertoPerdido ? QStringLiteral("perdido") : QStringLiteral("abierto"))
+                        .arg(filas);
+        if (!enganchados.isEmpty())
+            t += QStringLiteral(", %1 sin responder").arg(enganchados.size());
+        if (registroFallando)
+            t += QStringLiteral(", el registro falla");
+        return t;
+    };
     auto informarPasada = [&] {
         if (guardadasEnPasada.isEmpty())
             return;
-        registrarEvento(QStringLiteral("recorded %1 (total %2 rows)").arg(guardadasEnPasada.join(QLatin1Char(' '))).arg(filas));
+        registrarEvento(QStringLiteral("registradas %1 (total %2 filas)").arg(guardadasEnPasada.join(QLatin1Char(' '))).arg(filas));
         guardadasEnPasada.clear();
     };
-    QObject::connect(&adq, &Adquisicion::pasadaTerminada, &app, informarPasada);
+    QObject::connect(&adq, &Adquisicion::pasadaTerminada, &app, [&] {
+        informarPasada();
+        servicio.vivo(estadoServicio());
+    });
 
     // Only changes are printed: every state below is told once when it
     // begins and once when it ends, however often the acquisition repeats it.
-    bool registroFallando = false;
     QObject::connect(&adq, &Adquisicion::falloRegistro, &app, [&](const QString& m) {
         if (registroFallando)
             return;
         registroFallando = true;
-        registrarEvento(QStringLiteral("recording failing: ") + m + QStringLiteral(" (polling goes on)"));
+        registrarEvento(QStringLiteral("el registro falla: ") + m + QStringLiteral(" (el sondeo sigue)"));
     });
     QObject::connect(&adq, &Adquisicion::registroRecuperado, &app, [&] {
         if (!registroFallando)
             return;
         registroFallando = false;
-        registrarEvento(QStringLiteral("recording works again"));
+        registrarEvento(QStringLiteral("el registro funciona de nuevo"));
     });
-    bool puertoPerdido = false;
     QObject::connect(&adq, &Adquisicion::puertoPerdido, &app, [&](const QString& m) {
         if (puertoPerdido)
             return;
         puertoPerdido = true;
         // The pass the loss cut short does not end: its rows are told first.
         informarPasada();
-        registrarEvento(QStringLiteral("port lost: ") + m);
+        registrarEvento(QStringLiteral("puerto perdido: ") + m);
     });
     QObject::connect(&adq, &Adquisicion::puertoRecuperado, &app, [&] {
         if (!puertoPerdido)
             return;
         puertoPerdido = false;
-        registrarEvento(QStringLiteral("port back: %1 (%2)").arg(modelo.Config.Puerto, rutaPuerto));
+        registrarEvento(QStringLiteral("puerto recuperado: %1 (%2)").arg(modelo.Config.Puerto, rutaPuerto));
     });
-    QSet<int> enganchados;
     QObject::connect(&adq, &Adquisicion::alarmaComEnganchada, &app, [&](int n) {
         if (enganchados.contains(n))
             return;
         enganchados.insert(n);
-        registrarEvento(QStringLiteral("comm alarm latched: %1 does not answer").arg(nombreInstrumento(modelo, n)));
+        registrarEvento(QStringLiteral("alarma de comunicación enganchada: %1 no responde").arg(nombreInstrumento(modelo, n)));
     });
     QObject::connect(&adq, &Adquisicion::alarmaComRestablecida, &app, [&](int n) {
         if (!enganchados.remove(n))
             return;
-        registrarEvento(QStringLiteral("comm alarm reset: %1 answers again").arg(nombreInstrumento(modelo, n)));
+        registrarEvento(QStringLiteral("alarma de comunicación restablecida: %1 responde de nuevo").arg(nombreInstrumento(modelo, n)));
     });
 
     // Signals reach the event loop through a pipe, so a stop never cuts a row.
     if (::pipe2(tuberiaSenal, O_CLOEXEC | O_NONBLOCK) != 0) {
-        imprimirError(QStringLiteral("cannot set up the stop signals"));
-        return 1;
+        imprimirError(QStringLiteral("no se pudieron preparar las señales de parada"));
+        return kSalidaFallo;
     }
     QSocketNotifier notificador(tuberiaSenal[0], QSocketNotifier::Read);
     bool parando = false;
@@ -388,6 +513,7 @@ int main(int argc, char** argv)
         if (parando)
             return;
         parando = true;
+        servicio.parando();
         adq.TerminarExecute();
         adq.esperarHilo(60000);
         app.quit();
@@ -413,9 +539,10 @@ int main(int argc, char** argv)
     QObject::connect(&adq, &Adquisicion::enLinea, &app, [&](bool activa) {
         if (activa) {
             enMarcha = true;
-            imprimir(QStringLiteral("recording into %1 from %2 (%3), retry %4")
+            servicio.listo(estadoServicio());
+            imprimir(QStringLiteral("registrando en %1 desde %2 (%3), reintento %4")
                          .arg(rutaBase, modelo.Config.Puerto, rutaPuerto,
-                              reintento > 0 ? QStringLiteral("%1 s").arg(reintento) : QStringLiteral("off")));
+                              reintento > 0 ? QStringLiteral("%1 s").arg(reintento) : QStringLiteral("no")));
         } else if (!enMarcha && !parando) {
             // The polling thread made its last open before telling this one: the
             // error it left is read after it.
@@ -425,19 +552,19 @@ int main(int argc, char** argv)
             QString consejo;
             if (enlace.ultimoFallo() == FalloApertura::SinPermiso) {
                 const QString usuario = EnlaceModbus::usuarioActual();
-                consejo = QStringLiteral("; the user %1 may not open it: add it to the group dialout "
-                                         "(sudo adduser %1 dialout) and log in again, or restart the service")
+                consejo = QStringLiteral("; el usuario %1 no puede abrirlo: agréguelo al grupo dialout "
+                                         "(sudo adduser %1 dialout) y vuelva a iniciar la sesión, o reinicie el servicio")
                               .arg(usuario);
             }
             // A line behind a device server is named by its address first.
             const QString linea = enlace.ultimoFallo() == FalloApertura::Servidor
-                                      ? QStringLiteral("cannot connect to the device server %2 (%1)")
-                                      : QStringLiteral("cannot open the serial port %1 (%2)");
+                                      ? QStringLiteral("no se puede conectar con el servidor serie %2 (%1)")
+                                      : QStringLiteral("no se pudo abrir el puerto serie %1 (%2)");
             imprimirError(linea.arg(modelo.Config.Puerto, rutaPuerto)
                           + (motivo.isEmpty() ? QString() : QStringLiteral(": ") + motivo) + consejo);
             parando = true;
             fallaInicio = true;
-            app.exit(1);
+            app.exit(kSalidaFallo);
         }
     });
     adq.ComenzarExecute();
@@ -445,6 +572,11 @@ int main(int argc, char** argv)
     QTimer reloj;
     reloj.setInterval(1000);
     QObject::connect(&reloj, &QTimer::timeout, &adq, &Adquisicion::Timer1Timer);
+    // No pass ends while the port is missing: the wait for it is no hang.
+    QObject::connect(&reloj, &QTimer::timeout, &app, [&] {
+        if (puertoPerdido)
+            servicio.vivo(estadoServicio());
+    });
     reloj.start();
     if (duracion > 0)
         QTimer::singleShot(duracion * 1000, &app, parar);
@@ -454,6 +586,6 @@ int main(int argc, char** argv)
         return codigo;
     // Rows of a pass the stop cut short.
     informarPasada();
-    imprimir(QStringLiteral("stopped: %1 rows recorded, peak memory %2 kB").arg(filas).arg(memoriaPicoKb()));
+    imprimir(QStringLiteral("detenido: %1 filas registradas, memoria máxima %2 kB").arg(filas).arg(memoriaPicoKb()));
     return codigo;
 }

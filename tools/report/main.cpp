@@ -35,7 +35,19 @@ static const Herramienta kReport{
     "ombrix-report",
     "uso: ombrix-report --db ARCHIVO (--instrument N | --combinada) [--from dd/MM/yyyy] [--to dd/MM/yyyy] --pdf ARCHIVO\n"
     "     ombrix-report --db ARCHIVO --instrument N (--partida CÓDIGO --pdf ARCHIVO | --partidas)\n",
-    "escribe el informe de un instrumento o el combinado como PDF"};
+    "Escribe como PDF el informe de un instrumento o el informe combinado.\n"
+    "\n"
+    "Opciones:\n"
+    "  --db ARCHIVO          Base de datos a leer.\n"
+    "  --instrument N        El informe del instrumento N (1 a 20).\n"
+    "  --combinada           El informe combinado.\n"
+    "  --from dd/MM/yyyy     Desde esa fecha (incluida).\n"
+    "  --to dd/MM/yyyy       Hasta esa fecha (incluida).\n"
+    "  --pdf ARCHIVO         Archivo PDF a escribir (\"-\": la salida estándar).\n"
+    "  --partida CÓDIGO      El informe de la partida CÓDIGO del instrumento N.\n"
+    "  --partidas            Lista las partidas del instrumento N.\n"
+    "  -h, --help            Muestra esta ayuda y termina.\n"
+    "  --version             Muestra la versión y termina.\n"};
 
 int main(int argc, char** argv)
 {

@@ -49,32 +49,51 @@ void alRecibirSenal(int)
     errno = guardado;
 }
 
-void usage()
+// The help: on stdout when asked for, on stderr after a wrong call.
+void usage(std::FILE* f)
 {
     std::fputs(
-        "usage: ombrix-sim [--link PATH] [--device PATH | --tcp PORT] [--baud N] [--no-pace]\n"
-        "                  [--reply-delay MS] [--static] [--daemon] [--inst ADDR:c|p]...\n"
-        "       ombrix-sim --version\n"
-        "Serves controllers (c) and programmers (p) at the given slave addresses\n"
-        "(default 1:c 2:c 3:p 4:p) on a new pseudo-terminal and prints \"PTY <path>\".\n"
-        "--tcp serves them as a serial device server would, on 127.0.0.1:PORT (0: any\n"
-        "free port), one client at a time, and prints \"TCP tcp://127.0.0.1:<port>\".\n"
-        "Commands on stdin (one answer line each):\n"
-        "  fault ADDR none|silent|crc|address|short|garbage\n"
-        "  fault ADDR late MS\n"
-        "  set ADDR REG VALUE        (decimal or 0x hex)\n"
-        "  get ADDR REG              -> VALUE <n>\n"
-        "  log on|off                (prints RX <bytes> for every request served)\n"
+        "Uso: ombrix-sim [--link RUTA] [--device RUTA | --tcp PUERTO] [--baud N] [--no-pace]\n"
+        "                [--reply-delay MS] [--static] [--daemon] [--inst DIR:c|p]...\n"
+        "Simula controladores (c) y programadores (p) en las direcciones de esclavo\n"
+        "dadas (por defecto 1:c 2:c 3:p 4:p) en una pseudoterminal nueva e imprime\n"
+        "\"PTY <ruta>\".\n"
+        "\n"
+        "Opciones:\n"
+        "  --link RUTA          Enlace simbólico a la línea servida (se rehace al enchufar).\n"
+        "  --device RUTA        Sirve un dispositivo serie existente en vez de una pseudoterminal.\n"
+        "  --tcp PUERTO         Sirve como un servidor serie, en 127.0.0.1:PUERTO (0: uno libre),\n"
+        "                       a un cliente a la vez; imprime \"TCP tcp://127.0.0.1:<puerto>\".\n"
+        "  --baud N             Velocidad en baudios (9600 por defecto).\n"
+        "  --no-pace            Responde sin el tiempo de transmisión de cada byte.\n"
+        "  --reply-delay MS     Espera antes de cada respuesta (2 ms por defecto).\n"
+        "  --static             Valores fijos (sin la dinámica de los hornos).\n"
+        "  --daemon             No lee órdenes: corre hasta SIGINT o SIGTERM.\n"
+        "  --inst DIR:c|p       Un instrumento en la dirección DIR (repetible).\n"
+        "  -h, --help           Muestra esta ayuda y termina.\n"
+        "  --version            Muestra la versión y termina.\n"
+        "\n"
+        "Órdenes por la entrada estándar (una línea de respuesta cada una):\n"
+        "  fault DIR none|silent|crc|address|short|garbage\n"
+        "  fault DIR late MS\n"
+        "  set DIR REG VALOR         (decimal o hexadecimal 0x)\n"
+        "  get DIR REG               -> VALUE <n>\n"
+        "  log on|off                (imprime RX <bytes> por cada petición servida)\n"
         "  dynamics on|off\n"
-        "  unplug                    closes the pseudo-terminal as a pulled USB adapter\n"
-        "                            would (clients see a hang-up) and removes the link;\n"
-        "                            with --tcp, closes the connection and stops listening\n"
-        "  plug                      a new pseudo-terminal, the link pointed at it\n"
-        "                            -> PTY <path>; with --tcp, listens again -> TCP <address>\n"
-        "  drop                      with --tcp: resets the client's connection\n"
+        "  unplug                    cierra la pseudoterminal como un adaptador USB\n"
+        "                            desenchufado (el cliente ve un corte) y quita el enlace;\n"
+        "                            con --tcp, cierra la conexión y deja de escuchar\n"
+        "  plug                      una pseudoterminal nueva, con el enlace hacia ella\n"
+        "                            -> PTY <ruta>; con --tcp, escucha de nuevo -> TCP <dirección>\n"
+        "  drop                      con --tcp: corta la conexión del cliente\n"
         "  quit\n"
-        "--daemon ignores stdin and runs until SIGINT or SIGTERM.\n",
-        stderr);
+        "Las respuestas empiezan por OK, ERR, PTY o VALUE.\n"
+        "\n"
+        "Códigos de salida:\n"
+        "  0   terminó bien (quit, fin de la entrada, SIGINT o SIGTERM)\n"
+        "  1   no pudo abrir la línea o crear el enlace\n"
+        "  2   argumentos incorrectos\n",
+        f);
 }
 
 // Decimal or 0x-hexadecimal integer within [minimo, maximo].
@@ -108,7 +127,7 @@ bool enlazar(const QByteArray& ruta, const QByteArray& destino, QByteArray* erro
     struct stat st;
     if (lstat(ruta.constData(), &st) == 0) {
         if (!S_ISLNK(st.st_mode)) {
-            *error = ruta + " exists and is not a symbolic link";
+            *error = ruta + " existe y no es un enlace simbólico";
             return false;
         }
         if (unlink(ruta.constData()) != 0) {
@@ -169,9 +188,9 @@ QByteArray desenchufar(Estado& e)
     if (e.tcp >= 0)
         return enchufarTcp(e, false);
     if (!e.pty)
-        return "ERR not on a pseudo-terminal";
+        return "ERR no es una pseudoterminal";
     if (e.ruta.isEmpty())
-        return "ERR not plugged";
+        return "ERR no está enchufado";
     if (!e.enlace.isEmpty())
         desenlazar(e.enlace, e.ruta);
     e.sim.cerrarLinea();
@@ -185,9 +204,9 @@ QByteArray enchufar(Estado& e)
     if (e.tcp >= 0)
         return enchufarTcp(e, true);
     if (!e.pty)
-        return "ERR not on a pseudo-terminal";
+        return "ERR no es una pseudoterminal";
     if (!e.ruta.isEmpty())
-        return "ERR already plugged";
+        return "ERR ya está enchufado";
     QString ruta, error;
     if (!e.sim.abrirPty(&ruta, &error))
         return "ERR " + error.toLocal8Bit();
@@ -231,50 +250,50 @@ QByteArray orden(Estado& e, const QString& linea)
     if (cmd == QLatin1String("log") && p.size() == 2) {
         const QString a = p[1].toLower();
         if (a != QLatin1String("on") && a != QLatin1String("off"))
-            return "ERR log on|off";
+            return "ERR uso: log on|off";
         e.registro.store(a == QLatin1String("on"));
         return "OK";
     }
     if (cmd == QLatin1String("dynamics") && p.size() == 2) {
         const QString a = p[1].toLower();
         if (a != QLatin1String("on") && a != QLatin1String("off"))
-            return "ERR dynamics on|off";
+            return "ERR uso: dynamics on|off";
         e.sim.setDinamica(a == QLatin1String("on"));
         return "OK";
     }
     if (cmd == QLatin1String("get") && p.size() == 3) {
         long r = 0;
         if (!leerDireccion())
-            return "ERR no instrument at that address";
+            return "ERR no hay instrumento en esa dirección";
         if (!numero(p[2], 0, 65535, &r))
-            return "ERR bad register";
+            return "ERR registro incorrecto";
         return "VALUE " + QByteArray::number(e.sim.registro(quint8(direccion), quint16(r)));
     }
     if (cmd == QLatin1String("set") && p.size() == 4) {
         long r = 0, v = 0;
         if (!leerDireccion())
-            return "ERR no instrument at that address";
+            return "ERR no hay instrumento en esa dirección";
         if (!numero(p[2], 0, 65535, &r))
-            return "ERR bad register";
+            return "ERR registro incorrecto";
         // A 16-bit word, written signed or unsigned.
         if (!numero(p[3], -32768, 65535, &v))
-            return "ERR bad value";
+            return "ERR valor incorrecto";
         e.sim.setRegistro(quint8(direccion), quint16(r), qint16(quint16(v & 0xFFFF)));
         return "OK";
     }
     if (cmd == QLatin1String("fault") && (p.size() == 3 || p.size() == 4)) {
         if (!leerDireccion())
-            return "ERR no instrument at that address";
+            return "ERR no hay instrumento en esa dirección";
         const QString f = p[2].toLower();
         if (f == QLatin1String("late")) {
             long ms = 0;
             if (p.size() != 4 || !numero(p[3], 0, 600000, &ms))
-                return "ERR fault ADDR late MS";
+                return "ERR uso: fault DIR late MS";
             e.sim.setFalla(quint8(direccion), Falla::Tarde, int(ms));
             return "OK";
         }
         if (p.size() != 3)
-            return "ERR unknown fault";
+            return "ERR falla desconocida";
         Falla falla;
         if (f == QLatin1String("none"))
             falla = Falla::Ninguna;
@@ -289,11 +308,11 @@ QByteArray orden(Estado& e, const QString& linea)
         else if (f == QLatin1String("garbage"))
             falla = Falla::Basura;
         else
-            return "ERR unknown fault";
+            return "ERR falla desconocida";
         e.sim.setFalla(quint8(direccion), falla);
         return "OK";
     }
-    return "ERR unknown command";
+    return "ERR orden desconocida";
 }
 
 } // namespace
@@ -336,19 +355,19 @@ int main(int argc, char** argv)
             const QString tipo = partes.value(1).toLower();
             if (partes.size() != 2 || !numero(partes[0], 0, 255, &v)
                 || (tipo != QLatin1String("c") && tipo != QLatin1String("p"))) {
-                std::fprintf(stderr, "ombrix-sim: bad instrument \"%s\" (expected ADDR:c or ADDR:p)\n", argv[i]);
+                std::fprintf(stderr, "ombrix-sim: instrumento incorrecto \"%s\" (se espera DIR:c o DIR:p)\n", argv[i]);
                 return 2;
             }
             instrumentos.append({quint8(v), tipo == QLatin1String("p")});
         } else if (a == "--help" || a == "-h") {
-            usage();
+            usage(stdout);
             return 0;
         } else if (a == "--version") {
             std::printf("ombrix-sim %s\n", OMBRIX_VERSION);
             return 0;
         } else {
-            std::fprintf(stderr, "ombrix-sim: bad argument \"%s\"\n", argv[i]);
-            usage();
+            std::fprintf(stderr, "ombrix-sim: argumento incorrecto \"%s\"\n", argv[i]);
+            std::fputs("Pruebe «ombrix-sim --help».\n", stderr);
             return 2;
         }
     }
@@ -390,7 +409,7 @@ int main(int argc, char** argv)
     }
 
     if (pipe2(senalPipe, O_NONBLOCK | O_CLOEXEC) != 0) {
-        std::perror("ombrix-sim: pipe");
+        std::fprintf(stderr, "ombrix-sim: no se pudo crear la tubería de señales: %s\n", std::strerror(errno));
         return 1;
     }
     struct sigaction sa = {};

@@ -418,7 +418,7 @@ void Simulador::agregarInstrumento(quint8 direccion, bool programador)
 bool Simulador::abrirPty(QString* rutaEsclavo, QString* error)
 {
     if (d->hilo.joinable()) {
-        poner(error, QStringLiteral("the simulator is running"));
+        poner(error, QStringLiteral("el simulador ya está en marcha"));
         return false;
     }
     d->cerrar();
@@ -429,7 +429,7 @@ bool Simulador::abrirPty(QString* rutaEsclavo, QString* error)
     }
     char nombre[128];
     if (grantpt(m) != 0 || unlockpt(m) != 0 || ptsname_r(m, nombre, sizeof nombre) != 0) {
-        poner(error, errorSistema(QStringLiteral("pseudo-terminal")));
+        poner(error, errorSistema(QStringLiteral("pseudoterminal")));
         ::close(m);
         return false;
     }
@@ -455,7 +455,7 @@ bool Simulador::abrirPty(QString* rutaEsclavo, QString* error)
 bool Simulador::abrirDispositivo(const QString& ruta, QString* error)
 {
     if (d->hilo.joinable()) {
-        poner(error, QStringLiteral("the simulator is running"));
+        poner(error, QStringLiteral("el simulador ya está en marcha"));
         return false;
     }
     d->cerrar();

@@ -1,0 +1,1 @@
+// Nothing: the library only carries the tests' shared precompiled header.
