@@ -26,7 +26,15 @@ using namespace ombrix;
 static const Herramienta kVerify{
     "ombrix-verify",
     "uso: ombrix-verify --db ARCHIVO [--instrument N --partida CÓDIGO]\n",
-    "comprueba los eventos y las lecturas de una base de datos contra sus sellos"};
+    "Comprueba los eventos y las lecturas de una base de datos contra sus sellos:\n"
+    "dice, por tabla e Id, lo que falta o se cambió fuera del programa.\n"
+    "\n"
+    "Opciones:\n"
+    "  --db ARCHIVO          Base de datos a comprobar (solo se lee).\n"
+    "  --instrument N        Con --partida: el instrumento N (1 a 20).\n"
+    "  --partida CÓDIGO      Imprime el sello de las filas de esa partida.\n"
+    "  -h, --help            Muestra esta ayuda y termina.\n"
+    "  --version             Muestra la versión y termina.\n"};
 
 static void linea(const QString& t)
 {
