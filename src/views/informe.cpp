@@ -290,20 +290,37 @@ void Informe::dibujarBanda(QPainter& p, const BandaInforme& b, double y, const Q
 bool Informe::dibujar(QPainter& p, qint64 pagina, QString* error)
 {
     QVector<QStringList> filas;
-    const qint64 total = this->filas();
-    // Page `pagina` of the report is page `hoja` of its set of columns `juego`.
-    const qint64 porJuego = d_.paginasFilas(total);
-    const int juego = int(qBound<qint64>(0, (pagina - 1) / porJuego, qint64(qMax(1, d_.juegos) - 1)));
-    const qint64 hoja = pagina - qint64(juego) * porJuego;
-    const int cuantas = d_.filasDePagina(hoja, total);
-    if (cuantas > 0 && fuente_ && !fuente_->leer(d_.primeraFila(hoja), cuantas, filas, error))
+    qint64 desde = 0;
+    int cuantas = 0;
+    filasDePagina(pagina, desde, cuantas);
+    if (cuantas > 0 && fuente_ && !fuente_->leer(desde, cuantas, filas, error))
         return false;
     dibujar(p, pagina, filas);
     return true;
 }
 
+void Informe::ubicar(qint64 pagina, int& juego, qint64& hoja)
+{
+    // Page `pagina` of the report is page `hoja` of its set of columns `juego`.
+    const qint64 porJuego = d_.paginasFilas(this->filas());
+    juego = int(qBound<qint64>(0, (pagina - 1) / porJuego, qint64(qMax(1, d_.juegos) - 1)));
+    hoja = pagina - qint64(juego) * porJuego;
+}
+
+void Informe::filasDePagina(qint64 pagina, qint64& desde, int& cuantas)
+{
+    int juego = 0;
+    qint64 hoja = 1;
+    ubicar(pagina, juego, hoja);
+    desde = d_.primeraFila(hoja);
+    cuantas = d_.filasDePagina(hoja, this->filas());
+}
+
 void Informe::dibujar(QPainter& p, qint64 pagina, const QVector<QStringList>& filas)
 {
+    int juego = 0;
+    qint64 hoja = 1;
+    ubicar(pagina, juego, hoja);
     // Millimetres to device pixels; fonts in points follow the device's resolution.
     const double k = p.device()->logicalDpiX() / 25.4;
     p.save();
@@ -335,8 +352,10 @@ void Informe::dibujar(QPainter& p, qint64 pagina, const QVector<QStringList>& fi
 QImage Informe::imagen(qint64 pagina, double dpi, QString* error)
 {
     QVector<QStringList> filas;
-    const int cuantas = d_.filasDePagina(pagina, this->filas());
-    if (cuantas > 0 && fuente_ && !fuente_->leer(d_.primeraFila(pagina), cuantas, filas, error))
+    qint64 desde = 0;
+    int cuantas = 0;
+    filasDePagina(pagina, desde, cuantas);
+    if (cuantas > 0 && fuente_ && !fuente_->leer(desde, cuantas, filas, error))
         return QImage();
     return imagen(pagina, dpi, filas);
 }

@@ -122,9 +122,13 @@ public:
     // Where the rows come from; their number when it was counted elsewhere.
     FilasInforme* fuente() const { return fuente_.get(); }
     void ponerFilas(qint64 n) { filas_ = n; }
+    // The rows report page `pagina` prints: the first and how many.
+    void filasDePagina(qint64 pagina, qint64& desde, int& cuantas);
 
 private:
     void dibujarBanda(QPainter& p, const BandaInforme& b, double y, const QStringList* fila, double k, int juego) const;
+    // The set of columns and the page within it of report page `pagina`.
+    void ubicar(qint64 pagina, int& juego, qint64& hoja);
     DisenoInforme d_;
     std::unique_ptr<FilasInforme> fuente_;
     qint64 filas_ = -1;

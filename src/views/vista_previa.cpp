@@ -143,9 +143,9 @@ void TVistaPrevia::dibujar()
             return;
         }
         const qint64 pagina = pagina_;
-        const DisenoInforme& d = informe_->diseno();
-        const qint64 desde = d.primeraFila(pagina);
-        const int cuantas = d.filasDePagina(pagina, informe_->filas());
+        qint64 desde = 0;
+        int cuantas = 0;
+        informe_->filasDePagina(pagina, desde, cuantas);
         hilo_->pedir([this, pagina, desde, cuantas](FilasInformeSqlite* f) {
             QVector<QStringList> filas;
             QString error;
