@@ -158,6 +158,19 @@ QSqlDatabase BaseDatos::db() const { return QSqlDatabase::database(conexion_, fa
 bool BaseDatos::abrir(const QString& ruta, QString* error) { return abrirComo(ruta, error, false); }
 
 
+// Why `ruta` cannot be a database file (missing, a folder, a device, a pipe
+// or a socket); empty when it is a regular file.
+static QString noEsBase(const QString& ruta, const QFileInfo& info)
+{
+    if (ruta.isEmpty() || !info.exists())
+        return kNoExiste;
+    if (info.isDir())
+        return QStringLiteral("Es una carpeta, no un archivo de base de datos");
+    if (!info.isFile())
+        return QStringLiteral("No es un archivo común (es un dispositivo, una tubería o un socket)");
+    return QString();
+}
+
 bool BaseDatos::abrirComo(const QString& ruta, QString* error, bool lectura)
 {
     cerrar();
@@ -170,12 +183,8 @@ bool BaseDatos::abrirComo(const QString& ruta, QString* error, bool lectura)
     };
 
     const QFileInfo info(ruta);
-    if (ruta.isEmpty() || !info.exists())
-        return fallo(kNoExiste);
-    if (info.isDir())
-        return fallo(QStringLiteral("Es una carpeta, no un archivo de base de datos"));
-    if (!info.isFile())
-        return fallo(QStringLiteral("No es un archivo común (es un dispositivo, una tubería o un socket)"));
+    if (const QString por = noEsBase(ruta, info); !por.isEmpty())
+        return fallo(por);
 
     const QByteArray nombre = QFile::encodeName(ruta);
     struct stat st;
@@ -358,12 +367,8 @@ bool BaseDatos::abrirLectura(const QString& ruta, QString* error, bool revisar)
     // No descriptor of our own on the file: closing it would drop the locks
     // SQLite holds on it in this process, the writer's among them.
     const QFileInfo info(ruta);
-    if (ruta.isEmpty() || !info.exists())
-        return fallo(kNoExiste);
-    if (info.isDir())
-        return fallo(QStringLiteral("Es una carpeta, no un archivo de base de datos"));
-    if (!info.isFile())
-        return fallo(QStringLiteral("No es un archivo común (es un dispositivo, una tubería o un socket)"));
+    if (const QString por = noEsBase(ruta, info); !por.isEmpty())
+        return fallo(por);
     if (!info.isReadable())
         return fallo(QStringLiteral("No hay permiso para leer el archivo"));
     if (info.size() == 0)
