@@ -163,36 +163,81 @@ void TFormaGrafTabCom::BotonActualizarClick()
         terminarLectura(true);
         return;
     }
-    // Read on a worker with a connection of its own; the series take the
-    // points at the end.
+    // Read on workers with connections of their own, the Id span in pieces
+    // at once when it is long (in Id order: the filter and dates apply in
+    // each); the series take the points at the end, the pieces in order.
     const QString ruta = ctx_.base.ruta();
     const qint64 tope = tope_;
-    lector_ = std::make_unique<LecturaFondo>(this, [this] { paso(); }, [this, ruta, leer, tope](LecturaFondo& f) {
-        BaseDatos base;
-        QString error;
-        if (!base.abrirLectura(ruta, &error, false))
-            return error;
-        LectorCombinada lector(base.db(), leer, false, tope);
+    const int piezas = consulta_.filtrado ? 1 : piezasDeLectura(total);
+    lector_ = std::make_unique<LecturaFondo>(this, [this] { paso(); }, [this, ruta, leer, primero, tope, piezas,
+                                                                         total](LecturaFondo& f) {
         const int m = int(columnas_.size());
-        const auto visita = [&](const char* const* t, const int* l) {
-            double x;
-            if (!leerFechaHora(std::string_view(t[1], size_t(l[1])), std::string_view(t[2], size_t(l[2])), x))
-                return;   // an unreadable row adds nothing
-            bool alguno = false;
-            for (int j = 0; j < m; ++j) {
-                double y;
-                if (valorComb(columnas_[j].t, std::string_view(t[3 + j], size_t(l[3 + j])), y) != ValorComb::Punto)
-                    continue;
-                QVector<QCPGraphData>& b = buf_[j];
-                if (!b.isEmpty() && b.constLast().key > x)
-                    ordenado_[j] = false;
-                b.append(QCPGraphData(x, y));
-                alguno = true;
-            }
-            if (alguno)
-                leido(x);
+        struct Pieza {
+            QVector<QVector<QCPGraphData>> buf;
+            QVector<bool> ordenado;
+            double xMin = 0, xMax = 0;
+            bool hay = false;
         };
-        return f.recorrer(lector, visita);
+        const auto tramos = tramosDeIds(primero, tope, piezas);
+        std::vector<Pieza> p(size_t(tramos.size()));
+        // The first piece fills the buffers made room for; the others their own.
+        p[0].buf = std::move(buf_);
+        p[0].ordenado = std::move(ordenado_);
+        for (size_t i = 1; i < p.size(); ++i) {
+            p[i].buf.resize(m);
+            for (auto& b : p[i].buf)
+                b.reserve(qsizetype(qMin<qint64>(total / piezas + 1, std::numeric_limits<int>::max() / 2)));
+            p[i].ordenado.fill(true, m);
+        }
+        const QString error = LecturaFondo::enParalelo(int(tramos.size()), [&](int i) -> QString {
+            BaseDatos base;
+            QString error;
+            if (!base.abrirLectura(ruta, &error, false))
+                return error;
+            Pieza& z = p[size_t(i)];
+            LectorCombinada lector(base.db(), leer, false, tramos[i].second, 0, 0, tramos[i].first);
+            const auto visita = [&](const char* const* t, const int* l) {
+                double x;
+                if (!leerFechaHora(std::string_view(t[1], size_t(l[1])), std::string_view(t[2], size_t(l[2])), x))
+                    return;   // an unreadable row adds nothing
+                bool alguno = false;
+                for (int j = 0; j < m; ++j) {
+                    double y;
+                    if (valorComb(columnas_[j].t, std::string_view(t[3 + j], size_t(l[3 + j])), y) != ValorComb::Punto)
+                        continue;
+                    QVector<QCPGraphData>& b = z.buf[j];
+                    if (!b.isEmpty() && b.constLast().key > x)
+                        z.ordenado[j] = false;
+                    b.append(QCPGraphData(x, y));
+                    alguno = true;
+                }
+                if (alguno) {
+                    z.xMin = z.hay ? qMin(z.xMin, x) : x;
+                    z.xMax = z.hay ? qMax(z.xMax, x) : x;
+                    z.hay = true;
+                }
+            };
+            return f.recorrer(lector, visita);
+        });
+        // The pieces joined in Id order: the series stay sorted when each
+        // piece is and each begins at or after the end of the one before.
+        buf_ = std::move(p[0].buf);
+        ordenado_ = std::move(p[0].ordenado);
+        for (size_t i = 1; i < p.size(); ++i)
+            for (int j = 0; j < m; ++j) {
+                const QVector<QCPGraphData>& b = p[i].buf[j];
+                if (b.isEmpty())
+                    continue;
+                if (!p[i].ordenado[j] || (!buf_[j].isEmpty() && buf_[j].constLast().key > b.constFirst().key))
+                    ordenado_[j] = false;
+                buf_[j].append(b);
+            }
+        for (const Pieza& z : p)
+            if (z.hay) {
+                leido(z.xMin);
+                leido(z.xMax);
+            }
+        return error;
     });
     habilitarComandos(false);
     pasos_.start();

@@ -60,21 +60,37 @@ public:
 
     // On the worker: reads all of `lector`'s rows in slices, visiting each,
     // until it ends or is stopped; its error.
+    // Several readers may run at once (enParalelo): each adds what it reads.
     template <class Lector, class Visita>
     QString recorrer(Lector& lector, const Visita& visita)
     {
+        qint64 antes = 0;
         while (!lector.terminado() && lector.valido() && !parada()) {
             lector.leer(4096, visita);
-            leidas = lector.leidas();
+            const qint64 ahora = lector.leidas();
+            leidas += ahora - antes;
+            antes = ahora;
         }
         return lector.error();
     }
+
+    // On the worker: runs parte(0) .. parte(n - 1) at once, the first on
+    // this thread and each other on a thread of its own; the first error.
+    static QString enParalelo(int n, const std::function<QString(int)>& parte);
 
 private:
     std::atomic<bool> parar_{false}, fin_{false};
     QString error_;
     std::thread hilo_;
 };
+
+// A long refresh reads its Id span in consecutive pieces at once, one per
+// processor core (at most four), each on a reader connection of its own: the
+// scan of a large table is bound by the processor, not the disk. Fewer rows
+// than a piece is worth are read in one.
+int piezasDeLectura(qint64 filas);
+// [primero, tope] cut into `n` consecutive spans of about the same size.
+QVector<std::pair<qint64, qint64>> tramosDeIds(qint64 primero, qint64 tope, int n);
 
 class GraficoTiempo : public QWidget, public GraficoImprimible {
     Q_OBJECT
