@@ -173,21 +173,20 @@ void TFormaGrafTabCom::BotonActualizarClick()
                                                                          total](LecturaFondo& f) {
         const int m = int(columnas_.size());
         struct Pieza {
-            QVector<QVector<QCPGraphData>> buf;
-            QVector<bool> ordenado;
-            double xMin = 0, xMax = 0;
-            bool hay = false;
+            QVector<PiezaSerie> series;
+            RangoLeido rango;
         };
         const auto tramos = tramosDeIds(primero, tope, piezas);
         std::vector<Pieza> p(size_t(tramos.size()));
-        // The first piece fills the buffers made room for; the others their own.
-        p[0].buf = std::move(buf_);
-        p[0].ordenado = std::move(ordenado_);
-        for (size_t i = 1; i < p.size(); ++i) {
-            p[i].buf.resize(m);
-            for (auto& b : p[i].buf)
-                b.reserve(qsizetype(qMin<qint64>(total / piezas + 1, std::numeric_limits<int>::max() / 2)));
-            p[i].ordenado.fill(true, m);
+        for (size_t i = 0; i < p.size(); ++i) {
+            p[i].series.resize(m);
+            // The first piece fills the buffers made room for; the others their own.
+            for (int j = 0; j < m; ++j)
+                if (i == 0)
+                    p[i].series[j].puntos = std::move(buf_[j]);
+                else
+                    p[i].series[j].puntos.reserve(
+                        qsizetype(qMin<qint64>(total / piezas + 1, std::numeric_limits<int>::max() / 2)));
         }
         const QString error = LecturaFondo::enParalelo(int(tramos.size()), [&](int i) -> QString {
             BaseDatos base;
@@ -205,38 +204,23 @@ void TFormaGrafTabCom::BotonActualizarClick()
                     double y;
                     if (valorComb(columnas_[j].t, std::string_view(t[3 + j], size_t(l[3 + j])), y) != ValorComb::Punto)
                         continue;
-                    QVector<QCPGraphData>& b = z.buf[j];
-                    if (!b.isEmpty() && b.constLast().key > x)
-                        z.ordenado[j] = false;
-                    b.append(QCPGraphData(x, y));
+                    z.series[j].agregar(x, y);
                     alguno = true;
                 }
-                if (alguno) {
-                    z.xMin = z.hay ? qMin(z.xMin, x) : x;
-                    z.xMax = z.hay ? qMax(z.xMax, x) : x;
-                    z.hay = true;
-                }
+                if (alguno)
+                    z.rango.agregar(x);
             };
             return f.recorrer(lector, visita);
         });
-        // The pieces joined in Id order: the series stay sorted when each
-        // piece is and each begins at or after the end of the one before.
-        buf_ = std::move(p[0].buf);
-        ordenado_ = std::move(p[0].ordenado);
-        for (size_t i = 1; i < p.size(); ++i)
-            for (int j = 0; j < m; ++j) {
-                const QVector<QCPGraphData>& b = p[i].buf[j];
-                if (b.isEmpty())
-                    continue;
-                if (!p[i].ordenado[j] || (!buf_[j].isEmpty() && buf_[j].constLast().key > b.constFirst().key))
-                    ordenado_[j] = false;
-                buf_[j].append(b);
-            }
+        // The pieces joined in Id order.
+        for (int j = 0; j < m; ++j) {
+            for (size_t i = 1; i < p.size(); ++i)
+                p[0].series[j].unir(p[i].series[j]);
+            buf_[j] = std::move(p[0].series[j].puntos);
+            ordenado_[j] = p[0].series[j].ordenada;
+        }
         for (const Pieza& z : p)
-            if (z.hay) {
-                leido(z.xMin);
-                leido(z.xMax);
-            }
+            leido(z.rango);
         return error;
     });
     habilitarComandos(false);

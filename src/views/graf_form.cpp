@@ -221,22 +221,18 @@ void TGrafForm::BotonActualizarClick()
     lector_ = std::make_unique<LecturaFondo>(this, [this] { paso(); }, [this, ruta, g, primero, tope,
                                                                          piezas](LecturaFondo& f) {
         struct Pieza {
-            QVector<QCPGraphData> buf[kSeries];
-            bool ordenado[kSeries];
-            double xMin = 0, xMax = 0;
-            bool hay = false;
+            PiezaSerie series[kSeries];
+            RangoLeido rango;
         };
         const auto tramos = tramosDeIds(primero, tope, piezas);
         std::vector<Pieza> p(size_t(tramos.size()));
         for (size_t i = 0; i < p.size(); ++i)
-            for (int k = 0; k < kSeries; ++k) {
+            for (int k = 0; k < kSeries; ++k)
                 // The first piece fills the buffers made room for; the others their own.
                 if (i == 0)
-                    p[i].buf[k] = std::move(buf_[k]);
+                    p[i].series[k].puntos = std::move(buf_[k]);
                 else
-                    p[i].buf[k].reserve(totalFilas_ / piezas + 4096);
-                p[i].ordenado[k] = true;
-            }
+                    p[i].series[k].puntos.reserve(totalFilas_ / piezas + 4096);
         const QString error = LecturaFondo::enParalelo(int(tramos.size()), [&](int i) -> QString {
             BaseDatos base;
             QString error;
@@ -251,40 +247,24 @@ void TGrafForm::BotonActualizarClick()
                 const PuntosFila pf = filaAPuntos(g, std::string_view(t[1], size_t(l[1])),
                                                   std::string_view(t[2], size_t(l[2])), v);
                 for (int k = 0; k < kSeries; ++k)
-                    if (pf.presentes & (1u << k)) {
-                        if (!z.buf[k].isEmpty() && z.buf[k].constLast().key > pf.x)
-                            z.ordenado[k] = false;
-                        z.buf[k].append(QCPGraphData(pf.x, pf.y[k]));
-                    }
-                if (pf.presentes) {
-                    z.xMin = z.hay ? qMin(z.xMin, pf.x) : pf.x;
-                    z.xMax = z.hay ? qMax(z.xMax, pf.x) : pf.x;
-                    z.hay = true;
-                }
+                    if (pf.presentes & (1u << k))
+                        z.series[k].agregar(pf.x, pf.y[k]);
+                if (pf.presentes)
+                    z.rango.agregar(pf.x);
                 if (pf.error)
                     f.fallo = true;
             };
             return f.recorrer(lector, visita);
         });
-        // The pieces joined in Id order: a series stays sorted when each piece
-        // is and each begins at or after the end of the one before.
+        // The pieces joined in Id order.
         for (int k = 0; k < kSeries; ++k) {
-            buf_[k] = std::move(p[0].buf[k]);
-            ordenado_[k] = p[0].ordenado[k];
-            for (size_t i = 1; i < p.size(); ++i) {
-                const QVector<QCPGraphData>& b = p[i].buf[k];
-                if (b.isEmpty())
-                    continue;
-                if (!p[i].ordenado[k] || (!buf_[k].isEmpty() && buf_[k].constLast().key > b.constFirst().key))
-                    ordenado_[k] = false;
-                buf_[k].append(b);
-            }
+            for (size_t i = 1; i < p.size(); ++i)
+                p[0].series[k].unir(p[i].series[k]);
+            buf_[k] = std::move(p[0].series[k].puntos);
+            ordenado_[k] = p[0].series[k].ordenada;
         }
         for (const Pieza& z : p)
-            if (z.hay) {
-                leido(z.xMin);
-                leido(z.xMax);
-            }
+            leido(z.rango);
         return error;
     });
     habilitarComandos(false);

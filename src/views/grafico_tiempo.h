@@ -8,6 +8,8 @@
 #include "views/impresion.h"
 #include "views/puntos.h"
 
+#include <qcustomplot.h>
+
 #include <QPointer>
 
 #include <QTimer>
@@ -91,6 +93,39 @@ private:
 int piezasDeLectura(qint64 filas);
 // [primero, tope] cut into `n` consecutive spans of about the same size.
 QVector<std::pair<qint64, qint64>> tramosDeIds(qint64 primero, qint64 tope, int n);
+
+// What one piece of a refresh read into a series: its points in Id order,
+// whether their times are sorted, and the span of the times of its rows.
+struct PiezaSerie {
+    QVector<QCPGraphData> puntos;
+    bool ordenada = true;
+    void agregar(double x, double y)
+    {
+        if (!puntos.isEmpty() && puntos.constLast().key > x)
+            ordenada = false;
+        puntos.append(QCPGraphData(x, y));
+    }
+    // The next piece's points after these: still sorted when each piece is
+    // and the next begins at or after the end of this one.
+    void unir(const PiezaSerie& siguiente)
+    {
+        if (siguiente.puntos.isEmpty())
+            return;
+        if (!siguiente.ordenada || (!puntos.isEmpty() && puntos.constLast().key > siguiente.puntos.constFirst().key))
+            ordenada = false;
+        puntos.append(siguiente.puntos);
+    }
+};
+struct RangoLeido {
+    double min = 0, max = 0;
+    bool hay = false;
+    void agregar(double x)
+    {
+        min = hay ? qMin(min, x) : x;
+        max = hay ? qMax(max, x) : x;
+        hay = true;
+    }
+};
 
 class GraficoTiempo : public QWidget, public GraficoImprimible {
     Q_OBJECT
@@ -184,6 +219,13 @@ protected:
     // progress panel for at most `total` rows, nothing read yet.
     void empezarProgreso(qint64 total);
     // A row read at x with at least one point.
+    void leido(const RangoLeido& r)
+    {
+        if (r.hay) {
+            leido(r.min);
+            leido(r.max);
+        }
+    }
     void leido(double x)
     {
         xMinLeido_ = hayLeidos_ ? qMin(xMinLeido_, x) : x;
