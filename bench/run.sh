@@ -33,6 +33,7 @@ ejecutar bench-informe
 ejecutar bench-apertura
 ejecutar bench-eventos
 ejecutar bench-mqtt
+ejecutar bench-central
 ejecutar bench-lectores --minutos 2
 
 exit $estado

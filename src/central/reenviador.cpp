@@ -14,6 +14,7 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <cstdio>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
@@ -84,27 +85,46 @@ public:
 
     QByteArray utc(const QByteArray& fecha, const QByteArray& hora)
     {
+        const auto num = [](const char* p, int n) {
+            int v = 0;
+            for (int i = 0; i < n; ++i) {
+                if (p[i] < '0' || p[i] > '9')
+                    return -1;
+                v = v * 10 + (p[i] - '0');
+            }
+            return v;
+        };
         if (fecha.size() != 10 || hora.size() != 8 || fecha[2] != '/' || fecha[5] != '/' || hora[2] != ':'
             || hora[5] != ':')
             return {};
-        const QDate d(fecha.mid(6, 4).toInt(), fecha.mid(3, 2).toInt(), fecha.mid(0, 2).toInt());
-        const QTime t(hora.mid(0, 2).toInt(), hora.mid(3, 2).toInt(), hora.mid(6, 2).toInt());
-        if (!d.isValid() || !t.isValid())
+        const char* f = fecha.constData();
+        const char* h = hora.constData();
+        const int dia = num(f, 2), mes = num(f + 3, 2), anio = num(f + 6, 4);
+        const int hh = num(h, 2), mm = num(h + 3, 2), ss = num(h + 6, 2);
+        if (dia < 0 || mes < 0 || anio < 0 || hh < 0 || mm < 0 || ss < 0 || hh > 23 || mm > 59 || ss > 59)
             return {};
-        const QByteArray clave = fecha + hora.left(2);
+        const QDate d(anio, mes, dia);
+        if (!d.isValid())
+            return {};
+        const qint64 clave = d.toJulianDay() * 24 + hh;
         auto it = desfases_.find(clave);
         if (it == desfases_.end()) {
             if (desfases_.size() > 10000)
                 desfases_.clear();
-            it = desfases_.insert(clave, QDateTime(d, QTime(t.hour(), 30), zona_).offsetFromUtc());
+            it = desfases_.insert(clave, QDateTime(d, QTime(hh, 30), zona_).offsetFromUtc());
         }
-        const QDateTime u = QDateTime(d, t, Qt::UTC).addSecs(-*it);
-        return u.toString(Qt::ISODate).toLatin1();
+        const qint64 s = (d.toJulianDay() * 86400 + hh * 3600 + mm * 60 + ss) - *it;
+        const QDate u = QDate::fromJulianDay(s / 86400);
+        const int r = int(s % 86400);
+        char t[32];
+        const int n = std::snprintf(t, sizeof t, "%04d-%02d-%02d %02d:%02d:%02d+00", u.year(), u.month(), u.day(), r / 3600,
+                                    r / 60 % 60, r % 60);
+        return QByteArray(t, n);
     }
 
 private:
     QTimeZone zona_;
-    QHash<QByteArray, int> desfases_;
+    QHash<qint64, int> desfases_;
 };
 
 class Hilo {
@@ -384,12 +404,13 @@ bool Hilo::armarLote(Lote& lote)
                 central::agregarCopia(l, h, nh);
                 QByteArray numeros, textos;
                 for (int k = 0; k < 7; ++k) {
-                    const QString v = texto(s, 3 + k);
-                    const bool numero = !v.isNull() && central::esNumeroExacto(v);
+                    bool nulo = false;
+                    const QByteArray v = bytes(s, 3 + k, nulo);
+                    const bool numero = !nulo && central::esNumeroExacto(v);
                     numeros += '\t';
                     textos += '\t';
-                    central::agregarCopia(numeros, numero ? v : QString());
-                    central::agregarCopia(textos, numero ? QString() : v);
+                    central::agregarCopia(numeros, v, !numero);
+                    central::agregarCopia(textos, v, nulo || numero);
                 }
                 l += numeros + textos + '\t';
                 campo(l, s, 10);
@@ -547,6 +568,8 @@ Reenviador::Reenviador(const Destino& destino, const QString& ruta, std::functio
 {
     e_->ruta = ruta;
     e_->versionRuta = 1;
+    if (!avisar)
+        avisar = [](const QString&) {};
     hilo_ = std::thread([d = destino_, e = e_, a = std::move(avisar)] {
         Hilo h(d, e, a);
         h.correr();

@@ -1,6 +1,5 @@
 #include "central/servidor_central.h"
 
-#include <QRegularExpression>
 
 #include <libpq-fe.h>
 
@@ -283,20 +282,35 @@ bool prepararLinea(PGconn* c, const QString& linea, const QString& zona, QString
     return true;
 }
 
-bool esNumeroExacto(const QString& t)
+bool esNumeroExacto(const QByteArray& t)
 {
-    // What numeric's text output gives back unchanged: no "+", no leading
-    // zeros, no exponent, no negative zero.
-    static const QRegularExpression numero(QStringLiteral("^-?(0|[1-9][0-9]*)(\\.[0-9]+)?$"));
-    if (t.size() > 60 || !numero.match(t).hasMatch())
+    // What numeric's text output gives back unchanged: digits with an
+    // optional "-" and decimals; no "+", no leading zeros, no exponent, no
+    // negative zero.
+    if (t.isEmpty() || t.size() > 60)
         return false;
-    if (t.startsWith(QLatin1Char('-'))) {
-        for (QChar ch : t)
-            if (ch >= QLatin1Char('1') && ch <= QLatin1Char('9'))
-                return true;
-        return false;
+    int i = t[0] == '-' ? 1 : 0;
+    const int inicio = i;
+    bool noCero = false, punto = false;
+    int cifrasEnteras = 0, decimales = 0;
+    for (; i < t.size(); ++i) {
+        const char c = t[i];
+        if (c == '.') {
+            if (punto || cifrasEnteras == 0)
+                return false;
+            punto = true;
+        } else if (c >= '0' && c <= '9') {
+            (punto ? decimales : cifrasEnteras) += 1;
+            noCero = noCero || c != '0';
+        } else {
+            return false;
+        }
     }
-    return true;
+    if (cifrasEnteras == 0 || (punto && decimales == 0))
+        return false;
+    if (cifrasEnteras > 1 && t[inicio] == '0')
+        return false;
+    return inicio == 0 || noCero;
 }
 
 void agregarCopia(QByteArray& linea, const QByteArray& u, bool nulo)

@@ -62,7 +62,7 @@ QString esquemaDeLinea(const QString& linea);
 const QStringList& columnasLectura();
 // A reading text as the server keeps it: {number, NULL} when numeric gives
 // the text back unchanged, else {NULL, text}.
-bool esNumeroExacto(const QString& texto);
+bool esNumeroExacto(const QByteArray& texto);
 
 // The text of a value in PostgreSQL's COPY text format (NULL: "\N").
 void agregarCopia(QByteArray& linea, const QString& texto);
