@@ -50,6 +50,16 @@ bool arrancar(ServidorPostgres& pg)
     return false;
 }
 
+// The server with database `base`, and a copy of the template in `dir`; false after saying why.
+bool preparar(ServidorPostgres& pg, const QString& base, const QTemporaryDir& dir, QString& ruta)
+{
+    if (!arrancar(pg))
+        return false;
+    pg.crearBase(base, nullptr);
+    ruta = dir.filePath(base + QStringLiteral(".mdb"));
+    return bench::copiarPlantilla(ruta);
+}
+
 Reenviador::Destino destino(ServidorPostgres& pg, const QString& base, const QString& linea)
 {
     Reenviador::Destino d;
@@ -138,12 +148,9 @@ int atraso(qint64 filas)
 int vivo(int segundos)
 {
     ServidorPostgres pg;
-    if (!arrancar(pg))
-        return 1;
-    pg.crearBase(QStringLiteral("vivo"), nullptr);
     QTemporaryDir dir;
-    const QString ruta = dir.filePath(QStringLiteral("vivo.mdb"));
-    if (!bench::copiarPlantilla(ruta))
+    QString ruta;
+    if (!preparar(pg, QStringLiteral("vivo"), dir, ruta))
         return 1;
     BaseDatos base;
     QString error;
@@ -192,12 +199,9 @@ int vivo(int segundos)
 int pasada(int porBloque)
 {
     ServidorPostgres pg;
-    if (!arrancar(pg))
-        return 1;
-    pg.crearBase(QStringLiteral("pasada"), nullptr);
     QTemporaryDir dir;
-    const QString ruta = dir.filePath(QStringLiteral("pasada.mdb"));
-    if (!bench::copiarPlantilla(ruta))
+    QString ruta;
+    if (!preparar(pg, QStringLiteral("pasada"), dir, ruta))
         return 1;
     sim::Simulador simulador;
     for (int n = 1; n <= 20; ++n)

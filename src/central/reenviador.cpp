@@ -147,6 +147,7 @@ private:
     bool leerMarcas(QString* error);
     qint64 pendientes();
     bool armarLote(Lote& lote);
+    void instanteFechaHora(QByteArray& linea, sqlite3_stmt* s);
     bool enviar(const Lote& lote, QString* error);
     bool copiar(const char* tabla, const QByteArray& datos, QString* error);
     bool esperar(int ms);   // false when the stop came
@@ -354,6 +355,20 @@ qint64 Hilo::pendientes()
     return total;
 }
 
+// The instant, date and time columns of a row whose columns 1 and 2 are
+// the stored date and time.
+void Hilo::instanteFechaHora(QByteArray& l, sqlite3_stmt* s)
+{
+    bool nf = false, nh = false;
+    const QByteArray f = bytes(s, 1, nf), h = bytes(s, 2, nh);
+    const QByteArray u = instantes_.utc(f, h);
+    central::agregarCopia(l, u, u.isEmpty());
+    l += '\t';
+    central::agregarCopia(l, f, nf);
+    l += '\t';
+    central::agregarCopia(l, h, nh);
+}
+
 bool Hilo::armarLote(Lote& lote)
 {
     const QByteArray linea = d_.linea.toUtf8();
@@ -391,17 +406,10 @@ bool Hilo::armarLote(Lote& lote)
             const qint64 id = sqlite3_column_int64(s, 0);
             QByteArray l = linea;
             l += '\t';
-            bool nf = false, nh = false;
             switch (t.clase) {
             case Clase::Instrumento: {
-                const QByteArray f = bytes(s, 1, nf), h = bytes(s, 2, nh);
                 l += QByteArray::number(t.n) + '\t' + QByteArray::number(id) + '\t';
-                const QByteArray u = instantes_.utc(f, h);
-                central::agregarCopia(l, u, u.isEmpty());
-                l += '\t';
-                central::agregarCopia(l, f, nf);
-                l += '\t';
-                central::agregarCopia(l, h, nh);
+                instanteFechaHora(l, s);
                 QByteArray numeros, textos;
                 for (int k = 0; k < 7; ++k) {
                     bool nulo = false;
@@ -418,14 +426,8 @@ bool Hilo::armarLote(Lote& lote)
                 break;
             }
             case Clase::Combinada: {
-                const QByteArray f = bytes(s, 1, nf), h = bytes(s, 2, nh);
                 l += QByteArray::number(id) + '\t';
-                const QByteArray u = instantes_.utc(f, h);
-                central::agregarCopia(l, u, u.isEmpty());
-                l += '\t';
-                central::agregarCopia(l, f, nf);
-                l += '\t';
-                central::agregarCopia(l, h, nh);
+                instanteFechaHora(l, s);
                 QStringList valores;
                 for (int k = 3; k < sqlite3_column_count(s); ++k)
                     valores << texto(s, k);

@@ -90,23 +90,19 @@ QByteArray tablas()
 // The key of the advisory lock held while the schema or a line's views are made.
 constexpr const char* kCandado = "SELECT pg_advisory_xact_lock(7420281)";
 
-QByteArray identificador(PGconn* c, const QString& nombre)
+// A name or a text quoted for SQL by libpq.
+QByteArray escapar(PGconn* c, const QString& texto, bool identificador)
 {
-    const QByteArray u = nombre.toUtf8();
-    char* e = PQescapeIdentifier(c, u.constData(), size_t(u.size()));
+    const QByteArray u = texto.toUtf8();
+    char* e = identificador ? PQescapeIdentifier(c, u.constData(), size_t(u.size()))
+                            : PQescapeLiteral(c, u.constData(), size_t(u.size()));
     QByteArray r(e ? e : "");
     PQfreemem(e);
     return r;
 }
 
-QByteArray literal(PGconn* c, const QString& texto)
-{
-    const QByteArray u = texto.toUtf8();
-    char* e = PQescapeLiteral(c, u.constData(), size_t(u.size()));
-    QByteArray r(e ? e : "");
-    PQfreemem(e);
-    return r;
-}
+QByteArray identificador(PGconn* c, const QString& nombre) { return escapar(c, nombre, true); }
+QByteArray literal(PGconn* c, const QString& texto) { return escapar(c, texto, false); }
 
 QByteArray vistas(PGconn* c, const QString& linea)
 {
