@@ -528,7 +528,7 @@ void Hilo::correr()
             continue;
         }
         if (!pg_) {
-            if (!conectar(parar ? qMax(1, restoMs / 1000) : 10)) {
+            if (!conectar(parar ? qMax(2, restoMs / 1000) : 5)) {
                 if (parar || !esperar(pausaMs_))
                     break;
                 pausaMs_ = qMin(pausaMs_ * 2, d_.pausaMaximaMs);

@@ -78,8 +78,8 @@ const QStringList kTextos{QStringLiteral("25.30"), QStringLiteral("-0.0"), QStri
                           QStringLiteral(""),      QStringLiteral("007"),  QStringLiteral("1e3"),  QStringLiteral("a\tb\\c\"d{,}"),
                           QStringLiteral("-12.5"), QStringLiteral(" 4 "),  QStringLiteral("NULL"), QStringLiteral("----")};
 
-// Appends `cuantas` rows to instrument n's table, and as many combined rows
-// when `combinadas`.
+// Appends `cuantas` rows to instrument n's table, and a combined row for
+// every tenth of them when `combinadas`.
 void llenar(const QString& ruta, int n, int cuantas, bool combinadas = true)
 {
     {
@@ -106,7 +106,7 @@ void llenar(const QString& ruta, int n, int cuantas, bool combinadas = true)
                 ins.addBindValue(k == 0 ? QString::number(i) + QStringLiteral(".5") : kTextos[(i + k) % kTextos.size()]);
             ins.addBindValue(i % 3 == 0 ? QVariant(QMetaType::fromType<QString>()) : QVariant(QStringLiteral("L\\%1").arg(i / 10)));
             QVERIFY2(ins.exec(), qPrintable(ins.lastError().text()));
-            if (!combinadas)
+            if (!combinadas || i % 10 != 0)
                 continue;
             comb.addBindValue(fecha);
             comb.addBindValue(hora);
@@ -247,6 +247,8 @@ private slots:
             QCOMPARE(ejecutarPrograma(QStringLiteral("ombrix-export"), central + que, &deServidor), 0);
             QVERIFY(deArchivo.count('\n') >= 3);
             QCOMPARE(deServidor, deArchivo);
+            if (que.first() == QLatin1String("--combinada"))
+                continue;   // the report reads its rows as the export does
             const QString pdfA = raiz.ruta(QStringLiteral("a.pdf")), pdfB = raiz.ruta(QStringLiteral("b.pdf"));
             QByteArray errA, errB;
             QCOMPARE(ejecutarPrograma(QStringLiteral("ombrix-report"),
@@ -261,7 +263,7 @@ private slots:
             b.start(QStringLiteral("pdftotext"), {pdfB, QStringLiteral("-")});
             QVERIFY(a.waitForFinished(20000) && b.waitForFinished(20000));
             const QByteArray ta = a.readAllStandardOutput();
-            QVERIFY(ta.contains("P-1") || que.first() == QLatin1String("--combinada"));
+            QVERIFY(ta.contains("P-1"));
             QCOMPARE(b.readAllStandardOutput(), ta);
         }
         // A line the server does not know is an error, not an empty export.
@@ -323,7 +325,7 @@ private slots:
         llenar(ruta, 3, 3000);
         Avisos avisos;
         Reenviador r(destino(base, QStringLiteral("A")), ruta, avisos.funcion());
-        QTRY_COMPARE_WITH_TIMEOUT(r.cifras().enviadas, qint64(6000), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(r.cifras().enviadas, qint64(3300), 20000);
         pg.detener();
         for (int i = 0; i < 3; ++i) {
             llenar(ruta, 3, 500);
@@ -364,8 +366,8 @@ private slots:
         {
             Reenviador ra(destino(base, QStringLiteral("A")), a, avisos.funcion());
             Reenviador rb(destino(base, QStringLiteral("B")), b, avisos.funcion());
-            QTRY_COMPARE_WITH_TIMEOUT(ra.cifras().enviadas, qint64(3000), 20000);
-            QTRY_COMPARE_WITH_TIMEOUT(rb.cifras().enviadas, qint64(2600), 20000);
+            QTRY_COMPARE_WITH_TIMEOUT(ra.cifras().enviadas, qint64(1650), 20000);
+            QTRY_COMPARE_WITH_TIMEOUT(rb.cifras().enviadas, qint64(1430), 20000);
         }
         for (const char* t : {"Instrumento1", "Instrumento2", "Combinada"}) {
             comparar(a, base, QStringLiteral("A"), QLatin1String(t));
@@ -391,7 +393,7 @@ private slots:
             Reenviador r(d, ruta, avisos.funcion());
             QTRY_COMPARE_WITH_TIMEOUT(avisos.con(QStringLiteral("Base central perdida")), 1, 10000);
             QVERIFY2(avisos.todos().contains(QStringLiteral("password")), qPrintable(avisos.todos()));
-            QVERIFY2(avisos.todos().contains(QStringLiteral("200 filas en espera")), qPrintable(avisos.todos()));
+            QVERIFY2(avisos.todos().contains(QStringLiteral("110 filas en espera")), qPrintable(avisos.todos()));
             QTest::qWait(1000);   // attempts again, silently
             QCOMPARE(avisos.con(QStringLiteral("Base central")), 1);
             QVERIFY(!r.cifras().conectado);
@@ -410,7 +412,7 @@ private slots:
         // A database without the schema: the first connection makes it.
         Avisos avisos;
         Reenviador r(destino(base, QStringLiteral("A")), ruta, avisos.funcion());
-        QTRY_COMPARE_WITH_TIMEOUT(r.cifras().enviadas, qint64(200), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(r.cifras().enviadas, qint64(110), 10000);
         comparar(ruta, base, QStringLiteral("A"), QStringLiteral("Instrumento1"));
         // ombrix-central --init on a database that has it already changes nothing.
         QByteArray salida;
