@@ -6,6 +6,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QSqlDatabase>
 #include <QTimeZone>
@@ -141,6 +142,7 @@ public:
 
 private:
     bool abrirLocal();
+    bool listarTablas();
     void cerrarLocal();
     bool conectar(int segundos);
     void desconectar(const QString& motivo);
@@ -167,6 +169,7 @@ private:
     QString ruta_;
     sqlite3* h_ = nullptr;
     std::vector<Tabla> tablas_;
+    QElapsedTimer revisadas_;   // since the tables were listed
     bool avisoLocal_ = false;
 
     central::Conexion pg_;
@@ -212,6 +215,23 @@ bool Hilo::abrirLocal()
     versionAbierta_ = version;
     h_ = manejadorSqlite(local_->db());
     tablas_.clear();
+    listarTablas();
+    return true;
+}
+
+// Adds the tables of the file not in the list yet (the event log's appears
+// with the first event written); true when one was added. The marks of new
+// tables are read from the server.
+bool Hilo::listarTablas()
+{
+    revisadas_.start();
+    const size_t antes = tablas_.size();
+    auto tiene = [this](const QByteArray& t) {
+        for (const Tabla& x : tablas_)
+            if (x.nombre == t)
+                return true;
+        return false;
+    };
     auto existe = [this](const QByteArray& t) {
         sqlite3_stmt* s = nullptr;
         sqlite3_prepare_v2(h_, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?", -1, &s, nullptr);
@@ -222,14 +242,16 @@ bool Hilo::abrirLocal()
     };
     for (int n = 1; n <= central::kInstrumentos; ++n) {
         const QByteArray t = "Instrumento" + QByteArray::number(n);
-        if (existe(t))
+        if (!tiene(t) && existe(t))
             tablas_.push_back({Clase::Instrumento, n, t});
     }
-    if (existe("Combinada"))
+    if (!tiene("Combinada") && existe("Combinada"))
         tablas_.push_back({Clase::Combinada, 0, "Combinada"});
-    if (existe("Eventos"))
+    if (!tiene("Eventos") && existe("Eventos"))
         tablas_.push_back({Clase::Eventos, 0, "Eventos"});
-    // The marks are the server's; a new file is compared with them again.
+    if (tablas_.size() == antes)
+        return false;
+    // The marks are the server's (a new file is compared with them again).
     if (pg_) {
         QString e;
         if (!leerMarcas(&e))
@@ -535,7 +557,12 @@ void Hilo::correr()
                 continue;
             }
         }
+        // A table missing from the list is looked for again every few seconds.
+        if (tablas_.size() < size_t(central::kInstrumentos + 2) && revisadas_.elapsed() > 5000)
+            listarTablas();
         Lote lote;
+        if (!pg_)
+            continue;
         if (!armarLote(lote)) {
             cifras([](Reenviador::Cifras& c) { c.enEspera = 0; });
             if (parar) {
