@@ -6,6 +6,8 @@
 #include "integration/integraciones.h"
 #include "events/registro_eventos.h"
 #include "app/forma_mqtt.h"
+#include "app/forma_central.h"
+#include "config/ajustes_central.h"
 #include "config/ajustes_mqtt.h"
 #include "aplicacion.h"
 #include "ayuda.h"
@@ -94,6 +96,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     FormaMqtt = new TFormaMqtt(modelo, *integraciones, this);
     connect(accionMqtt, &QAction::triggered, this, [this] { ejecutarModal(*FormaMqtt); });
     integraciones->configurarMqtt(leerAjustesMqtt(Perfil(modelo.RutaIni)));
+    FormaCentral = new TFormaCentral(modelo, *integraciones, this);
+    connect(accionCentral, &QAction::triggered, this, [this] { ejecutarModal(*FormaCentral); });
+    integraciones->configurarCentral(leerAjustesCentral(Perfil(modelo.RutaIni)));
     connect(accionNivel, &QAction::triggered, this, &TMainForm::Nivel1Execute);
     connect(Opciones, &QAction::triggered, this, &TMainForm::OpcionesExecute);
 }
@@ -243,6 +248,8 @@ void TMainForm::crearAcciones()
     Opciones = new QAction(QStringLiteral("Opciones"), this);
     accionMqtt = new QAction(QStringLiteral("Publicación MQTT"), this);
     accionMqtt->setVisible(false);
+    accionCentral = new QAction(QStringLiteral("Base de datos central"), this);
+    accionCentral->setVisible(false);
     accionCascada = new QAction(QStringLiteral("Cacada"), this);
     accionVertical = new QAction(QStringLiteral("Vertical"), this);
     accionHorizontal = new QAction(QStringLiteral("Horizontal"), this);
@@ -263,6 +270,7 @@ void TMainForm::crearAcciones()
     configuracion->addAction(accionNivel);
     configuracion->addAction(Opciones);
     configuracion->addAction(accionMqtt);
+    configuracion->addAction(accionCentral);
     MenuVentanas = menuBar()->addMenu(QStringLiteral("Ventanas"));
     connect(MenuVentanas, &QMenu::aboutToShow, this, [this] {
         MenuVentanas->clear();
@@ -400,8 +408,10 @@ bool TMainForm::abrirBase(const QString& ruta, QString& error, bool consulta)
     const bool bien = consulta ? conexionBase.abrirLectura(ruta, &error) : conexionBase.abrir(ruta, &error);
     if (bien && consulta)
         seguidor_->empezar();
-    if (bien && !consulta)
+    if (bien && !consulta) {
+        integraciones->usarBase(conexionBase);   // the forwarder reads the file now written
         integraciones->eventos().baseAbierta();
+    }
     return bien;
 }
 
@@ -572,6 +582,7 @@ void TMainForm::NivelNuevo()
         Configurar->setVisible(false);
         Opciones->setVisible(false);
         accionMqtt->setVisible(false);
+        accionCentral->setVisible(false);
         break;
     case 1:
         accionConfigurar_->setVisible(true);
@@ -580,6 +591,7 @@ void TMainForm::NivelNuevo()
         Configurar->setVisible(true);
         Opciones->setVisible(true);
         accionMqtt->setVisible(false);
+        accionCentral->setVisible(false);
         break;
     case 3:
         accionConfigurar_->setVisible(true);
@@ -588,6 +600,7 @@ void TMainForm::NivelNuevo()
         Configurar->setVisible(true);
         Opciones->setVisible(true);
         accionMqtt->setVisible(true);
+        accionCentral->setVisible(true);
         break;
     default:
         break;

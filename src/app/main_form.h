@@ -29,6 +29,7 @@ class TFormaCom;
 class TNiveldeacceso1;
 class TConf_Opciones;
 class TFormaMqtt;
+class TFormaCentral;
 class TOmbrixComm;
 class Adquisicion;
 class Registrador;
@@ -66,6 +67,8 @@ public:
     TConf_Opciones* FormaOpciones;
     TFormaMqtt* FormaMqtt = nullptr;
     QAction* accionMqtt = nullptr;   // "Publicación MQTT", engineering level
+    TFormaCentral* FormaCentral = nullptr;
+    QAction* accionCentral = nullptr;   // "Base de datos central", engineering level
     Adquisicion* adquisicion;
     Registrador* registrador;
     // What leaves the program (event log, MQTT, central database, web view).

@@ -1,6 +1,7 @@
 #include "integration/integraciones.h"
 
 #include "acquisition/adquisicion.h"
+#include "acquisition/base_datos.h"
 #include "config/modelo.h"
 #include "events/registro_eventos.h"
 
@@ -57,12 +58,17 @@ void Integraciones::conectar(Adquisicion& adq)
     connect(&adq, &Adquisicion::registroRecuperado, this, [this] {
         aTodos([](Oyente& o) { o.registro(true, QString()); });
     });
-    connect(&adq, &Adquisicion::filaGuardada, this, [this](int n) { eventos_->filaGuardada(n); });
+    connect(&adq, &Adquisicion::filaGuardada, this, [this](int n) {
+        eventos_->filaGuardada(n);
+        aTodos([n](Oyente& o) { o.filaNueva(n); });
+    });
 }
 
 void Integraciones::usarBase(BaseDatos& base)
 {
     eventos_->usarBase(&base);
+    rutaBase_ = base.ruta();
+    aTodos([this](Oyente& o) { o.archivoAbierto(rutaBase_); });
 }
 
 void Integraciones::repartirLectura(int n, const ResultadoLectura& r, const QString& fecha, const QString& hora)

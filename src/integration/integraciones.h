@@ -25,6 +25,7 @@ class Modelo;
 class RegistroEventos;
 struct Evento;
 struct AjustesMqtt;
+struct AjustesCentral;
 struct ResultadoLectura;
 
 // Who runs the acquisition: the program's window or the headless recorder.
@@ -45,6 +46,10 @@ public:
     virtual void registro(bool /*funciona*/, const QString& /*texto*/) {}
     // An event of the event log (stored, or not when the database refused it: then its Id is 0).
     virtual void evento(const Evento&) {}
+    // A row of instrument n was stored (and with it the combined row, if any).
+    virtual void filaNueva(int /*n*/) {}
+    // The writer's database file is now `ruta`.
+    virtual void archivoAbierto(const QString& /*ruta*/) {}
     // Program end: finish or hand over what is pending, waiting a few seconds
     // at most, and stop the listener's thread.
     virtual void detener() {}
@@ -90,6 +95,14 @@ public:
     // calls it links ombrix_mqtt.
     QString configurarMqtt(const AjustesMqtt& ajustes);
 
+    // Builds the forwarder to the central database from `ajustes`, in place
+    // of the one running (none when forwarding is off); it reads the file
+    // given to usarBase. An empty line name takes the default of this
+    // computer and line. Returns what is wrong with the settings (then
+    // nothing is forwarded), or an empty text. Defined in src/central:
+    // whoever calls it links ombrix_central.
+    QString configurarCentral(const AjustesCentral& ajustes);
+
     // Stops every listener (also done by the destructor).
     void detener();
 
@@ -109,6 +122,7 @@ private:
     Origen origen_;
     std::vector<std::unique_ptr<Oyente>> oyentes_;
     RegistroEventos* eventos_ = nullptr;   // owned by oyentes_
+    QString rutaBase_;                     // the writer's file, given by usarBase
     bool detenido_ = false;
 };
 
