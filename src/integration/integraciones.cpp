@@ -1,6 +1,7 @@
 #include "integration/integraciones.h"
 
 #include "acquisition/adquisicion.h"
+#include "acquisition/base_datos.h"
 #include "config/modelo.h"
 #include "events/registro_eventos.h"
 
@@ -63,6 +64,8 @@ void Integraciones::conectar(Adquisicion& adq)
 void Integraciones::usarBase(BaseDatos& base)
 {
     eventos_->usarBase(&base);
+    rutaBase_ = base.ruta();
+    aTodos([this](Oyente& o) { o.base(rutaBase_); });
 }
 
 void Integraciones::repartirLectura(int n, const ResultadoLectura& r, const QString& fecha, const QString& hora)

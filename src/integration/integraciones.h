@@ -25,6 +25,7 @@ class Modelo;
 class RegistroEventos;
 struct Evento;
 struct AjustesMqtt;
+struct AjustesWeb;
 struct ResultadoLectura;
 
 // Who runs the acquisition: the program's window or the headless recorder.
@@ -45,6 +46,8 @@ public:
     virtual void registro(bool /*funciona*/, const QString& /*texto*/) {}
     // An event of the event log (stored, or not when the database refused it: then its Id is 0).
     virtual void evento(const Evento&) {}
+    // The file the writer records into now (after usarBase; "" none).
+    virtual void base(const QString& /*ruta*/) {}
     // Program end: finish or hand over what is pending, waiting a few seconds
     // at most, and stop the listener's thread.
     virtual void detener() {}
@@ -90,6 +93,14 @@ public:
     // calls it links ombrix_mqtt.
     QString configurarMqtt(const AjustesMqtt& ajustes);
 
+    // Builds the read-only web view from `ajustes`, in place of the one
+    // running (none when it is off). Returns what stops it (the address is
+    // taken, a wrong address), or an empty text; says where it listens
+    // through avisar. Defined in src/web: whoever calls it links ombrix_web.
+    QString configurarWeb(const AjustesWeb& ajustes);
+    // The file of the last usarBase ("" before).
+    QString rutaBase() const { return rutaBase_; }
+
     // Stops every listener (also done by the destructor).
     void detener();
 
@@ -110,6 +121,7 @@ private:
     std::vector<std::unique_ptr<Oyente>> oyentes_;
     RegistroEventos* eventos_ = nullptr;   // owned by oyentes_
     bool detenido_ = false;
+    QString rutaBase_;
 };
 
 } // namespace ombrix

@@ -1,0 +1,295 @@
+#include "web/datos_web.h"
+
+#include "events/almacen_eventos.h"
+#include "integration/lectura_planta.h"
+#include "views/consultas.h"
+#include "views/puntos.h"
+#include "web/http.h"
+
+#include <QJsonArray>
+
+#include <sqlite3.h>
+
+#include <cmath>
+#include <limits>
+#include <string_view>
+
+namespace ombrix::web {
+
+namespace {
+
+// A statement on the connection's own handle, finalized when it goes.
+class Sentencia {
+public:
+    Sentencia(sqlite3* h, const QString& sql)
+    {
+        if (h)
+            rc_ = sqlite3_prepare_v2(h, sql.toUtf8().constData(), -1, &st_, nullptr);
+        if (!st_ && h)
+            error_ = QString::fromUtf8(sqlite3_errmsg(h));
+    }
+    ~Sentencia() { finalizar(st_); }
+    sqlite3_stmt* operator*() const { return st_; }
+    QString error() const { return error_.isEmpty() ? QStringLiteral("no se puede leer la tabla") : error_; }
+    bool valida() const { return st_ != nullptr; }
+
+private:
+    sqlite3_stmt* st_ = nullptr;
+    int rc_ = SQLITE_OK;
+    QString error_;
+};
+
+std::string_view texto(sqlite3_stmt* st, int c)
+{
+    const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
+    return t ? std::string_view(t, size_t(sqlite3_column_bytes(st, c))) : std::string_view();
+}
+
+// The time of the first row with Id >= id: its Id and time; false when none.
+// A row whose date cannot be read counts as the earliest.
+bool filaDesde(sqlite3_stmt* st, qint64 id, qint64& idFila, double& x)
+{
+    sqlite3_reset(st);
+    sqlite3_bind_int64(st, 1, id);
+    if (sqlite3_step(st) != SQLITE_ROW)
+        return false;
+    idFila = sqlite3_column_int64(st, 0);
+    if (!leerFechaHora(texto(st, 1), texto(st, 2), x))
+        x = -std::numeric_limits<double>::infinity();
+    return true;
+}
+
+// The smallest Id in [lo, hi] whose row is at or after `x` (hi + 1 when none):
+// rows in Id order are in time order.
+qint64 primeraDesde(sqlite3_stmt* st, qint64 lo, qint64 hi, double x)
+{
+    qint64 a = lo, b = hi + 1;
+    while (a < b) {
+        const qint64 m = a + (b - a) / 2;
+        qint64 idFila = 0;
+        double t = 0;
+        if (!filaDesde(st, m, idFila, t) || idFila > hi) {
+            b = m;
+            continue;
+        }
+        if (t < x)
+            a = idFila + 1;
+        else
+            b = m;
+    }
+    return a;
+}
+
+QJsonValue numeroJson(std::string_view t)
+{
+    double y = 0;
+    return leerNumero(t, y) ? QJsonValue(y) : QJsonValue(QJsonValue::Null);
+}
+
+} // namespace
+
+bool buscarTramo(const QSqlDatabase& db, int n, qint64 desde, qint64 hasta, Tramo& tramo, QString* error)
+{
+    sqlite3* h = manejadorSqlite(db);
+    const QString tabla = identificadorSql(tablaInstrumento(n));
+    Sentencia extremos(h, QStringLiteral("SELECT min(Id), max(Id) FROM %1").arg(tabla));
+    if (!extremos.valida()) {
+        if (error)
+            *error = extremos.error();
+        return false;
+    }
+    tramo = {};
+    if (sqlite3_step(*extremos) != SQLITE_ROW || sqlite3_column_type(*extremos, 0) == SQLITE_NULL)
+        return true;
+    const qint64 minimo = sqlite3_column_int64(*extremos, 0), maximo = sqlite3_column_int64(*extremos, 1);
+    Sentencia fila(h, QStringLiteral("SELECT Id, Fecha, Hora FROM %1 WHERE Id >= ?1 ORDER BY Id LIMIT 1").arg(tabla));
+    if (!fila.valida()) {
+        if (error)
+            *error = fila.error();
+        return false;
+    }
+    tramo.primero = primeraDesde(*fila, minimo, maximo, double(desde));
+    tramo.ultimo = primeraDesde(*fila, tramo.primero, maximo, double(hasta) + 1) - 1;
+    return true;
+}
+
+std::optional<QJsonObject> tendencia(const QSqlDatabase& db, int n, qint64 desde, qint64 hasta, int puntos,
+                                     QString* error)
+{
+    Tramo tramo;
+    if (!buscarTramo(db, n, desde, hasta, tramo, error))
+        return std::nullopt;
+    struct Cubo {
+        double t = 0, min = 0, max = 0, consigna = 0;
+        bool filas = false, valor = false, conConsigna = false;
+    };
+    std::vector<Cubo> cubos(static_cast<size_t>(puntos));
+    const double ancho = double(hasta - desde + 1) / puntos;
+    qint64 filas = 0;
+    if (tramo.ultimo >= tramo.primero) {
+        Sentencia st(manejadorSqlite(db),
+                     QStringLiteral("SELECT Fecha, Hora, Valor_medido, Set_point FROM %1 WHERE Id BETWEEN ?1 AND ?2")
+                         .arg(identificadorSql(tablaInstrumento(n))));
+        if (!st.valida()) {
+            if (error)
+                *error = st.error();
+            return std::nullopt;
+        }
+        sqlite3_bind_int64(*st, 1, tramo.primero);
+        sqlite3_bind_int64(*st, 2, tramo.ultimo);
+        int rc;
+        while ((rc = sqlite3_step(*st)) == SQLITE_ROW) {
+            double x = 0;
+            if (!leerFechaHora(texto(*st, 0), texto(*st, 1), x) || x < desde || x > hasta)
+                continue;
+            ++filas;
+            Cubo& c = cubos[size_t(std::clamp(int((x - desde) / ancho), 0, puntos - 1))];
+            if (!c.filas) {
+                c.filas = true;
+                c.t = x;
+            }
+            double y = 0;
+            if (leerNumero(texto(*st, 2), y)) {
+                if (!c.valor) {
+                    c.min = c.max = y;
+                    c.valor = true;
+                } else {
+                    c.min = std::min(c.min, y);
+                    c.max = std::max(c.max, y);
+                }
+            }
+            if (leerNumero(texto(*st, 3), y)) {
+                c.consigna = y;
+                c.conConsigna = true;
+            }
+        }
+        if (rc != SQLITE_DONE) {
+            if (error)
+                *error = QString::fromUtf8(sqlite3_errmsg(manejadorSqlite(db)));
+            return std::nullopt;
+        }
+    }
+    QJsonArray serie;
+    for (const Cubo& c : cubos) {
+        if (!c.filas)
+            continue;
+        QJsonObject p;
+        p.insert(QStringLiteral("t"), isoDeSegundosLocales(qint64(c.t)));
+        p.insert(QStringLiteral("min"), c.valor ? QJsonValue(c.min) : QJsonValue());
+        p.insert(QStringLiteral("max"), c.valor ? QJsonValue(c.max) : QJsonValue());
+        p.insert(QStringLiteral("consigna"), c.conConsigna ? QJsonValue(c.consigna) : QJsonValue());
+        serie.append(p);
+    }
+    return QJsonObject {{QStringLiteral("instrumento"), n},
+                        {QStringLiteral("desde"), isoDeSegundosLocales(desde)},
+                        {QStringLiteral("hasta"), isoDeSegundosLocales(hasta)},
+                        {QStringLiteral("puntos"), puntos},
+                        {QStringLiteral("filas"), filas},
+                        {QStringLiteral("serie"), serie}};
+}
+
+std::optional<QJsonObject> lecturas(const QSqlDatabase& db, int n, qint64 desde, qint64 hasta, qint64 despuesDe,
+                                    int limite, QString* error)
+{
+    Tramo tramo;
+    if (!buscarTramo(db, n, desde, hasta, tramo, error))
+        return std::nullopt;
+    QJsonArray filas;
+    bool mas = false;
+    qint64 siguiente = 0;
+    const qint64 primero = std::max(tramo.primero, despuesDe + 1);
+    if (tramo.ultimo >= primero) {
+        Sentencia st(manejadorSqlite(db),
+                     QStringLiteral("SELECT Id, Fecha, Hora, Valor_medido, Set_point, Potencia, Alarma_1, Alarma_2, "
+                                    "Alarma_3, Alarma_4, Partida FROM %1 WHERE Id BETWEEN ?1 AND ?2 ORDER BY Id LIMIT ?3")
+                         .arg(identificadorSql(tablaInstrumento(n))));
+        if (!st.valida()) {
+            if (error)
+                *error = st.error();
+            return std::nullopt;
+        }
+        sqlite3_bind_int64(*st, 1, primero);
+        sqlite3_bind_int64(*st, 2, tramo.ultimo);
+        sqlite3_bind_int64(*st, 3, limite + 1);
+        while (sqlite3_step(*st) == SQLITE_ROW) {
+            if (filas.size() == limite) {
+                mas = true;
+                break;
+            }
+            QJsonObject f;
+            siguiente = sqlite3_column_int64(*st, 0);
+            f.insert(QStringLiteral("id"), siguiente);
+            double x = 0;
+            f.insert(QStringLiteral("tiempo"), leerFechaHora(texto(*st, 1), texto(*st, 2), x)
+                                                   ? QJsonValue(isoDeSegundosLocales(qint64(x)))
+                                                   : QJsonValue());
+            QJsonObject estado;
+            for (int k = 0; k < 7; ++k) {
+                const QString campo = QString::fromLatin1(kCamposJson[size_t(k)]);
+                const QJsonValue v = numeroJson(texto(*st, 3 + k));
+                f.insert(campo, v);
+                if (v.isNull())
+                    estado.insert(campo, QString::fromUtf8(texto(*st, 3 + k)));
+            }
+            if (!estado.isEmpty())
+                f.insert(QStringLiteral("estado"), estado);
+            f.insert(QStringLiteral("partida"), QString::fromUtf8(texto(*st, 10)));
+            filas.append(f);
+        }
+    }
+    return QJsonObject {{QStringLiteral("instrumento"), n},
+                        {QStringLiteral("filas"), filas},
+                        {QStringLiteral("mas"), mas},
+                        {QStringLiteral("siguiente"), siguiente}};
+}
+
+std::optional<QJsonObject> eventos(const QSqlDatabase& db, const QDateTime& desde, const QDateTime& hasta,
+                                   int instrumento, int limite, QString* error)
+{
+    if (!almacenEventos::tieneTablas(db))
+        return QJsonObject {{QStringLiteral("eventos"), QJsonArray()}};
+    almacenEventos::Filtro f;
+    f.instrumento = instrumento;
+    f.desde = desde;
+    f.hasta = hasta;
+    const bool ultimos = !desde.isValid() && !hasta.isValid();
+    if (ultimos && instrumento < 0) {
+        // The log is append-only and its Ids have no gaps: the last ones are found directly.
+        qint64 id = 0;
+        QString hash;
+        if (!almacenEventos::ultimo(db, id, hash, error))
+            return std::nullopt;
+        f.despuesDeId = std::max<qint64>(0, id - limite);
+    }
+    QString e;
+    QVector<Evento> lista = almacenEventos::leer(db, f, &e);
+    if (!e.isEmpty()) {
+        if (error)
+            *error = e;
+        return std::nullopt;
+    }
+    if (ultimos && lista.size() > limite)
+        lista.remove(0, lista.size() - limite);
+    else if (lista.size() > limite)
+        lista.resize(limite);
+    QJsonArray a;
+    for (const Evento& ev : lista) {
+        QJsonObject o {{QStringLiteral("id"), ev.id},
+                       {QStringLiteral("instante"), ev.instante},
+                       {QStringLiteral("instrumento"), ev.instrumento},
+                       {QStringLiteral("tipo"), ev.tipo},
+                       {QStringLiteral("texto"), ev.texto},
+                       {QStringLiteral("nivel"), ev.nivel},
+                       {QStringLiteral("equipo"), ev.equipo},
+                       {QStringLiteral("usuario"), ev.usuario},
+                       {QStringLiteral("origen"), ev.origen}};
+        if (ev.conValores) {
+            o.insert(QStringLiteral("anterior"), ev.anterior);
+            o.insert(QStringLiteral("nuevo"), ev.nuevo);
+        }
+        a.append(o);
+    }
+    return QJsonObject {{QStringLiteral("eventos"), a}};
+}
+
+} // namespace ombrix::web

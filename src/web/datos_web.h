@@ -1,0 +1,47 @@
+#pragma once
+// What the web view reads from the database, on a reader connection of its
+// own (BaseDatos::abrirLectura) on a worker thread: an instrument's readings
+// over a span thinned to the page's width, the readings themselves page by
+// page, and the latest events. Times on the rows' axis are seconds of the
+// local date and time as stored (segundosLocales).
+//
+// Rows are stored in Id order, which is the order they were recorded: the
+// span's first and last rows are found by a binary search over Id, so only
+// the rows inside the span are read, whatever the size of the table.
+
+#include <QJsonObject>
+#include <QSqlDatabase>
+#include <QString>
+
+#include <optional>
+
+namespace ombrix::web {
+
+struct Tramo {
+    qint64 primero = 0;   // first Id inside the span (0: none)
+    qint64 ultimo = -1;   // last Id inside it
+};
+
+// The Ids of instrument n's rows from `desde` to `hasta` (seconds, both
+// included). False with `error` when the table cannot be read.
+bool buscarTramo(const QSqlDatabase& db, int n, qint64 desde, qint64 hasta, Tramo& tramo, QString* error);
+
+// Instrument n's measured value and set point from `desde` to `hasta`, in
+// `puntos` equal slices: per slice with rows, its first instant, the
+// smallest and largest measured value and the last set point.
+//   {"instrumento", "desde", "hasta", "puntos", "filas", "serie": [{"t", "min", "max", "consigna"}]}
+// (values that are markers are left out; a slice without any number has nulls).
+std::optional<QJsonObject> tendencia(const QSqlDatabase& db, int n, qint64 desde, qint64 hasta, int puntos,
+                                     QString* error);
+
+// Up to `limite` rows of instrument n from `desde` to `hasta` with an Id
+// greater than `despuesDe`: {"instrumento", "filas": [...], "mas": bool, "siguiente": Id}.
+std::optional<QJsonObject> lecturas(const QSqlDatabase& db, int n, qint64 desde, qint64 hasta, qint64 despuesDe,
+                                    int limite, QString* error);
+
+// The last `limite` events (of instrument `instrumento` when >= 0), or with
+// `desde`/`hasta` the first `limite` of that span: {"eventos": [...]}.
+std::optional<QJsonObject> eventos(const QSqlDatabase& db, const QDateTime& desde, const QDateTime& hasta,
+                                   int instrumento, int limite, QString* error);
+
+} // namespace ombrix::web
