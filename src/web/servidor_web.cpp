@@ -186,7 +186,7 @@ void Servidor::nueva()
         connect(s, &QTcpSocket::readyRead, this, [this, c] { leer(c); });
         connect(s, &QTcpSocket::bytesWritten, this, [this, c] {
             soltarCreditos(c);
-            if (c->cerrarAlFinal && c->s->bytesToWrite() == 0)
+            if (c->cerrarAlFinal && !c->ocupada && !c->vivo && c->s->bytesToWrite() == 0)
                 c->s->disconnectFromHost();
         });
         connect(s, &QTcpSocket::disconnected, this, [this, c] { quitar(c); });
@@ -665,7 +665,7 @@ void Servidor::aVivos(const QByteArray& m)
 {
     QList<Conexion*> lentos;
     for (Conexion* c : std::as_const(conexiones_)) {
-        if (!c->vivo || c->cerrarAlFinal)
+        if (!c->vivo)
             continue;
         if (c->s->bytesToWrite() > kPendienteMaximo) {
             lentos << c;
