@@ -34,5 +34,6 @@ ejecutar bench-apertura
 ejecutar bench-eventos
 ejecutar bench-mqtt
 ejecutar bench-lectores --minutos 2
+ejecutar bench-web
 
 exit $estado

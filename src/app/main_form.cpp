@@ -6,6 +6,8 @@
 #include "integration/integraciones.h"
 #include "events/registro_eventos.h"
 #include "app/forma_mqtt.h"
+#include "app/forma_web.h"
+#include "config/ajustes_web.h"
 #include "config/ajustes_mqtt.h"
 #include "aplicacion.h"
 #include "ayuda.h"
@@ -94,6 +96,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     FormaMqtt = new TFormaMqtt(modelo, *integraciones, this);
     connect(accionMqtt, &QAction::triggered, this, [this] { ejecutarModal(*FormaMqtt); });
     integraciones->configurarMqtt(leerAjustesMqtt(Perfil(modelo.RutaIni)));
+    FormaWeb = new TFormaWeb(modelo, *integraciones, this);
+    connect(accionWeb, &QAction::triggered, this, [this] { ejecutarModal(*FormaWeb); });
+    integraciones->configurarWeb(leerAjustesWeb(Perfil(modelo.RutaIni)));
     connect(accionNivel, &QAction::triggered, this, &TMainForm::Nivel1Execute);
     connect(Opciones, &QAction::triggered, this, &TMainForm::OpcionesExecute);
 }
@@ -243,6 +248,8 @@ void TMainForm::crearAcciones()
     Opciones = new QAction(QStringLiteral("Opciones"), this);
     accionMqtt = new QAction(QStringLiteral("Publicación MQTT"), this);
     accionMqtt->setVisible(false);
+    accionWeb = new QAction(QStringLiteral("Vista web"), this);
+    accionWeb->setVisible(false);
     accionCascada = new QAction(QStringLiteral("Cacada"), this);
     accionVertical = new QAction(QStringLiteral("Vertical"), this);
     accionHorizontal = new QAction(QStringLiteral("Horizontal"), this);
@@ -263,6 +270,7 @@ void TMainForm::crearAcciones()
     configuracion->addAction(accionNivel);
     configuracion->addAction(Opciones);
     configuracion->addAction(accionMqtt);
+    configuracion->addAction(accionWeb);
     MenuVentanas = menuBar()->addMenu(QStringLiteral("Ventanas"));
     connect(MenuVentanas, &QMenu::aboutToShow, this, [this] {
         MenuVentanas->clear();
@@ -592,6 +600,7 @@ void TMainForm::NivelNuevo()
     default:
         break;
     }
+    accionWeb->setVisible(accionMqtt->isVisible());
     HerramientasResize();
 }
 

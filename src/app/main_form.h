@@ -29,6 +29,7 @@ class TFormaCom;
 class TNiveldeacceso1;
 class TConf_Opciones;
 class TFormaMqtt;
+class TFormaWeb;
 class TOmbrixComm;
 class Adquisicion;
 class Registrador;
@@ -66,6 +67,8 @@ public:
     TConf_Opciones* FormaOpciones;
     TFormaMqtt* FormaMqtt = nullptr;
     QAction* accionMqtt = nullptr;   // "Publicación MQTT", engineering level
+    TFormaWeb* FormaWeb = nullptr;
+    QAction* accionWeb = nullptr;    // "Vista web", engineering level
     Adquisicion* adquisicion;
     Registrador* registrador;
     // What leaves the program (event log, MQTT, central database, web view).

@@ -1,0 +1,349 @@
+// The web view under load:
+//
+//   vivos [minutos]   20 programmers polled at 19200 baud on the simulator (a
+//                     paced pseudo-terminal), the view serving 50 live pages
+//                     (server-sent events, read on a thread of their own); the
+//                     view gets the readings one pass in two, so both kinds of
+//                     pass see the same machine: the ratio of the median
+//                     passes with and without, the time from each reading's
+//                     hand-over to its arrival at every page (median, p99,
+//                     max; the goal is every one within 1 s) and the resident
+//                     memory along the run. Default 1 minute; 10 for the
+//                     long run.
+//   tendencia [filas] a table of 1,000,000 rows (default): the time to the
+//                     first byte of the trend of the whole table, of one day
+//                     and of 1000 raw rows, over HTTP on 127.0.0.1 (median of
+//                     5; the goal is under 300 ms).
+//
+// Without arguments: vivos 1, tendencia.
+
+#include "acquisition/adquisicion.h"
+#include "acquisition/base_datos.h"
+#include "comun.h"
+#include "config/ajustes_web.h"
+#include "integration/integraciones.h"
+#include "sim/simulador.h"
+#include "web/vista_web.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <time.h>
+
+using namespace ombrix;
+
+namespace {
+
+qint64 ahoraNs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+double mediana(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+double percentil(std::vector<double> v, double p)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[std::min(v.size() - 1, size_t(double(v.size()) * p))];
+}
+
+// Hand-over instants of the readings, by "n tiempo", and the delays measured.
+struct Registro {
+    std::mutex m;
+    std::map<QByteArray, qint64> entregadas;
+    std::vector<double> demorasMs;
+    qint64 perdidas = 0;
+};
+
+// The view behind a switch: it gets the readings only while on.
+struct Conmutada : Oyente {
+    VistaWeb* vista = nullptr;
+    Registro* registro = nullptr;
+    bool activa = false;
+    void lectura(const LecturaPlanta& l) override
+    {
+        if (!activa)
+            return;
+        {
+            std::lock_guard g(registro->m);
+            registro->entregadas.emplace(QByteArray::number(l.instrumento) + ' ' + l.instanteIso().toLatin1(), ahoraNs());
+        }
+        vista->lectura(l);
+    }
+    void detener() override { vista->detener(); }
+};
+
+// The live pages: each a connection to /api/vivo, read on this thread.
+class Paginas : public QObject {
+public:
+    Paginas(quint16 puerto, int cuantas, Registro& r) : puerto_(puerto), cuantas_(cuantas), r_(r) {}
+    void abrir()
+    {
+        for (int i = 0; i < cuantas_; ++i) {
+            auto* s = new QTcpSocket(this);
+            auto* buf = new QByteArray;
+            connect(s, &QTcpSocket::readyRead, this, [this, s, buf] {
+                *buf += s->readAll();
+                qsizetype fin;
+                while ((fin = buf->indexOf("\n\n")) >= 0) {
+                    const QByteArray m = buf->left(fin);
+                    buf->remove(0, fin + 2);
+                    if (!m.startsWith("event: lectura"))
+                        continue;
+                    const qint64 llegada = ahoraNs();
+                    const qsizetype a = m.indexOf("\"instrumento\":"), t = m.indexOf("\"tiempo\":\"");
+                    const QByteArray n = m.mid(a + 14, m.indexOf(',', a) - a - 14);
+                    const QByteArray tiempo = m.mid(t + 10, m.indexOf('"', t + 10) - t - 10);
+                    std::lock_guard g(r_.m);
+                    const auto it = r_.entregadas.find(n + ' ' + tiempo);
+                    if (it != r_.entregadas.end())
+                        r_.demorasMs.push_back(double(llegada - it->second) / 1e6);
+                }
+            });
+            connect(s, &QTcpSocket::disconnected, this, [this] {
+                std::lock_guard g(r_.m);
+                ++r_.perdidas;
+            });
+            s->connectToHost(QStringLiteral("127.0.0.1"), puerto_);
+            s->write("GET /api/vivo HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        }
+    }
+
+private:
+    quint16 puerto_;
+    int cuantas_;
+    Registro& r_;
+};
+
+int vivos(double minutos)
+{
+    constexpr int kInstrumentos = 20, kPaginas = 50;
+    sim::Simulador simulador;
+    for (int n = 1; n <= kInstrumentos; ++n)
+        simulador.agregarInstrumento(quint8(n), true);
+    simulador.setDinamica(true);
+    simulador.setBaudios(19200);
+    simulador.setRitmo(true);
+    simulador.setRetardoRespuesta(2);
+    QString pty, error;
+    if (!simulador.abrirPty(&pty, &error)) {
+        std::fprintf(stderr, "bench-web: no line: %s\n", qPrintable(error));
+        return 1;
+    }
+    simulador.iniciar();
+    Modelo modelo;
+    modelo.CantidadAparatos = quint8(kInstrumentos + 1);
+    modelo.ActualizarMemoria();
+    for (int n = 1; n <= kInstrumentos; ++n) {
+        modelo.granini(n, QString());
+        modelo.ArrayConfig[n].Tipo = 1;
+        modelo.ArrayConfig[n].Habilitado = true;
+        modelo.ArrayConfig[n].SalvarTabla = false;
+        EstadoInstrumento& st = modelo.Estados[n];
+        st.Vivo = true;
+        st.Habilitado = true;
+        st.Direccion = quint8(n);
+    }
+    modelo.Config.Puerto = pty;
+    modelo.Config.BaudRate = 19200;
+    modelo.Config.TiempoScan = 0;
+    EnlaceModbus enlace;
+    enlace.setRetries(0);
+    Adquisicion adq(modelo, enlace);
+    adq.pausaLecturaMs = 3;
+
+    AjustesWeb ajustes;
+    ajustes.activo = true;
+    ajustes.puerto = 0;
+    ajustes.clientes = kPaginas + 10;
+    std::vector<web::InstrumentoWeb> lista;
+    for (int n = 1; n <= kInstrumentos; ++n) {
+        web::InstrumentoWeb i;
+        i.n = n;
+        i.programador = true;
+        lista.push_back(i);
+    }
+    Registro registro;
+    auto vista = std::make_unique<VistaWeb>(ajustes, lista, QString(), nullptr);
+    if (const QString e = vista->iniciar(); !e.isEmpty()) {
+        std::fprintf(stderr, "bench-web: %s\n", qPrintable(e));
+        return 1;
+    }
+    auto conmutada = std::make_unique<Conmutada>();
+    conmutada->vista = vista.get();
+    conmutada->registro = &registro;
+    Conmutada* web = conmutada.get();
+    Integraciones integraciones(modelo, Origen::Registrador);
+    integraciones.agregar(std::move(conmutada));
+    integraciones.conectar(adq);
+
+    QThread hiloPaginas;
+    Paginas paginas(vista->puerto(), kPaginas, registro);
+    paginas.moveToThread(&hiloPaginas);
+    hiloPaginas.start();
+    QMetaObject::invokeMethod(&paginas, [&] { paginas.abrir(); }, Qt::BlockingQueuedConnection);
+    QElapsedTimer espera;
+    espera.start();
+    while (vista->cifras().vivos < kPaginas && espera.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+
+    std::vector<double> con, sin;
+    std::vector<long> memoria;
+    QElapsedTimer reloj, total;
+    total.start();
+    QObject::connect(&adq, &Adquisicion::pasadaTerminada, qApp, [&](int numero) {
+        if (numero > 2)
+            (web->activa ? con : sin).push_back(double(reloj.nsecsElapsed()) / 1e6);
+        web->activa = numero % 2 == 0;
+        reloj.start();
+        if (total.elapsed() > qint64(minutos * 60000)) {
+            adq.TerminarExecute();
+            qApp->quit();
+        }
+    });
+    QTimer muestras;
+    muestras.setInterval(minutos >= 5 ? 60000 : 10000);
+    QObject::connect(&muestras, &QTimer::timeout, qApp, [&] { memoria.push_back(bench::memoriaKb("VmRSS:")); });
+    memoria.push_back(bench::memoriaKb("VmRSS:"));
+    muestras.start();
+    adq.ComenzarExecute();
+    qApp->exec();
+    adq.esperarHilo(30000);
+    QElapsedTimer ultimas;   // the last readings reach the pages
+    ultimas.start();
+    while (ultimas.elapsed() < 1500)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    memoria.push_back(bench::memoriaKb("VmRSS:"));
+    const VistaWeb::Cifras cifras = vista->cifras();
+    QMetaObject::invokeMethod(&paginas, [&] { qDeleteAll(paginas.findChildren<QTcpSocket*>()); }, Qt::BlockingQueuedConnection);
+    hiloPaginas.quit();
+    hiloPaginas.wait();
+    integraciones.detener();
+    simulador.detener();
+
+    std::lock_guard g(registro.m);
+    const qint64 esperadas = qint64(registro.entregadas.size()) * kPaginas;
+    const double mCon = mediana(con), mSin = mediana(sin);
+    std::printf("bench-web vivos: %.1f min, %d programadores a 19200 baudios, %d paginas en vivo (SSE)\n", minutos,
+                kInstrumentos, kPaginas);
+    std::printf("  pasadas: %zu con la vista, %zu sin; mediana con %.1f ms, sin %.1f ms, razon %.3f (objetivo <= 1.02)\n",
+                con.size(), sin.size(), mCon, mSin, mSin > 0 ? mCon / mSin : 0.0);
+    std::printf("  entregas: %zu de %lld esperadas; demora mediana %.2f ms, p99 %.2f ms, maxima %.2f ms (objetivo < 1000 ms)\n",
+                registro.demorasMs.size(), (long long)esperadas, mediana(registro.demorasMs),
+                percentil(registro.demorasMs, 0.99),
+                registro.demorasMs.empty() ? 0.0 : *std::max_element(registro.demorasMs.begin(), registro.demorasMs.end()));
+    std::printf("  cambios descartados %lld, paginas cortadas por lentas %lld, conexiones perdidas %lld\n",
+                (long long)cifras.descartadas, (long long)cifras.lentos, (long long)registro.perdidas);
+    std::printf("  memoria residente (kB):");
+    for (long kb : memoria)
+        std::printf(" %ld", kb);
+    std::printf("\n");
+    return 0;
+}
+
+// The time from sending a GET to the first byte of the answer, and the whole answer's size.
+std::pair<double, qint64> primerByte(quint16 puerto, const QByteArray& ruta)
+{
+    QTcpSocket s;
+    s.connectToHost(QStringLiteral("127.0.0.1"), puerto);
+    s.waitForConnected(5000);
+    const qint64 t0 = ahoraNs();
+    s.write("GET " + ruta + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    s.waitForReadyRead(30000);
+    const double ms = double(ahoraNs() - t0) / 1e6;
+    qint64 bytes = s.readAll().size();
+    while (s.waitForReadyRead(30000))
+        bytes += s.readAll().size();
+    return {ms, bytes};
+}
+
+int tendencia(qint64 filas)
+{
+    QTemporaryDir dir;
+    const QString ruta = dir.path() + QStringLiteral("/Tendencia.mdb");
+    if (!bench::copiarPlantilla(ruta))
+        return 1;
+    {
+        sqlite3* h = nullptr;
+        sqlite3_open(ruta.toUtf8().constData(), &h);
+        QElapsedTimer llenado;
+        llenado.start();
+        bench::generarLecturas(h, 1, filas, "L-1");
+        sqlite3_close(h);
+        std::printf("bench-web tendencia: %lld filas del instrumento 1 (cada 10 s desde 01/01/2025) en %.1f s\n",
+                    (long long)filas, llenado.elapsed() / 1000.0);
+    }
+    BaseDatos escritor;   // the recorder holds the file, as in the program
+    QString error;
+    if (!escritor.abrir(ruta, &error)) {
+        std::fprintf(stderr, "bench-web: %s\n", qPrintable(error));
+        return 1;
+    }
+    AjustesWeb ajustes;
+    ajustes.activo = true;
+    ajustes.puerto = 0;
+    ajustes.peticiones = 100000;
+    web::InstrumentoWeb i;
+    i.n = 1;
+    VistaWeb vista(ajustes, {i}, ruta, nullptr);
+    if (const QString e = vista.iniciar(); !e.isEmpty()) {
+        std::fprintf(stderr, "bench-web: %s\n", qPrintable(e));
+        return 1;
+    }
+    const QDateTime inicio(QDate(2025, 1, 1), QTime(0, 0));
+    const QDateTime fin = inicio.addSecs(filas * 10);
+    const QByteArray todo = "/api/instrumentos/1/tendencia?puntos=1000&desde=" + inicio.toString(Qt::ISODate).toLatin1()
+                            + "&hasta=" + fin.toString(Qt::ISODate).toLatin1();
+    const QDateTime medio = inicio.addSecs(filas * 5);
+    const QByteArray dia = "/api/instrumentos/1/tendencia?puntos=1000&desde=" + medio.toString(Qt::ISODate).toLatin1()
+                           + "&hasta=" + medio.addDays(1).toString(Qt::ISODate).toLatin1();
+    const QByteArray crudas = "/api/instrumentos/1/lecturas?limite=1000&desde=" + medio.toString(Qt::ISODate).toLatin1()
+                              + "&hasta=" + fin.toString(Qt::ISODate).toLatin1();
+    std::printf("%-34s %12s %12s %12s\n", "consulta", "mediana_ms", "max_ms", "bytes");
+    for (const auto& [nombre, ruta] : {std::pair {"tendencia de toda la tabla", todo}, std::pair {"tendencia de un dia", dia},
+                                       std::pair {"1000 filas crudas", crudas}}) {
+        std::vector<double> ms;
+        qint64 bytes = 0;
+        for (int k = 0; k < 5; ++k) {
+            const auto [t, b] = primerByte(vista.puerto(), ruta);
+            ms.push_back(t);
+            bytes = b;
+        }
+        std::printf("%-34s %12.1f %12.1f %12lld\n", nombre, mediana(ms), *std::max_element(ms.begin(), ms.end()),
+                    (long long)bytes);
+    }
+    std::printf("(objetivo: primer byte de la tendencia de 1M filas < 300 ms)\n");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList a = app.arguments().mid(1);
+    if (a.value(0) == QLatin1String("vivos"))
+        return vivos(a.size() > 1 ? a[1].toDouble() : 1.0);
+    if (a.value(0) == QLatin1String("tendencia"))
+        return tendencia(a.size() > 1 ? a[1].toLongLong() : 1000000);
+    if (!a.isEmpty()) {
+        std::fprintf(stderr, "bench-web [vivos [minutos] | tendencia [filas]]\n");
+        return 2;
+    }
+    return vivos(1.0) | tendencia(1000000);
+}
