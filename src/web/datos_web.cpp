@@ -243,6 +243,24 @@ std::optional<QJsonObject> lecturas(const QSqlDatabase& db, int n, qint64 desde,
                         {QStringLiteral("siguiente"), siguiente}};
 }
 
+QJsonObject jsonEvento(const Evento& ev)
+{
+    QJsonObject o {{QStringLiteral("id"), ev.id},
+                   {QStringLiteral("instante"), ev.instante},
+                   {QStringLiteral("instrumento"), ev.instrumento},
+                   {QStringLiteral("tipo"), ev.tipo},
+                   {QStringLiteral("texto"), ev.texto},
+                   {QStringLiteral("nivel"), ev.nivel},
+                   {QStringLiteral("equipo"), ev.equipo},
+                   {QStringLiteral("usuario"), ev.usuario},
+                   {QStringLiteral("origen"), ev.origen}};
+    if (ev.conValores) {
+        o.insert(QStringLiteral("anterior"), ev.anterior);
+        o.insert(QStringLiteral("nuevo"), ev.nuevo);
+    }
+    return o;
+}
+
 std::optional<QJsonObject> eventos(const QSqlDatabase& db, const QDateTime& desde, const QDateTime& hasta,
                                    int instrumento, int limite, QString* error)
 {
@@ -260,6 +278,8 @@ std::optional<QJsonObject> eventos(const QSqlDatabase& db, const QDateTime& desd
         if (!almacenEventos::ultimo(db, id, hash, error))
             return std::nullopt;
         f.despuesDeId = std::max<qint64>(0, id - limite);
+    } else if (!ultimos) {
+        f.limite = limite;
     }
     QString e;
     QVector<Evento> lista = almacenEventos::leer(db, f, &e);
@@ -273,22 +293,8 @@ std::optional<QJsonObject> eventos(const QSqlDatabase& db, const QDateTime& desd
     else if (lista.size() > limite)
         lista.resize(limite);
     QJsonArray a;
-    for (const Evento& ev : lista) {
-        QJsonObject o {{QStringLiteral("id"), ev.id},
-                       {QStringLiteral("instante"), ev.instante},
-                       {QStringLiteral("instrumento"), ev.instrumento},
-                       {QStringLiteral("tipo"), ev.tipo},
-                       {QStringLiteral("texto"), ev.texto},
-                       {QStringLiteral("nivel"), ev.nivel},
-                       {QStringLiteral("equipo"), ev.equipo},
-                       {QStringLiteral("usuario"), ev.usuario},
-                       {QStringLiteral("origen"), ev.origen}};
-        if (ev.conValores) {
-            o.insert(QStringLiteral("anterior"), ev.anterior);
-            o.insert(QStringLiteral("nuevo"), ev.nuevo);
-        }
-        a.append(o);
-    }
+    for (const Evento& ev : lista)
+        a.append(jsonEvento(ev));
     return QJsonObject {{QStringLiteral("eventos"), a}};
 }
 

@@ -9,6 +9,8 @@
 // span's first and last rows are found by a binary search over Id, so only
 // the rows inside the span are read, whatever the size of the table.
 
+#include "events/evento.h"
+
 #include <QJsonObject>
 #include <QSqlDatabase>
 #include <QString>
@@ -38,6 +40,9 @@ std::optional<QJsonObject> tendencia(const QSqlDatabase& db, int n, qint64 desde
 // greater than `despuesDe`: {"instrumento", "filas": [...], "mas": bool, "siguiente": Id}.
 std::optional<QJsonObject> lecturas(const QSqlDatabase& db, int n, qint64 desde, qint64 hasta, qint64 despuesDe,
                                     int limite, QString* error);
+
+// An event of the log as the API and the live pages give it.
+QJsonObject jsonEvento(const Evento& ev);
 
 // The last `limite` events (of instrument `instrumento` when >= 0), or with
 // `desde`/`hasta` the first `limite` of that span: {"eventos": [...]}.

@@ -52,21 +52,6 @@ QByteArray marco(const char* evento, const QJsonObject& o)
     return QByteArray("event: ") + evento + "\ndata: " + json(o) + "\n\n";
 }
 
-QJsonObject jsonEvento(const Evento& ev)
-{
-    QJsonObject o {{QStringLiteral("id"), ev.id},
-                   {QStringLiteral("instante"), ev.instante},
-                   {QStringLiteral("instrumento"), ev.instrumento},
-                   {QStringLiteral("tipo"), ev.tipo},
-                   {QStringLiteral("texto"), ev.texto},
-                   {QStringLiteral("origen"), ev.origen}};
-    if (ev.conValores) {
-        o.insert(QStringLiteral("anterior"), ev.anterior);
-        o.insert(QStringLiteral("nuevo"), ev.nuevo);
-    }
-    return o;
-}
-
 } // namespace
 
 // What a CSV worker and the server share: chunks in flight and a stop.
@@ -435,14 +420,8 @@ void Servidor::rutaApi(Conexion* c, const Peticion& p)
             enviarError(c, 400, QStringLiteral("Parámetros no válidos (limite 1..1000, instrumento 0..20, fechas ISO 8601)"));
             return;
         }
-        trabajo(c, [=](const QString& ruta) -> std::pair<int, QByteArray> {
-            BaseDatos base;
-            QString error;
-            if (!base.abrirLectura(ruta, &error, false))
-                return {503, json({{QStringLiteral("error"), error}})};
-            const auto r = eventos(base.db(), desde.value_or(QDateTime()), hasta.value_or(QDateTime()), instrumento,
-                                   limite, &error);
-            return r ? std::pair {200, json(*r)} : std::pair {500, json({{QStringLiteral("error"), error}})};
+        trabajo(c, [=](const QSqlDatabase& db, QString* error) {
+            return eventos(db, desde.value_or(QDateTime()), hasta.value_or(QDateTime()), instrumento, limite, error);
         });
         return;
     }
@@ -494,14 +473,7 @@ void Servidor::rutaApi(Conexion* c, const Peticion& p)
                 enviarError(c, 400, QStringLiteral("puntos debe ir de 10 a %1").arg(kPuntosMaximos));
                 return;
             }
-            trabajo(c, [=](const QString& ruta) -> std::pair<int, QByteArray> {
-                BaseDatos base;
-                QString error;
-                if (!base.abrirLectura(ruta, &error, false))
-                    return {503, json({{QStringLiteral("error"), error}})};
-                const auto r = tendencia(base.db(), n, d, h, puntos, &error);
-                return r ? std::pair {200, json(*r)} : std::pair {500, json({{QStringLiteral("error"), error}})};
-            });
+            trabajo(c, [=](const QSqlDatabase& db, QString* error) { return tendencia(db, n, d, h, puntos, error); });
         } else {
             const int limite = entero("limite", 1000, 1, kLimiteLecturas, ok);
             bool bien = true;
@@ -510,21 +482,14 @@ void Servidor::rutaApi(Conexion* c, const Peticion& p)
                 enviarError(c, 400, QStringLiteral("limite debe ir de 1 a %1 y despues ser un Id").arg(kLimiteLecturas));
                 return;
             }
-            trabajo(c, [=](const QString& ruta) -> std::pair<int, QByteArray> {
-                BaseDatos base;
-                QString error;
-                if (!base.abrirLectura(ruta, &error, false))
-                    return {503, json({{QStringLiteral("error"), error}})};
-                const auto r = lecturas(base.db(), n, d, h, despues, limite, &error);
-                return r ? std::pair {200, json(*r)} : std::pair {500, json({{QStringLiteral("error"), error}})};
-            });
+            trabajo(c, [=](const QSqlDatabase& db, QString* error) { return lecturas(db, n, d, h, despues, limite, error); });
         }
         return;
     }
     enviarError(c, 404, QStringLiteral("No existe"));
 }
 
-void Servidor::trabajo(Conexion* c, std::function<std::pair<int, QByteArray>(const QString& ruta)> f)
+void Servidor::trabajo(Conexion* c, Lectura f)
 {
     QString ruta;
     {
@@ -542,7 +507,17 @@ void Servidor::trabajo(Conexion* c, std::function<std::pair<int, QByteArray>(con
     ++trabajando_;
     const quint64 id = c->id;
     trabajadores_.start([this, id, f = std::move(f), ruta] {
-        const auto [codigo, cuerpo] = f(ruta);
+        BaseDatos base;
+        QString error;
+        int codigo = 503;
+        QByteArray cuerpo;
+        if (base.abrirLectura(ruta, &error, false)) {
+            const std::optional<QJsonObject> r = f(base.db(), &error);
+            codigo = r ? 200 : 500;
+            cuerpo = r ? json(*r) : QByteArray();
+        }
+        if (codigo != 200)
+            cuerpo = json({{QStringLiteral("error"), error}});
         QMetaObject::invokeMethod(this, [this, id, codigo = codigo, cuerpo = cuerpo] {
             --trabajando_;
             if (Conexion* c = conexiones_.value(id))

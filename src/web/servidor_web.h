@@ -20,6 +20,7 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
+#include <QSqlDatabase>
 #include <QSet>
 #include <QThreadPool>
 
@@ -68,7 +69,10 @@ private:
     bool permitido(Conexion* c);
     bool autorizado(const Peticion& p);
     bool hostValido(const Peticion& p) const;
-    void trabajo(Conexion* c, std::function<std::pair<int, QByteArray>(const QString& ruta)> f);
+    // A read of the database on a worker, on a reader connection of its own;
+    // its JSON (or the reason it failed) is the answer.
+    using Lectura = std::function<std::optional<QJsonObject>(const QSqlDatabase& db, QString* error)>;
+    void trabajo(Conexion* c, Lectura f);
     void csv(Conexion* c, int n, int desde, int hasta, const QString& nombre);
     void alTrozo(quint64 id, const QByteArray& trozo);
     void alFinFlujo(quint64 id, bool bien);

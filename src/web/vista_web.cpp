@@ -21,7 +21,6 @@ VistaWeb::VistaWeb(const AjustesWeb& ajustes, std::vector<web::InstrumentoWeb> i
 VistaWeb::~VistaWeb()
 {
     detener();
-    delete servidor_;
 }
 
 QString VistaWeb::iniciar()
@@ -31,7 +30,7 @@ QString VistaWeb::iniciar()
     return error;
 }
 
-quint16 VistaWeb::puerto() const { return servidor_->puerto(); }
+quint16 VistaWeb::puerto() const { return servidor_ ? servidor_->puerto() : 0; }
 
 void VistaWeb::poner(web::Cambio&& c)
 {
@@ -138,7 +137,14 @@ void VistaWeb::detener()
         return;
     detenida_ = true;
     if (hilo_.isRunning()) {
-        QMetaObject::invokeMethod(servidor_, [this] { servidor_->cerrar(); }, Qt::BlockingQueuedConnection);
+        // Closed on its own thread, where its sockets and timers live, and
+        // deleted there too when the thread finishes.
+        web::Servidor* s = servidor_;
+        QMetaObject::invokeMethod(s, [s] {
+            s->cerrar();
+            s->deleteLater();
+        }, Qt::BlockingQueuedConnection);
+        servidor_ = nullptr;
         hilo_.quit();
         hilo_.wait();
     }
@@ -151,9 +157,11 @@ VistaWeb::Cifras VistaWeb::cifras() const
         std::lock_guard g(estado_->m);
         c.descartadas = estado_->descartadas;
     }
-    c.clientes = servidor_->clientes();
-    c.vivos = servidor_->vivos();
-    c.lentos = servidor_->lentosCortados();
+    if (servidor_) {
+        c.clientes = servidor_->clientes();
+        c.vivos = servidor_->vivos();
+        c.lentos = servidor_->lentosCortados();
+    }
     return c;
 }
 
