@@ -1,5 +1,6 @@
 #include "web/datos_web.h"
 
+#include "acquisition/base_datos.h"
 #include "events/almacen_eventos.h"
 #include "integration/lectura_planta.h"
 #include "views/consultas.h"
@@ -12,7 +13,9 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 #include <string_view>
+#include <thread>
 
 namespace ombrix::web {
 
@@ -92,7 +95,8 @@ bool buscarTramo(const QSqlDatabase& db, int n, qint64 desde, qint64 hasta, Tram
 {
     sqlite3* h = manejadorSqlite(db);
     const QString tabla = identificadorSql(tablaInstrumento(n));
-    Sentencia extremos(h, QStringLiteral("SELECT min(Id), max(Id) FROM %1").arg(tabla));
+    // Two lookups: SQLite reads the whole table for min() and max() in one select.
+    Sentencia extremos(h, QStringLiteral("SELECT (SELECT min(Id) FROM %1), (SELECT max(Id) FROM %1)").arg(tabla));
     if (!extremos.valida()) {
         if (error)
             *error = extremos.error();
@@ -113,76 +117,164 @@ bool buscarTramo(const QSqlDatabase& db, int n, qint64 desde, qint64 hasta, Tram
     return true;
 }
 
-std::optional<QJsonObject> tendencia(const QSqlDatabase& db, int n, qint64 desde, qint64 hasta, int puntos,
-                                     QString* error)
+namespace {
+
+struct Cubo {
+    double t = 0, min = 0, max = 0, consigna = 0;
+    bool filas = false, valor = false, conConsigna = false;
+};
+
+// The time of a row: the date is parsed again only when it changes.
+struct Reloj {
+    std::string fecha;
+    double dia = 0;
+    bool valida = false;
+    bool leer(std::string_view f, std::string_view h, double& x)
+    {
+        if (f != fecha) {
+            fecha.assign(f);
+            valida = leerFechaHora(f, "00:00:00", dia);
+        }
+        if (valida && h.size() == 8 && h[2] == ':' && h[5] == ':') {
+            int v[6];
+            for (int i : {0, 1, 3, 4, 6, 7}) {
+                if (h[size_t(i)] < '0' || h[size_t(i)] > '9')
+                    return leerFechaHora(f, h, x);
+                v[i < 3 ? i : i < 6 ? i - 1 : i - 2] = h[size_t(i)] - '0';
+            }
+            const int hh = v[0] * 10 + v[1], mm = v[2] * 10 + v[3], ss = v[4] * 10 + v[5];
+            if (hh > 23 || mm > 59 || ss > 59)
+                return false;
+            x = dia + hh * 3600 + mm * 60 + ss;
+            return true;
+        }
+        return leerFechaHora(f, h, x);
+    }
+};
+
+// Reads the rows with Id in [primero, ultimo] into the slices.
+bool escanear(const QSqlDatabase& db, int n, qint64 primero, qint64 ultimo, qint64 desde, qint64 hasta,
+              std::vector<Cubo>& cubos, qint64& filas, QString* error)
+{
+    sqlite3* h = manejadorSqlite(db);
+    // Big spans read many pages: mapped, they are not copied.
+    sqlite3_exec(h, "PRAGMA mmap_size=268435456", nullptr, nullptr, nullptr);
+    Sentencia st(h, QStringLiteral("SELECT Fecha, Hora, Valor_medido, Set_point FROM %1 WHERE Id BETWEEN ?1 AND ?2")
+                        .arg(identificadorSql(tablaInstrumento(n))));
+    if (!st.valida()) {
+        if (error)
+            *error = st.error();
+        return false;
+    }
+    const int puntos = int(cubos.size());
+    const double ancho = double(hasta - desde + 1) / puntos;
+    sqlite3_bind_int64(*st, 1, primero);
+    sqlite3_bind_int64(*st, 2, ultimo);
+    Reloj reloj;
+    int rc;
+    while ((rc = sqlite3_step(*st)) == SQLITE_ROW) {
+        double x = 0;
+        if (!reloj.leer(texto(*st, 0), texto(*st, 1), x) || x < desde || x > hasta)
+            continue;
+        ++filas;
+        Cubo& c = cubos[size_t(std::clamp(int((x - desde) / ancho), 0, puntos - 1))];
+        if (!c.filas) {
+            c.filas = true;
+            c.t = x;
+        }
+        double y = 0;
+        if (leerNumero(texto(*st, 2), y)) {
+            if (!c.valor) {
+                c.min = c.max = y;
+                c.valor = true;
+            } else {
+                c.min = std::min(c.min, y);
+                c.max = std::max(c.max, y);
+            }
+        }
+        if (leerNumero(texto(*st, 3), y)) {
+            c.consigna = y;
+            c.conConsigna = true;
+        }
+    }
+    if (rc != SQLITE_DONE) {
+        if (error)
+            *error = QString::fromUtf8(sqlite3_errmsg(h));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<QJsonObject> tendencia(const QSqlDatabase& db, const QString& ruta, int n, qint64 desde, qint64 hasta,
+                                     int puntos, QString* error, qint64 filasEnParalelo)
 {
     Tramo tramo;
     if (!buscarTramo(db, n, desde, hasta, tramo, error))
         return std::nullopt;
-    struct Cubo {
-        double t = 0, min = 0, max = 0, consigna = 0;
-        bool filas = false, valor = false, conConsigna = false;
-    };
     std::vector<Cubo> cubos(static_cast<size_t>(puntos));
-    const double ancho = double(hasta - desde + 1) / puntos;
     qint64 filas = 0;
-    if (tramo.ultimo >= tramo.primero) {
-        Sentencia st(manejadorSqlite(db),
-                     QStringLiteral("SELECT Fecha, Hora, Valor_medido, Set_point FROM %1 WHERE Id BETWEEN ?1 AND ?2")
-                         .arg(identificadorSql(tablaInstrumento(n))));
-        if (!st.valida()) {
+    if (tramo.ultimo - tramo.primero + 1 > filasEnParalelo && !ruta.isEmpty()) {
+        const qint64 medio = tramo.primero + (tramo.ultimo - tramo.primero) / 2;
+        std::vector<Cubo> segundos(cubos.size());
+        qint64 filas2 = 0;
+        QString error2;
+        bool bien2 = false;
+        std::thread otro([&] {
+            BaseDatos base;
+            bien2 = base.abrirLectura(ruta, &error2, false)
+                    && escanear(base.db(), n, medio + 1, tramo.ultimo, desde, hasta, segundos, filas2, &error2);
+        });
+        const bool bien = escanear(db, n, tramo.primero, medio, desde, hasta, cubos, filas, error);
+        otro.join();
+        if (!bien)
+            return std::nullopt;
+        if (!bien2) {
             if (error)
-                *error = st.error();
+                *error = error2;
             return std::nullopt;
         }
-        sqlite3_bind_int64(*st, 1, tramo.primero);
-        sqlite3_bind_int64(*st, 2, tramo.ultimo);
-        int rc;
-        while ((rc = sqlite3_step(*st)) == SQLITE_ROW) {
-            double x = 0;
-            if (!leerFechaHora(texto(*st, 0), texto(*st, 1), x) || x < desde || x > hasta)
+        filas += filas2;
+        // The second half's rows come later: they keep the first's start and give the last set point.
+        for (size_t k = 0; k < cubos.size(); ++k) {
+            Cubo& c = cubos[k];
+            const Cubo& d = segundos[k];
+            if (!d.filas)
                 continue;
-            ++filas;
-            Cubo& c = cubos[size_t(std::clamp(int((x - desde) / ancho), 0, puntos - 1))];
             if (!c.filas) {
-                c.filas = true;
-                c.t = x;
+                c = d;
+                continue;
             }
-            double y = 0;
-            if (leerNumero(texto(*st, 2), y)) {
-                if (!c.valor) {
-                    c.min = c.max = y;
-                    c.valor = true;
-                } else {
-                    c.min = std::min(c.min, y);
-                    c.max = std::max(c.max, y);
-                }
+            if (d.valor) {
+                c.min = c.valor ? std::min(c.min, d.min) : d.min;
+                c.max = c.valor ? std::max(c.max, d.max) : d.max;
+                c.valor = true;
             }
-            if (leerNumero(texto(*st, 3), y)) {
-                c.consigna = y;
+            if (d.conConsigna) {
+                c.consigna = d.consigna;
                 c.conConsigna = true;
             }
         }
-        if (rc != SQLITE_DONE) {
-            if (error)
-                *error = QString::fromUtf8(sqlite3_errmsg(manejadorSqlite(db)));
-            return std::nullopt;
-        }
+    } else if (tramo.ultimo >= tramo.primero
+               && !escanear(db, n, tramo.primero, tramo.ultimo, desde, hasta, cubos, filas, error)) {
+        return std::nullopt;
     }
     QJsonArray serie;
+    IsoLocal iso;
     for (const Cubo& c : cubos) {
         if (!c.filas)
             continue;
         QJsonObject p;
-        p.insert(QStringLiteral("t"), isoDeSegundosLocales(qint64(c.t)));
+        p.insert(QStringLiteral("t"), iso(qint64(c.t)));
         p.insert(QStringLiteral("min"), c.valor ? QJsonValue(c.min) : QJsonValue());
         p.insert(QStringLiteral("max"), c.valor ? QJsonValue(c.max) : QJsonValue());
         p.insert(QStringLiteral("consigna"), c.conConsigna ? QJsonValue(c.consigna) : QJsonValue());
         serie.append(p);
     }
     return QJsonObject {{QStringLiteral("instrumento"), n},
-                        {QStringLiteral("desde"), isoDeSegundosLocales(desde)},
-                        {QStringLiteral("hasta"), isoDeSegundosLocales(hasta)},
+                        {QStringLiteral("desde"), iso(desde)},
+                        {QStringLiteral("hasta"), iso(hasta)},
                         {QStringLiteral("puntos"), puntos},
                         {QStringLiteral("filas"), filas},
                         {QStringLiteral("serie"), serie}};
@@ -195,6 +287,7 @@ std::optional<QJsonObject> lecturas(const QSqlDatabase& db, int n, qint64 desde,
     if (!buscarTramo(db, n, desde, hasta, tramo, error))
         return std::nullopt;
     QJsonArray filas;
+    IsoLocal iso;
     bool mas = false;
     qint64 siguiente = 0;
     const qint64 primero = std::max(tramo.primero, despuesDe + 1);
@@ -221,7 +314,7 @@ std::optional<QJsonObject> lecturas(const QSqlDatabase& db, int n, qint64 desde,
             f.insert(QStringLiteral("id"), siguiente);
             double x = 0;
             f.insert(QStringLiteral("tiempo"), leerFechaHora(texto(*st, 1), texto(*st, 2), x)
-                                                   ? QJsonValue(isoDeSegundosLocales(qint64(x)))
+                                                   ? QJsonValue(iso(qint64(x)))
                                                    : QJsonValue());
             QJsonObject estado;
             for (int k = 0; k < 7; ++k) {

@@ -33,8 +33,10 @@ bool buscarTramo(const QSqlDatabase& db, int n, qint64 desde, qint64 hasta, Tram
 // smallest and largest measured value and the last set point.
 //   {"instrumento", "desde", "hasta", "puntos", "filas", "serie": [{"t", "min", "max", "consigna"}]}
 // (values that are markers are left out; a slice without any number has nulls).
-std::optional<QJsonObject> tendencia(const QSqlDatabase& db, int n, qint64 desde, qint64 hasta, int puntos,
-                                     QString* error);
+// With the file's `ruta`, a span of more than `filasEnParalelo` rows is
+// read in two halves at once (the second on a reader connection of its own).
+std::optional<QJsonObject> tendencia(const QSqlDatabase& db, const QString& ruta, int n, qint64 desde, qint64 hasta,
+                                     int puntos, QString* error, qint64 filasEnParalelo = 200000);
 
 // Up to `limite` rows of instrument n from `desde` to `hasta` with an Id
 // greater than `despuesDe`: {"instrumento", "filas": [...], "mas": bool, "siguiente": Id}.

@@ -3,6 +3,9 @@
 #include <QTimeZone>
 #include <QUrl>
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace ombrix::web {
 
 QByteArray Peticion::cabecera(const QByteArray& nombre) const
@@ -155,8 +158,28 @@ qint64 segundosLocales(const QDateTime& t)
 
 QString isoDeSegundosLocales(qint64 s)
 {
+    return IsoLocal()(s);
+}
+
+QString IsoLocal::operator()(qint64 s)
+{
     const QDateTime u = QDateTime::fromSecsSinceEpoch(s, Qt::UTC);
-    return QDateTime(u.date(), u.time()).toOffsetFromUtc(QDateTime(u.date(), u.time()).offsetFromUtc()).toString(Qt::ISODate);
+    if (s / 3600 != hora_) {
+        hora_ = s / 3600;
+        desfase_ = QDateTime(u.date(), u.time()).offsetFromUtc();
+    }
+    const QDate d = u.date();
+    const QTime t = u.time();
+    char b[40];
+    if (desfase_ == 0) {
+        std::snprintf(b, sizeof b, "%04d-%02d-%02dT%02d:%02d:%02dZ", d.year(), d.month(), d.day(), t.hour(), t.minute(),
+                      t.second());
+    } else {
+        const int m = std::abs(desfase_) / 60;
+        std::snprintf(b, sizeof b, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", d.year(), d.month(), d.day(), t.hour(),
+                      t.minute(), t.second(), desfase_ < 0 ? '-' : '+', m / 60, m % 60);
+    }
+    return QString::fromLatin1(b);
 }
 
 bool leerBasica(const QByteArray& valor, QString& usuario, QString& clave)

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QUrlQuery>
 
+#include <limits>
 #include <optional>
 
 namespace ombrix::web {
@@ -52,6 +53,16 @@ std::optional<QDateTime> leerInstante(const QString& texto);
 qint64 segundosLocales(const QDateTime& t);
 // The other way: seconds on that axis as ISO 8601 with the local offset.
 QString isoDeSegundosLocales(qint64 s);
+
+// The same for many instants in a row: the local offset is looked up once an hour.
+class IsoLocal {
+public:
+    QString operator()(qint64 s);
+
+private:
+    qint64 hora_ = std::numeric_limits<qint64>::min();
+    int desfase_ = 0;
+};
 
 // The user and password of an "Authorization: Basic ..." header.
 bool leerBasica(const QByteArray& valor, QString& usuario, QString& clave);

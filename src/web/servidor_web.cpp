@@ -420,7 +420,7 @@ void Servidor::rutaApi(Conexion* c, const Peticion& p)
             enviarError(c, 400, QStringLiteral("Parámetros no válidos (limite 1..1000, instrumento 0..20, fechas ISO 8601)"));
             return;
         }
-        trabajo(c, [=](const QSqlDatabase& db, QString* error) {
+        trabajo(c, [=](const QSqlDatabase& db, const QString&, QString* error) {
             return eventos(db, desde.value_or(QDateTime()), hasta.value_or(QDateTime()), instrumento, limite, error);
         });
         return;
@@ -473,7 +473,9 @@ void Servidor::rutaApi(Conexion* c, const Peticion& p)
                 enviarError(c, 400, QStringLiteral("puntos debe ir de 10 a %1").arg(kPuntosMaximos));
                 return;
             }
-            trabajo(c, [=](const QSqlDatabase& db, QString* error) { return tendencia(db, n, d, h, puntos, error); });
+            trabajo(c, [=](const QSqlDatabase& db, const QString& ruta, QString* error) {
+                return tendencia(db, ruta, n, d, h, puntos, error);
+            });
         } else {
             const int limite = entero("limite", 1000, 1, kLimiteLecturas, ok);
             bool bien = true;
@@ -482,7 +484,9 @@ void Servidor::rutaApi(Conexion* c, const Peticion& p)
                 enviarError(c, 400, QStringLiteral("limite debe ir de 1 a %1 y despues ser un Id").arg(kLimiteLecturas));
                 return;
             }
-            trabajo(c, [=](const QSqlDatabase& db, QString* error) { return lecturas(db, n, d, h, despues, limite, error); });
+            trabajo(c, [=](const QSqlDatabase& db, const QString&, QString* error) {
+                return lecturas(db, n, d, h, despues, limite, error);
+            });
         }
         return;
     }
@@ -512,7 +516,7 @@ void Servidor::trabajo(Conexion* c, Lectura f)
         int codigo = 503;
         QByteArray cuerpo;
         if (base.abrirLectura(ruta, &error, false)) {
-            const std::optional<QJsonObject> r = f(base.db(), &error);
+            const std::optional<QJsonObject> r = f(base.db(), ruta, &error);
             codigo = r ? 200 : 500;
             cuerpo = r ? json(*r) : QByteArray();
         }

@@ -71,7 +71,7 @@ private:
     bool hostValido(const Peticion& p) const;
     // A read of the database on a worker, on a reader connection of its own;
     // its JSON (or the reason it failed) is the answer.
-    using Lectura = std::function<std::optional<QJsonObject>(const QSqlDatabase& db, QString* error)>;
+    using Lectura = std::function<std::optional<QJsonObject>(const QSqlDatabase& db, const QString& ruta, QString* error)>;
     void trabajo(Conexion* c, Lectura f);
     void csv(Conexion* c, int n, int desde, int hasta, const QString& nombre);
     void alTrozo(quint64 id, const QByteArray& trozo);

@@ -137,7 +137,7 @@ private slots:
         QVERIFY(lector.abrirLectura(ruta));
         const qint64 d = web::segundosLocales(inicio), h = web::segundosLocales(inicio.addSecs(86399));
         QString error;
-        const auto r = web::tendencia(lector.db(), 1, d, h, 100, &error);
+        const auto r = web::tendencia(lector.db(), QString(), 1, d, h, 100, &error);
         QVERIFY2(r, qPrintable(error));
         QCOMPARE(r->value(QStringLiteral("filas")).toInt(), 8640);
         const QJsonArray serie = r->value(QStringLiteral("serie")).toArray();
@@ -150,13 +150,17 @@ private slots:
             QCOMPARE(p.toObject().value(QStringLiteral("consigna")).toDouble(), 100.0);
         }
         QCOMPARE(maximo, 999.5);
+        // Read in two halves at once, the same answer.
+        QCOMPARE(*web::tendencia(lector.db(), ruta, 1, d, h, 100, &error, 1000), *r);
+        QCOMPARE(*web::tendencia(lector.db(), ruta, 1, d, h + 86400, 37, &error, 1000),
+                 *web::tendencia(lector.db(), QString(), 1, d, h + 86400, 37, &error));
         // A span inside: its rows only, both ends included.
-        const auto medio = web::tendencia(lector.db(), 1, d + 3600, d + 7200, 10, &error);
+        const auto medio = web::tendencia(lector.db(), QString(), 1, d + 3600, d + 7200, 10, &error);
         QCOMPARE(medio->value(QStringLiteral("filas")).toInt(), 361);
         // A span with no rows, and an instrument without a table in this file.
-        QCOMPARE(web::tendencia(lector.db(), 1, d - 86400, d - 1, 10, &error)->value(QStringLiteral("filas")).toInt(), 0);
-        QCOMPARE(web::tendencia(lector.db(), 2, d, h, 10, &error)->value(QStringLiteral("serie")).toArray().size(), 0);
-        QVERIFY(!web::tendencia(lector.db(), 99, d, h, 10, &error));
+        QCOMPARE(web::tendencia(lector.db(), QString(), 1, d - 86400, d - 1, 10, &error)->value(QStringLiteral("filas")).toInt(), 0);
+        QCOMPARE(web::tendencia(lector.db(), QString(), 2, d, h, 10, &error)->value(QStringLiteral("serie")).toArray().size(), 0);
+        QVERIFY(!web::tendencia(lector.db(), QString(), 99, d, h, 10, &error));
 
         // Raw rows: a marker is null with its text under "estado"; pages follow "siguiente".
         const auto p1 = web::lecturas(lector.db(), 1, d, h, 0, 101, &error);
