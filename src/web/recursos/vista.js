@@ -116,8 +116,9 @@ function motivoNoActual(i) {
   if (linea.puerto === false) return "Puerto perdido" + (linea.textoPuerto ? ": " + linea.textoPuerto : "");
   if (!i.disponible || (i.lectura && i.lectura.alarmaCom)) return "Sin comunicación (alarma enganchada)";
   if (!i.lectura) return "Sin lecturas todavía";
+  // Late when it waits three times longer than between its last two readings (a minute at least).
   const edad = (Date.now() + estado.desfase - Date.parse(i.lectura.tiempo)) / 1000;
-  if (edad > 60) return "Sin lecturas desde hace " + Math.round(edad) + " s";
+  if (edad > Math.max(60, 3 * (i.intervalo || 0))) return "Sin lecturas desde hace " + Math.round(edad) + " s";
   return "";
 }
 
@@ -146,6 +147,8 @@ function aplicarEstado(e) {
   estado.linea = e.linea;
   if (e.ahora) estado.desfase = Date.parse(e.ahora) - Date.now();
   for (const i of e.instrumentos) {
+    const antes = estado.instrumentos.get(i.instrumento);
+    if (antes) i.intervalo = antes.intervalo;
     estado.instrumentos.set(i.instrumento, i);
     pintarPanel(i);
   }
@@ -154,6 +157,7 @@ function aplicarEstado(e) {
 
 function aplicarLectura(l) {
   const i = estado.instrumentos.get(l.instrumento) || { instrumento: l.instrumento, disponible: true };
+  if (i.lectura) i.intervalo = (Date.parse(l.tiempo) - Date.parse(i.lectura.tiempo)) / 1000;
   i.lectura = l;
   if (l.alarmaCom) i.disponible = false;
   estado.instrumentos.set(l.instrumento, i);
