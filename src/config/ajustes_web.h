@@ -10,7 +10,7 @@ class Perfil;
 
 struct AjustesWeb {
     static constexpr int kPuertoPorDefecto = 8080;
-    static constexpr int kClientesPorDefecto = 64;
+    static constexpr int kClientesPorDefecto = 200;   // a live page and a few kept connections each
     static constexpr int kPeticionesPorDefecto = 600;
 
     bool activo = false;          // "Activo"
