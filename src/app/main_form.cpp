@@ -408,8 +408,10 @@ bool TMainForm::abrirBase(const QString& ruta, QString& error, bool consulta)
     const bool bien = consulta ? conexionBase.abrirLectura(ruta, &error) : conexionBase.abrir(ruta, &error);
     if (bien && consulta)
         seguidor_->empezar();
-    if (bien && !consulta)
+    if (bien && !consulta) {
+        integraciones->usarBase(conexionBase);   // the forwarder reads the file now written
         integraciones->eventos().baseAbierta();
+    }
     return bien;
 }
 

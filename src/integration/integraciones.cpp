@@ -65,7 +65,7 @@ void Integraciones::usarBase(BaseDatos& base)
 {
     eventos_->usarBase(&base);
     rutaBase_ = base.ruta();
-    aTodos([this](Oyente& o) { o.base(rutaBase_); });
+    aTodos([this](Oyente& o) { o.archivoAbierto(rutaBase_); });
 }
 
 void Integraciones::repartirLectura(int n, const ResultadoLectura& r, const QString& fecha, const QString& hora)

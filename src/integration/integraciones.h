@@ -46,8 +46,8 @@ public:
     virtual void registro(bool /*funciona*/, const QString& /*texto*/) {}
     // An event of the event log (stored, or not when the database refused it: then its Id is 0).
     virtual void evento(const Evento&) {}
-    // The file the writer records into now (after usarBase; "" none).
-    virtual void base(const QString& /*ruta*/) {}
+    // The writer's database file is now `ruta`.
+    virtual void archivoAbierto(const QString& /*ruta*/) {}
     // Program end: finish or hand over what is pending, waiting a few seconds
     // at most, and stop the listener's thread.
     virtual void detener() {}
@@ -98,8 +98,6 @@ public:
     // taken, a wrong address), or an empty text; says where it listens
     // through avisar. Defined in src/web: whoever calls it links ombrix_web.
     QString configurarWeb(const AjustesWeb& ajustes);
-    // The file of the last usarBase ("" before).
-    QString rutaBase() const { return rutaBase_; }
 
     // Stops every listener (also done by the destructor).
     void detener();
@@ -120,8 +118,8 @@ private:
     Origen origen_;
     std::vector<std::unique_ptr<Oyente>> oyentes_;
     RegistroEventos* eventos_ = nullptr;   // owned by oyentes_
+    QString rutaBase_;                     // the writer's file, given by usarBase
     bool detenido_ = false;
-    QString rutaBase_;
 };
 
 } // namespace ombrix

@@ -125,7 +125,7 @@ void VistaWeb::evento(const Evento& e)
     poner(std::move(c));
 }
 
-void VistaWeb::base(const QString& ruta)
+void VistaWeb::archivoAbierto(const QString& ruta)
 {
     std::lock_guard g(estado_->m);
     estado_->rutaBase = ruta;

@@ -38,7 +38,7 @@ public:
     void puerto(bool disponible, const QString& texto) override;
     void registro(bool funciona, const QString& texto) override;
     void evento(const Evento& e) override;
-    void base(const QString& ruta) override;
+    void archivoAbierto(const QString& ruta) override;
     void detener() override;
 
     struct Cifras {
