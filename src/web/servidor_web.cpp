@@ -186,6 +186,10 @@ void Servidor::quitar(Conexion* c)
 {
     if (!conexiones_.remove(c->id))
         return;
+    // Nothing of the socket reaches this connection any more (an error and
+    // the disconnection both come, in either order).
+    c->s->disconnect(this);
+    c->plazo->disconnect(this);
     if (c->flujo)
         c->flujo->cancelar();
     if (c->vivo)
