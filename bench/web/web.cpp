@@ -96,7 +96,7 @@ struct Conmutada : Oyente {
 // (CLOCK_MONOTONIC, the same clock for both processes).
 int paginas(quint16 puerto, int cuantas)
 {
-    std::vector<QByteArray> buffers(size_t(cuantas));
+    std::vector<QByteArray> buffers(static_cast<size_t>(cuantas));
     std::vector<std::unique_ptr<QTcpSocket>> sockets;
     int abiertas = 0;
     for (int i = 0; i < cuantas; ++i) {

@@ -11,7 +11,7 @@
 
 namespace ombrix::test {
 
-struct Respuesta {
+struct RespuestaHttp {
     int codigo = 0;                  // 0: no answer
     QMap<QByteArray, QByteArray> cabeceras;   // names in lower case
     QByteArray cuerpo;
@@ -19,9 +19,9 @@ struct Respuesta {
 };
 
 // Reads one response from `s` (Content-Length, chunked, or until closed).
-inline Respuesta leerRespuesta(QTcpSocket& s, bool cabeza = false, int plazoMs = 10000)
+inline RespuestaHttp leerRespuesta(QTcpSocket& s, bool cabeza = false, int plazoMs = 10000)
 {
-    Respuesta r;
+    RespuestaHttp r;
     QByteArray buf;
     QElapsedTimer reloj;
     reloj.start();
@@ -76,7 +76,7 @@ inline Respuesta leerRespuesta(QTcpSocket& s, bool cabeza = false, int plazoMs =
 }
 
 // Sends `crudo` on a new connection to 127.0.0.1:puerto and reads the answer.
-inline Respuesta pedirCrudo(quint16 puerto, const QByteArray& crudo, bool cabeza = false)
+inline RespuestaHttp pedirCrudo(quint16 puerto, const QByteArray& crudo, bool cabeza = false)
 {
     QTcpSocket s;
     s.connectToHost(QStringLiteral("127.0.0.1"), puerto);
@@ -88,7 +88,7 @@ inline Respuesta pedirCrudo(quint16 puerto, const QByteArray& crudo, bool cabeza
 }
 
 // GET `ruta` (with `extra` header lines, each ending in CRLF).
-inline Respuesta pedir(quint16 puerto, const QByteArray& ruta, const QByteArray& extra = {})
+inline RespuestaHttp pedir(quint16 puerto, const QByteArray& ruta, const QByteArray& extra = {})
 {
     return pedirCrudo(puerto, "GET " + ruta + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(puerto) + "\r\n"
                                   + extra + "Connection: close\r\n\r\n");

@@ -109,7 +109,7 @@ public:
         return r.trimmed();
     }
 
-    Respuesta get(const QByteArray& ruta, const QByteArray& extra = {}) { return pedir(puerto, ruta, extra); }
+    RespuestaHttp get(const QByteArray& ruta, const QByteArray& extra = {}) { return pedir(puerto, ruta, extra); }
 
     RaizTemporal raiz;
     QProcess sim, registrador;

@@ -63,7 +63,7 @@ public:
         // The page's own connection, from the list of targets.
         QString url;
         while (url.isEmpty() && reloj.elapsed() < 20000) {
-            const Respuesta r = pedir(depuracion, "/json/list");
+            const RespuestaHttp r = pedir(depuracion, "/json/list");
             for (const auto& v : QJsonDocument::fromJson(r.cuerpo).array())
                 if (v.toObject().value(QStringLiteral("type")).toString() == QLatin1String("page"))
                     url = v.toObject().value(QStringLiteral("webSocketDebuggerUrl")).toString();

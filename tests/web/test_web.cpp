@@ -199,13 +199,13 @@ private slots:
         QCOMPARE(l.orden("set 1 4096 777"), QByteArray("OK"));
         QTRY_VERIFY_WITH_TIMEOUT(esCrudo(valorApi(l, 1), 777), 10000);
 
-        const Respuesta t = l.get("/api/instrumentos/1/tendencia?puntos=50");
+        const RespuestaHttp t = l.get("/api/instrumentos/1/tendencia?puntos=50");
         QCOMPARE(t.codigo, 200);
         QVERIFY(t.cabeceras.value("content-type").startsWith("application/json"));
         QVERIFY(t.json().value(QStringLiteral("filas")).toInt() > 0);
         QVERIFY(t.json().value(QStringLiteral("serie")).toArray().size() <= 50);
         QTRY_VERIFY_WITH_TIMEOUT(l.get("/api/instrumentos/1/lecturas?limite=3").json().value(QStringLiteral("filas")).toArray().size() == 3, 10000);
-        const Respuesta crudas = l.get("/api/instrumentos/1/lecturas?limite=2&desde=2000-01-01&hasta=2100-01-01");
+        const RespuestaHttp crudas = l.get("/api/instrumentos/1/lecturas?limite=2&desde=2000-01-01&hasta=2100-01-01");
         QCOMPARE(crudas.json().value(QStringLiteral("filas")).toArray().size(), 2);
         QVERIFY(crudas.json().value(QStringLiteral("mas")).toBool());
         const QJsonArray eventos = l.get("/api/eventos?limite=3").json().value(QStringLiteral("eventos")).toArray();
@@ -214,14 +214,14 @@ private slots:
                 || eventos.size() == 1);
 
         const QByteArray hoy = QDate::currentDate().toString(Qt::ISODate).toLatin1();
-        const Respuesta csv = l.get("/api/instrumentos/1/csv?desde=" + hoy + "&hasta=" + hoy);
+        const RespuestaHttp csv = l.get("/api/instrumentos/1/csv?desde=" + hoy + "&hasta=" + hoy);
         QCOMPARE(csv.codigo, 200);
         QVERIFY(csv.cabeceras.value("content-disposition").contains("attachment"));
         QVERIFY2(csv.cuerpo.startsWith("Id,Fecha,Hora,"), csv.cuerpo.left(200).constData());
         QVERIFY(csv.cuerpo.count('\n') > 2);
 
         // The page and its pieces come from the program; nothing else is there.
-        const Respuesta pagina = l.get("/");
+        const RespuestaHttp pagina = l.get("/");
         QCOMPARE(pagina.codigo, 200);
         QVERIFY(pagina.cuerpo.contains("vista.js"));
         QVERIFY(pagina.cabeceras.value("content-security-policy").contains("default-src 'self'"));
@@ -241,11 +241,11 @@ private slots:
         QCOMPARE(pedirCrudo(l.puerto, "BASURA\r\n\r\n").codigo, 400);
         // Nothing changes anything.
         for (const char* m : {"POST", "PUT", "DELETE", "PATCH", "OPTIONS"}) {
-            const Respuesta r = pedirCrudo(l.puerto, QByteArray(m) + " /api/instrumentos/1 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+            const RespuestaHttp r = pedirCrudo(l.puerto, QByteArray(m) + " /api/instrumentos/1 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
             QCOMPARE(r.codigo, 405);
             QCOMPARE(r.cabeceras.value("allow"), QByteArray("GET, HEAD"));
         }
-        const Respuesta cuerpo = pedirCrudo(l.puerto, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 100000\r\n\r\n" + QByteArray(1000, 'x'));
+        const RespuestaHttp cuerpo = pedirCrudo(l.puerto, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 100000\r\n\r\n" + QByteArray(1000, 'x'));
         QCOMPARE(cuerpo.codigo, 413);
         QVERIFY(!cuerpo.json().value(QStringLiteral("error")).toString().isEmpty());
         QCOMPARE(pedirCrudo(l.puerto, "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX: " + QByteArray(20000, 'a') + "\r\n\r\n").codigo, 413);
@@ -256,12 +256,12 @@ private slots:
         s.connectToHost(QStringLiteral("127.0.0.1"), l.puerto);
         QVERIFY(s.waitForConnected(5000));
         s.write("HEAD /api/instrumentos HTTP/1.1\r\nHost: localhost\r\n\r\n");
-        const Respuesta cabeza = leerRespuesta(s, true);
+        const RespuestaHttp cabeza = leerRespuesta(s, true);
         QCOMPARE(cabeza.codigo, 200);
         QVERIFY(cabeza.cabeceras.value("content-length").toInt() > 0);
         // A body after the head would be read as the next answer's start.
         s.write("GET /api/instrumentos/1 HTTP/1.1\r\nHost: localhost\r\n\r\n");
-        const Respuesta segunda = leerRespuesta(s);
+        const RespuestaHttp segunda = leerRespuesta(s);
         QCOMPARE(segunda.codigo, 200);
         QCOMPARE(segunda.json().value(QStringLiteral("instrumento")).toInt(), 1);
 
@@ -284,7 +284,7 @@ private slots:
         LineaWeb l("Usuario=ana\r\nClave=" + resumen + "\r\nClientes=3\r\nPeticionesPorMinuto=20\r\n");
         QVERIFY(l.iniciar());
         QVERIFY(!l.salida.contains(QStringLiteral("s3creta")));
-        const Respuesta sin = l.get("/api/instrumentos");
+        const RespuestaHttp sin = l.get("/api/instrumentos");
         QCOMPARE(sin.codigo, 401);
         QVERIFY(sin.cabeceras.value("www-authenticate").startsWith("Basic"));
         QCOMPARE(l.get("/", "Authorization: Basic " + QByteArray("ana:otra").toBase64() + "\r\n").codigo, 401);
@@ -300,14 +300,14 @@ private slots:
             abiertas << s;
         }
         QTest::qWait(200);
-        const Respuesta cuarta = l.get("/api/instrumentos", buena);
+        const RespuestaHttp cuarta = l.get("/api/instrumentos", buena);
         QCOMPARE(cuarta.codigo, 429);
         qDeleteAll(abiertas);
         QTest::qWait(300);
 
         // 20 a minute: a burst of a few passes, then 429 with the wait.
         int aceptadas = 0;
-        Respuesta r;
+        RespuestaHttp r;
         for (int i = 0; i < 10; ++i) {
             r = l.get("/api/instrumentos", buena);
             if (r.codigo != 200)

@@ -95,7 +95,7 @@ function pintarPanel(i) {
   $("pot-" + n).firstChild.style.width = porcentaje(l && l.potencia) + "%";
   $("potv-" + n).textContent = l && typeof l.potencia === "number" ? texto(l, "potencia") + " %" : texto(l, "potencia");
   $("al1-" + n).firstChild.style.width = porcentaje(l && l.alarma1) + "%";
-  $("al1v-" + n).textContent = l && l.alarma1 ? "ON" : "off";
+  $("al1v-" + n).textContent = texto(l, "alarma1");
   for (const k of [2, 3, 4]) $("al" + k + "-" + n).classList.toggle("on", !!(l && l["alarma" + k]));
   const sinCom = !i.disponible || (l && l.alarmaCom);
   $("com-" + n).classList.toggle("ok", !sinCom && !!l);
