@@ -152,9 +152,29 @@ struct Reloj {
     }
 };
 
-// Reads the rows with Id in [primero, ultimo] into the slices.
+void agregarFila(Cubo& c, double x, const double* y, const double* sp)
+{
+    if (!c.filas) {
+        c.filas = true;
+        c.t = x;
+    }
+    if (y) {
+        c.min = c.valor ? std::min(c.min, *y) : *y;
+        c.max = c.valor ? std::max(c.max, *y) : *y;
+        c.valor = true;
+    }
+    if (sp) {
+        c.consigna = *sp;
+        c.conConsigna = true;
+    }
+}
+
+// Reads the rows with Id in [primero, ultimo] into the slices, block by
+// block of Ids; with `resumenes`, a block summarised before whose rows all
+// fall in one slice is taken whole, and every whole block read is kept.
+// `maximo`: the table's last Id (blocks below it are whole for good).
 bool escanear(const QSqlDatabase& db, int n, qint64 primero, qint64 ultimo, qint64 desde, qint64 hasta,
-              std::vector<Cubo>& cubos, qint64& filas, QString* error)
+              std::vector<Cubo>& cubos, qint64& filas, QString* error, Resumenes* resumenes, qint64 maximo)
 {
     sqlite3* h = manejadorSqlite(db);
     // Big spans read many pages: mapped, they are not copied.
@@ -168,55 +188,141 @@ bool escanear(const QSqlDatabase& db, int n, qint64 primero, qint64 ultimo, qint
     }
     const int puntos = int(cubos.size());
     const double ancho = double(hasta - desde + 1) / puntos;
-    sqlite3_bind_int64(*st, 1, primero);
-    sqlite3_bind_int64(*st, 2, ultimo);
+    auto cubo = [&](double x) -> Cubo& { return cubos[size_t(std::clamp(int((x - desde) / ancho), 0, puntos - 1))]; };
+    constexpr qint64 B = Resumenes::kFilasBloque;
     Reloj reloj;
-    int rc;
-    while ((rc = sqlite3_step(*st)) == SQLITE_ROW) {
-        double x = 0;
-        if (!reloj.leer(texto(*st, 0), texto(*st, 1), x) || x < desde || x > hasta)
-            continue;
-        ++filas;
-        Cubo& c = cubos[size_t(std::clamp(int((x - desde) / ancho), 0, puntos - 1))];
-        if (!c.filas) {
-            c.filas = true;
-            c.t = x;
-        }
-        double y = 0;
-        if (leerNumero(texto(*st, 2), y)) {
-            if (!c.valor) {
-                c.min = c.max = y;
-                c.valor = true;
-            } else {
-                c.min = std::min(c.min, y);
-                c.max = std::max(c.max, y);
+    // Blocks are Ids k*B .. k*B+B-1; the span's ends may cut the first and the last.
+    for (qint64 k = primero / B; k <= ultimo / B; ++k) {
+        const qint64 a = std::max(primero, k * B), b = std::min(ultimo, k * B + B - 1);
+        const bool entero = a == k * B && b == k * B + B - 1 && b < maximo;
+        Resumenes::Bloque r;
+        if (entero && resumenes && resumenes->buscar(n, k, r)) {
+            if (r.filas == 0)
+                continue;
+            if (r.enOrden && r.t0 >= desde && r.t1 <= hasta && &cubo(r.t0) == &cubo(r.t1)) {
+                filas += r.filas;
+                Cubo& c = cubo(r.t0);
+                if (!c.filas) {
+                    c.filas = true;
+                    c.t = r.t0;
+                }
+                if (r.valor) {
+                    c.min = c.valor ? std::min(c.min, r.min) : r.min;
+                    c.max = c.valor ? std::max(c.max, r.max) : r.max;
+                    c.valor = true;
+                }
+                if (r.conConsigna) {
+                    c.consigna = r.consigna;
+                    c.conConsigna = true;
+                }
+                continue;
             }
         }
-        if (leerNumero(texto(*st, 3), y)) {
-            c.consigna = y;
-            c.conConsigna = true;
+        sqlite3_reset(*st);
+        sqlite3_bind_int64(*st, 1, a);
+        sqlite3_bind_int64(*st, 2, b);
+        Resumenes::Bloque nuevo;
+        bool primeraFila = true;
+        double anterior = 0;
+        int rc;
+        while ((rc = sqlite3_step(*st)) == SQLITE_ROW) {
+            double x = 0;
+            if (!reloj.leer(texto(*st, 0), texto(*st, 1), x)) {
+                nuevo.enOrden = false;   // a row without a time is never summarised away
+                continue;
+            }
+            double y = 0, sp = 0;
+            const bool conY = leerNumero(texto(*st, 2), y), conSp = leerNumero(texto(*st, 3), sp);
+            if (primeraFila)
+                nuevo.t0 = x;
+            else if (x < anterior)
+                nuevo.enOrden = false;
+            primeraFila = false;
+            anterior = x;
+            nuevo.t1 = x;
+            ++nuevo.filas;
+            if (conY) {
+                nuevo.min = nuevo.valor ? std::min(nuevo.min, y) : y;
+                nuevo.max = nuevo.valor ? std::max(nuevo.max, y) : y;
+                nuevo.valor = true;
+            }
+            if (conSp) {
+                nuevo.consigna = sp;
+                nuevo.conConsigna = true;
+            }
+            if (x < desde || x > hasta)
+                continue;
+            ++filas;
+            agregarFila(cubo(x), x, conY ? &y : nullptr, conSp ? &sp : nullptr);
         }
-    }
-    if (rc != SQLITE_DONE) {
-        if (error)
-            *error = QString::fromUtf8(sqlite3_errmsg(h));
-        return false;
+        if (rc != SQLITE_DONE) {
+            if (error)
+                *error = QString::fromUtf8(sqlite3_errmsg(h));
+            return false;
+        }
+        if (entero && resumenes)
+            resumenes->guardar(n, k, nuevo);
     }
     return true;
 }
 
 } // namespace
 
+bool Resumenes::buscar(int n, qint64 k, Bloque& b) const
+{
+    std::lock_guard g(m_);
+    const auto i = bloques_.find(n);
+    if (i == bloques_.end())
+        return false;
+    const auto j = i->second.find(k);
+    if (j == i->second.end())
+        return false;
+    b = j->second;
+    return true;
+}
+
+void Resumenes::guardar(int n, qint64 k, const Bloque& b)
+{
+    std::lock_guard g(m_);
+    bloques_[n][k] = b;
+}
+
+void Resumenes::olvidar(int n)
+{
+    std::lock_guard g(m_);
+    if (n < 0)
+        bloques_.clear();
+    else
+        bloques_.erase(n);
+}
+
+qint64 Resumenes::bloques() const
+{
+    std::lock_guard g(m_);
+    qint64 total = 0;
+    for (const auto& [n, b] : bloques_)
+        total += qint64(b.size());
+    return total;
+}
+
 std::optional<QJsonObject> tendencia(const QSqlDatabase& db, const QString& ruta, int n, qint64 desde, qint64 hasta,
-                                     int puntos, QString* error, qint64 filasEnParalelo)
+                                     int puntos, QString* error, qint64 filasEnParalelo, Resumenes* resumenes)
 {
     Tramo tramo;
     if (!buscarTramo(db, n, desde, hasta, tramo, error))
         return std::nullopt;
+    qint64 maximo = 0;
+    {
+        Sentencia m(manejadorSqlite(db), QStringLiteral("SELECT max(Id) FROM %1").arg(identificadorSql(tablaInstrumento(n))));
+        if (m.valida() && sqlite3_step(*m) == SQLITE_ROW)
+            maximo = sqlite3_column_int64(*m, 0);
+    }
     std::vector<Cubo> cubos(static_cast<size_t>(puntos));
     qint64 filas = 0;
     if (tramo.ultimo - tramo.primero + 1 > filasEnParalelo && !ruta.isEmpty()) {
-        const qint64 medio = tramo.primero + (tramo.ultimo - tramo.primero) / 2;
+        // Cut at a block's end, so both halves keep whole blocks.
+        const qint64 B = Resumenes::kFilasBloque;
+        const qint64 medio = std::max(tramo.primero, (tramo.primero + (tramo.ultimo - tramo.primero) / 2) / B * B - 1);
         std::vector<Cubo> segundos(cubos.size());
         qint64 filas2 = 0;
         QString error2;
@@ -224,9 +330,10 @@ std::optional<QJsonObject> tendencia(const QSqlDatabase& db, const QString& ruta
         std::thread otro([&] {
             BaseDatos base;
             bien2 = base.abrirLectura(ruta, &error2, false)
-                    && escanear(base.db(), n, medio + 1, tramo.ultimo, desde, hasta, segundos, filas2, &error2);
+                    && escanear(base.db(), n, medio + 1, tramo.ultimo, desde, hasta, segundos, filas2, &error2, resumenes,
+                                maximo);
         });
-        const bool bien = escanear(db, n, tramo.primero, medio, desde, hasta, cubos, filas, error);
+        const bool bien = escanear(db, n, tramo.primero, medio, desde, hasta, cubos, filas, error, resumenes, maximo);
         otro.join();
         if (!bien)
             return std::nullopt;
@@ -257,7 +364,7 @@ std::optional<QJsonObject> tendencia(const QSqlDatabase& db, const QString& ruta
             }
         }
     } else if (tramo.ultimo >= tramo.primero
-               && !escanear(db, n, tramo.primero, tramo.ultimo, desde, hasta, cubos, filas, error)) {
+               && !escanear(db, n, tramo.primero, tramo.ultimo, desde, hasta, cubos, filas, error, resumenes, maximo)) {
         return std::nullopt;
     }
     QJsonArray serie;

@@ -15,9 +15,37 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <map>
+#include <mutex>
 #include <optional>
+#include <unordered_map>
 
 namespace ombrix::web {
+
+// Summaries of blocks of kFilasBloque Ids of each instrument's table (the
+// time of the first and last row, the smallest and largest measured value,
+// the last set point), kept between trends: a block whose rows fall within
+// one slice of the page counts whole, without reading its rows again. Only
+// blocks the table cannot grow into any more (a greater Id exists) are
+// kept. A row edited or a table emptied through the program forgets the
+// instrument's blocks (olvidar); another file, all of them.
+class Resumenes {
+public:
+    static constexpr qint64 kFilasBloque = 64;
+    struct Bloque {
+        double t0 = 0, t1 = 0, min = 0, max = 0, consigna = 0;
+        qint32 filas = 0;
+        bool valor = false, conConsigna = false, enOrden = true;
+    };
+    bool buscar(int n, qint64 k, Bloque& b) const;
+    void guardar(int n, qint64 k, const Bloque& b);
+    void olvidar(int n);   // n < 0: every instrument
+    qint64 bloques() const;
+
+private:
+    mutable std::mutex m_;
+    std::map<int, std::unordered_map<qint64, Bloque>> bloques_;
+};
 
 struct Tramo {
     qint64 primero = 0;   // first Id inside the span (0: none)
@@ -35,8 +63,11 @@ bool buscarTramo(const QSqlDatabase& db, int n, qint64 desde, qint64 hasta, Tram
 // (values that are markers are left out; a slice without any number has nulls).
 // With the file's `ruta`, a span of more than `filasEnParalelo` rows is
 // read in two halves at once (the second on a reader connection of its own).
+// With `resumenes`, blocks summarised before are taken from there and those
+// read now are kept.
 std::optional<QJsonObject> tendencia(const QSqlDatabase& db, const QString& ruta, int n, qint64 desde, qint64 hasta,
-                                     int puntos, QString* error, qint64 filasEnParalelo = 200000);
+                                     int puntos, QString* error, qint64 filasEnParalelo = 200000,
+                                     Resumenes* resumenes = nullptr);
 
 // Up to `limite` rows of instrument n from `desde` to `hasta` with an Id
 // greater than `despuesDe`: {"instrumento", "filas": [...], "mas": bool, "siguiente": Id}.

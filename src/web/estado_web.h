@@ -6,6 +6,7 @@
 
 #include "events/evento.h"
 #include "integration/lectura_planta.h"
+#include "web/datos_web.h"
 
 #include <QJsonObject>
 #include <QStringList>
@@ -13,6 +14,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -52,6 +54,7 @@ struct EstadoWeb {
     bool registroFunciona = true;
     QString textoRegistro;
     QString rutaBase;
+    std::shared_ptr<Resumenes> resumenes = std::make_shared<Resumenes>();   // has a lock of its own
     std::deque<Cambio> cola;
     qint64 descartadas = 0, descartadasEpisodio = 0;
     bool despertado = false;   // the server was told and has not drained yet

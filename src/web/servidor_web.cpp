@@ -477,8 +477,9 @@ void Servidor::rutaApi(Conexion* c, const Peticion& p)
                 enviarError(c, 400, QStringLiteral("puntos debe ir de 10 a %1").arg(kPuntosMaximos));
                 return;
             }
+            const std::shared_ptr<Resumenes> resumenes = estado_->resumenes;
             trabajo(c, [=](const QSqlDatabase& db, const QString& ruta, QString* error) {
-                return tendencia(db, ruta, n, d, h, puntos, error);
+                return tendencia(db, ruta, n, d, h, puntos, error, 200000, resumenes.get());
             });
         } else {
             const int limite = entero("limite", 1000, 1, kLimiteLecturas, ok);

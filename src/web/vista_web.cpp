@@ -119,6 +119,9 @@ void VistaWeb::registro(bool funciona, const QString& texto)
 
 void VistaWeb::evento(const Evento& e)
 {
+    // Rows changed under the trends' block summaries.
+    if (e.tipo == tipoEvento::Edicion || e.tipo == tipoEvento::Borrado)
+        estado_->resumenes->olvidar(e.instrumento);
     web::Cambio c;
     c.tipo = web::Cambio::Evento;
     c.evento = e;
@@ -127,8 +130,11 @@ void VistaWeb::evento(const Evento& e)
 
 void VistaWeb::archivoAbierto(const QString& ruta)
 {
-    std::lock_guard g(estado_->m);
-    estado_->rutaBase = ruta;
+    {
+        std::lock_guard g(estado_->m);
+        estado_->rutaBase = ruta;
+    }
+    estado_->resumenes->olvidar(-1);
 }
 
 void VistaWeb::detener()

@@ -150,8 +150,28 @@ private slots:
             QCOMPARE(p.toObject().value(QStringLiteral("consigna")).toDouble(), 100.0);
         }
         QCOMPARE(maximo, 999.5);
+        // Blocks summarised once and taken whole the next time: the same answer.
+        web::Resumenes resumenes;
+        QCOMPARE(*web::tendencia(lector.db(), ruta, 1, d, h, 100, &error, 1000, &resumenes), *r);
+        QVERIFY(resumenes.bloques() > 100);
+        QCOMPARE(*web::tendencia(lector.db(), ruta, 1, d, h, 100, &error, 1000, &resumenes), *r);
+        QCOMPARE(*web::tendencia(lector.db(), QString(), 1, d + 3600, d + 7200, 10, &error, 1000, &resumenes),
+                 *web::tendencia(lector.db(), QString(), 1, d + 3600, d + 7200, 10, &error));
+        // A row edited: until the blocks are forgotten the old summary stands; then the new value.
+        {
+            BaseDatos escritor;
+            QVERIFY(escritor.abrir(ruta));
+            QSqlQuery q(escritor.db());
+            QVERIFY(q.exec(QStringLiteral("UPDATE Instrumento1 SET Valor_medido = '1234.5' WHERE Id = 2000")));
+        }
+        resumenes.olvidar(1);
+        double nuevoMaximo = 0;
+        for (const auto& p : web::tendencia(lector.db(), ruta, 1, d, h, 100, &error, 1000, &resumenes)->value(QStringLiteral("serie")).toArray())
+            nuevoMaximo = std::max(nuevoMaximo, p.toObject().value(QStringLiteral("max")).toDouble());
+        QCOMPARE(nuevoMaximo, 1234.5);
         // Read in two halves at once, the same answer.
-        QCOMPARE(*web::tendencia(lector.db(), ruta, 1, d, h, 100, &error, 1000), *r);
+        QCOMPARE(*web::tendencia(lector.db(), ruta, 1, d, h, 100, &error, 1000),
+                 *web::tendencia(lector.db(), QString(), 1, d, h, 100, &error));
         QCOMPARE(*web::tendencia(lector.db(), ruta, 1, d, h + 86400, 37, &error, 1000),
                  *web::tendencia(lector.db(), QString(), 1, d, h + 86400, 37, &error));
         // A span inside: its rows only, both ends included.
@@ -164,6 +184,7 @@ private slots:
 
         // Raw rows: a marker is null with its text under "estado"; pages follow "siguiente".
         const auto p1 = web::lecturas(lector.db(), 1, d, h, 0, 101, &error);
+        QVERIFY(p1);
         QVERIFY(p1->value(QStringLiteral("mas")).toBool());
         const QJsonArray f1 = p1->value(QStringLiteral("filas")).toArray();
         QCOMPARE(f1.size(), 101);
