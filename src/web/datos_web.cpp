@@ -169,6 +169,27 @@ void agregarFila(Cubo& c, double x, const double* y, const double* sp)
     }
 }
 
+// Adds to slice `c` the rows of `d`, which come after its own: `c` keeps
+// its start, `d` gives the last set point.
+void fundir(Cubo& c, const Cubo& d)
+{
+    if (!d.filas)
+        return;
+    if (!c.filas) {
+        c = d;
+        return;
+    }
+    if (d.valor) {
+        c.min = c.valor ? std::min(c.min, d.min) : d.min;
+        c.max = c.valor ? std::max(c.max, d.max) : d.max;
+        c.valor = true;
+    }
+    if (d.conConsigna) {
+        c.consigna = d.consigna;
+        c.conConsigna = true;
+    }
+}
+
 // Reads the rows with Id in [primero, ultimo] into the slices, block by
 // block of Ids; with `resumenes`, a block summarised before whose rows all
 // fall in one slice is taken whole, and every whole block read is kept.
@@ -201,20 +222,15 @@ bool escanear(const QSqlDatabase& db, int n, qint64 primero, qint64 ultimo, qint
                 continue;
             if (r.enOrden && r.t0 >= desde && r.t1 <= hasta && &cubo(r.t0) == &cubo(r.t1)) {
                 filas += r.filas;
-                Cubo& c = cubo(r.t0);
-                if (!c.filas) {
-                    c.filas = true;
-                    c.t = r.t0;
-                }
-                if (r.valor) {
-                    c.min = c.valor ? std::min(c.min, r.min) : r.min;
-                    c.max = c.valor ? std::max(c.max, r.max) : r.max;
-                    c.valor = true;
-                }
-                if (r.conConsigna) {
-                    c.consigna = r.consigna;
-                    c.conConsigna = true;
-                }
+                Cubo b;
+                b.t = r.t0;
+                b.min = r.min;
+                b.max = r.max;
+                b.consigna = r.consigna;
+                b.filas = true;
+                b.valor = r.valor;
+                b.conConsigna = r.conConsigna;
+                fundir(cubo(r.t0), b);
                 continue;
             }
         }
@@ -343,26 +359,8 @@ std::optional<QJsonObject> tendencia(const QSqlDatabase& db, const QString& ruta
             return std::nullopt;
         }
         filas += filas2;
-        // The second half's rows come later: they keep the first's start and give the last set point.
-        for (size_t k = 0; k < cubos.size(); ++k) {
-            Cubo& c = cubos[k];
-            const Cubo& d = segundos[k];
-            if (!d.filas)
-                continue;
-            if (!c.filas) {
-                c = d;
-                continue;
-            }
-            if (d.valor) {
-                c.min = c.valor ? std::min(c.min, d.min) : d.min;
-                c.max = c.valor ? std::max(c.max, d.max) : d.max;
-                c.valor = true;
-            }
-            if (d.conConsigna) {
-                c.consigna = d.consigna;
-                c.conConsigna = true;
-            }
-        }
+        for (size_t k = 0; k < cubos.size(); ++k)
+            fundir(cubos[k], segundos[k]);
     } else if (tramo.ultimo >= tramo.primero
                && !escanear(db, n, tramo.primero, tramo.ultimo, desde, hasta, cubos, filas, error, resumenes, maximo)) {
         return std::nullopt;

@@ -498,21 +498,28 @@ void Servidor::rutaApi(Conexion* c, const Peticion& p)
     enviarError(c, 404, QStringLiteral("No existe"));
 }
 
-void Servidor::trabajo(Conexion* c, Lectura f)
+bool Servidor::puedeLeer(Conexion* c, QString& ruta)
 {
-    QString ruta;
     {
         std::lock_guard g(estado_->m);
         ruta = estado_->rutaBase;
     }
     if (ruta.isEmpty()) {
         enviarError(c, 503, QStringLiteral("No hay base de datos abierta"));
-        return;
+        return false;
     }
     if (trabajando_ >= kTrabajosMaximos) {
         enviarError(c, 503, QStringLiteral("Servidor ocupado; pruebe en unos segundos"), {{"Retry-After", "2"}});
-        return;
+        return false;
     }
+    return true;
+}
+
+void Servidor::trabajo(Conexion* c, Lectura f)
+{
+    QString ruta;
+    if (!puedeLeer(c, ruta))
+        return;
     ++trabajando_;
     const quint64 id = c->id;
     trabajadores_.start([this, id, f = std::move(f), ruta] {
@@ -564,17 +571,10 @@ void Servidor::csv(Conexion* c, int n, int desde, int hasta, const QString& nomb
     QStringList titulos;
     {
         std::lock_guard g(estado_->m);
-        ruta = estado_->rutaBase;
         titulos = estado_->instrumentos.at(n).titulosCsv;
     }
-    if (ruta.isEmpty()) {
-        enviarError(c, 503, QStringLiteral("No hay base de datos abierta"));
+    if (!puedeLeer(c, ruta))
         return;
-    }
-    if (trabajando_ >= kTrabajosMaximos) {
-        enviarError(c, 503, QStringLiteral("Servidor ocupado; pruebe en unos segundos"), {{"Retry-After", "2"}});
-        return;
-    }
     QByteArray cabeza = cabeceraRespuesta(200, {{"Content-Type", "text/csv; charset=utf-8"},
                                                 {"Content-Disposition", "attachment; filename=\"" + nombre.toUtf8() + '"'},
                                                 {"Transfer-Encoding", "chunked"}});

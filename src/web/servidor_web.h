@@ -73,6 +73,8 @@ private:
     // its JSON (or the reason it failed) is the answer.
     using Lectura = std::function<std::optional<QJsonObject>(const QSqlDatabase& db, const QString& ruta, QString* error)>;
     void trabajo(Conexion* c, Lectura f);
+    // The file to read, when one is open and a worker may take another read; else answered 503.
+    bool puedeLeer(Conexion* c, QString& ruta);
     void csv(Conexion* c, int n, int desde, int hasta, const QString& nombre);
     void alTrozo(quint64 id, const QByteArray& trozo);
     void alFinFlujo(quint64 id, bool bien);
