@@ -5,6 +5,8 @@
 #include <QSqlQuery>
 
 #include <QAtomicInt>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
@@ -12,9 +14,12 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QThread>
 #include <QUrl>
 
 #include <cerrno>
+#include <functional>
+#include <memory>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -278,7 +283,39 @@ QString BaseDatos::revisarArchivo(const QString& ruta, bool escribible)
     return porque;
 }
 
+namespace {
+// Runs `trabajo` on a thread of its own. Called from the application's main
+// thread, that thread keeps handling its events meanwhile (paint, timers, but
+// no input), so that a window does not freeze while a large file is checked.
+void fueraDelHiloPrincipal(const std::function<void()>& trabajo)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread()) {
+        trabajo();
+        return;
+    }
+    std::unique_ptr<QThread> hilo(QThread::create(trabajo));
+    QEventLoop espera;
+    QObject::connect(hilo.get(), &QThread::finished, &espera, &QEventLoop::quit);
+    hilo->start();
+    while (!hilo->isFinished())
+        // An application asked to end makes every loop return at once: then it just waits.
+        if (espera.exec(QEventLoop::ExcludeUserInputEvents) < 0)
+            hilo->wait();
+    hilo->wait();
+}
+} // namespace
+
 QString BaseDatos::revisarTablas(const QString& ruta, bool inmutable)
+{
+    // The check of a writer reads the whole file (seconds for years of rows):
+    // it runs off the caller's thread, on a connection of its own.
+    QString porque;
+    fueraDelHiloPrincipal([&] { porque = revisarTablasAqui(ruta, inmutable); });
+    return porque;
+}
+
+QString BaseDatos::revisarTablasAqui(const QString& ruta, bool inmutable)
 {
     const QString nombre = conexion_ + QStringLiteral("-revision");
     QString porque;

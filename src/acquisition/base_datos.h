@@ -47,6 +47,7 @@ private:
     QString revisarArchivo(const QString& ruta, bool escribible);   // "" when it is ours
     QString motivoLectura(const QSqlError& e, const QString& ruta) const;
     QString revisarTablas(const QString& ruta, bool inmutable);
+    QString revisarTablasAqui(const QString& ruta, bool inmutable);
     QString prepararConexion(const QString& ruta);    // "" when ready
     QString prepararLectura(const QString& ruta);     // "" when ready
     bool abrirComo(const QString& ruta, QString* error, bool lectura);

@@ -64,7 +64,7 @@ private slots:
         simu->iniciar();
 
         enlace = std::make_unique<EnlaceModbus>();
-        enlace->setTimeOuts(50);
+        enlace->setTimeOuts(250);   // a loaded machine still answers within it
         enlace->setRetries(0);
         puerto = TEstadoPuerto{};
         enlace->OpenPort(ruta, puerto);

@@ -325,7 +325,7 @@ private slots:
             Integraciones integ(modelo, Origen::Registrador);
             QSignalSpy avisos(&integ, &Integraciones::aviso);
             AjustesMqtt a = ajustesPara(broker.puertoTls, QStringLiteral("tls"));
-            a.servidor = QStringLiteral("localhost");
+            a.servidor = QStringLiteral("127.0.0.1");   // checked against the certificate's address
             a.archivoCA = broker.ruta(QStringLiteral("ca.crt"));
             QVERIFY(integ.configurarMqtt(a).isEmpty());
             auto* pub = integ.buscar<PublicadorMqtt>();
@@ -345,7 +345,7 @@ private slots:
             Integraciones integ(modelo, Origen::Registrador);
             QSignalSpy avisos(&integ, &Integraciones::aviso);
             AjustesMqtt a = ajustesPara(broker.puertoTls, QStringLiteral("malo"));
-            a.servidor = QStringLiteral("localhost");
+            a.servidor = QStringLiteral("127.0.0.1");   // checked against the certificate's address
             a.archivoCA = ca;
             QVERIFY(integ.configurarMqtt(a).isEmpty());
             QTRY_COMPARE_WITH_TIMEOUT(avisos.size(), 1, 10000);
