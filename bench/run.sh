@@ -33,6 +33,9 @@ ejecutar bench-informe
 ejecutar bench-apertura
 ejecutar bench-eventos
 ejecutar bench-mqtt
+ejecutar bench-central atraso
+ejecutar bench-central vivo 30
+ejecutar bench-central pasada 3
 ejecutar bench-lectores --minutos 2
 ejecutar bench-web
 

@@ -5,7 +5,7 @@
 
 include(GNUInstallDirs)
 
-set(OMBRIX_PROGRAMAS ombrix ombrix-logger ombrix-sim ombrix-export ombrix-report ombrix-verify)
+set(OMBRIX_PROGRAMAS ombrix ombrix-logger ombrix-sim ombrix-export ombrix-report ombrix-verify ombrix-central)
 foreach(programa IN LISTS OMBRIX_PROGRAMAS)
   if(TARGET ${programa})
     install(TARGETS ${programa} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -74,7 +74,9 @@ gráficos de tiempo e informes impresos.
 
 Incluye el registrador sin pantalla (ombrix-logger, también como servicio
 de systemd ombrix-logger@LÍNEA), la exportación CSV (ombrix-export), los
-informes PDF (ombrix-report) y un simulador de instrumentos (ombrix-sim).]=])
+informes PDF (ombrix-report), la preparación de la base central PostgreSQL a
+la que las líneas envían sus filas (ombrix-central) y un simulador de
+instrumentos (ombrix-sim).]=])
 set(CPACK_PACKAGE_CONTACT "Ombrix developers <ombrix@example.org>")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -15,6 +15,7 @@ PAQUETES=(
   mosquitto mosquitto-clients libmosquitto-dev
   socat openssl
   qt6-websockets-dev chromium
+  libpq-dev postgresql-15
 )
 faltan=()
 for p in "${PAQUETES[@]}"; do

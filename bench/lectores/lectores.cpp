@@ -77,6 +77,7 @@ struct Bucle {
     void empezar()
     {
         activo = true;
+        p.setStandardOutputFile(QProcess::nullDevice());
         QObject::connect(&p, &QProcess::finished, [this](int codigo, QProcess::ExitStatus estado) {
             ++vueltas;
             if (codigo != 0 || estado != QProcess::NormalExit) {
@@ -166,8 +167,8 @@ int main(int argc, char** argv)
     const double soloAntes = filasPorSegundo(registrador, segundos / 2);
     Bucle exportar;
     exportar.programa = dirBin + QStringLiteral("/ombrix-export");
-    exportar.args = {QStringLiteral("--db"), ruta, QStringLiteral("--instrument"), QStringLiteral("1"),
-                     QStringLiteral("--out"), QStringLiteral("/dev/null")};
+    // The CSV goes to standard output, which is thrown away.
+    exportar.args = {QStringLiteral("--db"), ruta, QStringLiteral("--instrument"), QStringLiteral("1")};
     exportar.empezar();
     QThread::msleep(300);
     const double junto = filasPorSegundo(registrador, segundos);
@@ -199,9 +200,9 @@ int main(int argc, char** argv)
                        {QStringLiteral("--db"), ruta, QStringLiteral("--instrument"), QStringLiteral("3"),
                         QStringLiteral("--pdf"), dir.filePath(QStringLiteral("informe.pdf"))});
             auto* exp = new QProcess;
+            exp->setStandardOutputFile(QProcess::nullDevice());
             exp->start(dirBin + QStringLiteral("/ombrix-export"),
-                       {QStringLiteral("--db"), ruta, QStringLiteral("--instrument"), QStringLiteral("1"),
-                        QStringLiteral("--out"), QStringLiteral("/dev/null")});
+                       {QStringLiteral("--db"), ruta, QStringLiteral("--instrument"), QStringLiteral("1")});
             lectores << inf << exp;
         }
         for (int n = 1; n <= 20; ++n)

@@ -6,6 +6,8 @@
 #include "integration/integraciones.h"
 #include "events/registro_eventos.h"
 #include "app/forma_mqtt.h"
+#include "app/forma_central.h"
+#include "config/ajustes_central.h"
 #include "app/forma_web.h"
 #include "config/ajustes_web.h"
 #include "config/ajustes_mqtt.h"
@@ -96,6 +98,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     FormaMqtt = new TFormaMqtt(modelo, *integraciones, this);
     connect(accionMqtt, &QAction::triggered, this, [this] { ejecutarModal(*FormaMqtt); });
     integraciones->configurarMqtt(leerAjustesMqtt(Perfil(modelo.RutaIni)));
+    FormaCentral = new TFormaCentral(modelo, *integraciones, this);
+    connect(accionCentral, &QAction::triggered, this, [this] { ejecutarModal(*FormaCentral); });
+    integraciones->configurarCentral(leerAjustesCentral(Perfil(modelo.RutaIni)));
     FormaWeb = new TFormaWeb(modelo, *integraciones, this);
     connect(accionWeb, &QAction::triggered, this, [this] { ejecutarModal(*FormaWeb); });
     integraciones->configurarWeb(leerAjustesWeb(Perfil(modelo.RutaIni)));
@@ -248,6 +253,8 @@ void TMainForm::crearAcciones()
     Opciones = new QAction(QStringLiteral("Opciones"), this);
     accionMqtt = new QAction(QStringLiteral("Publicación MQTT"), this);
     accionMqtt->setVisible(false);
+    accionCentral = new QAction(QStringLiteral("Base de datos central"), this);
+    accionCentral->setVisible(false);
     accionWeb = new QAction(QStringLiteral("Vista web"), this);
     accionWeb->setVisible(false);
     accionCascada = new QAction(QStringLiteral("Cacada"), this);
@@ -270,6 +277,7 @@ void TMainForm::crearAcciones()
     configuracion->addAction(accionNivel);
     configuracion->addAction(Opciones);
     configuracion->addAction(accionMqtt);
+    configuracion->addAction(accionCentral);
     configuracion->addAction(accionWeb);
     MenuVentanas = menuBar()->addMenu(QStringLiteral("Ventanas"));
     connect(MenuVentanas, &QMenu::aboutToShow, this, [this] {
@@ -582,6 +590,7 @@ void TMainForm::NivelNuevo()
         Configurar->setVisible(false);
         Opciones->setVisible(false);
         accionMqtt->setVisible(false);
+        accionCentral->setVisible(false);
         break;
     case 1:
         accionConfigurar_->setVisible(true);
@@ -590,6 +599,7 @@ void TMainForm::NivelNuevo()
         Configurar->setVisible(true);
         Opciones->setVisible(true);
         accionMqtt->setVisible(false);
+        accionCentral->setVisible(false);
         break;
     case 3:
         accionConfigurar_->setVisible(true);
@@ -598,6 +608,7 @@ void TMainForm::NivelNuevo()
         Configurar->setVisible(true);
         Opciones->setVisible(true);
         accionMqtt->setVisible(true);
+        accionCentral->setVisible(true);
         break;
     default:
         break;

@@ -30,6 +30,7 @@ class TNiveldeacceso1;
 class TConf_Opciones;
 class TFormaMqtt;
 class TFormaWeb;
+class TFormaCentral;
 class TOmbrixComm;
 class Adquisicion;
 class Registrador;
@@ -69,6 +70,8 @@ public:
     QAction* accionMqtt = nullptr;   // "Publicación MQTT", engineering level
     TFormaWeb* FormaWeb = nullptr;
     QAction* accionWeb = nullptr;    // "Vista web", engineering level
+    TFormaCentral* FormaCentral = nullptr;
+    QAction* accionCentral = nullptr;   // "Base de datos central", engineering level
     Adquisicion* adquisicion;
     Registrador* registrador;
     // What leaves the program (event log, MQTT, central database, web view).

@@ -58,7 +58,10 @@ void Integraciones::conectar(Adquisicion& adq)
     connect(&adq, &Adquisicion::registroRecuperado, this, [this] {
         aTodos([](Oyente& o) { o.registro(true, QString()); });
     });
-    connect(&adq, &Adquisicion::filaGuardada, this, [this](int n) { eventos_->filaGuardada(n); });
+    connect(&adq, &Adquisicion::filaGuardada, this, [this](int n) {
+        eventos_->filaGuardada(n);
+        aTodos([n](Oyente& o) { o.filaNueva(n); });
+    });
 }
 
 void Integraciones::usarBase(BaseDatos& base)

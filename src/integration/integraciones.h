@@ -26,6 +26,7 @@ class RegistroEventos;
 struct Evento;
 struct AjustesMqtt;
 struct AjustesWeb;
+struct AjustesCentral;
 struct ResultadoLectura;
 
 // Who runs the acquisition: the program's window or the headless recorder.
@@ -46,6 +47,8 @@ public:
     virtual void registro(bool /*funciona*/, const QString& /*texto*/) {}
     // An event of the event log (stored, or not when the database refused it: then its Id is 0).
     virtual void evento(const Evento&) {}
+    // A row of instrument n was stored (and with it the combined row, if any).
+    virtual void filaNueva(int /*n*/) {}
     // The writer's database file is now `ruta`.
     virtual void archivoAbierto(const QString& /*ruta*/) {}
     // Program end: finish or hand over what is pending, waiting a few seconds
@@ -92,6 +95,14 @@ public:
     // nothing publishes), or an empty text. Defined in src/mqtt: whoever
     // calls it links ombrix_mqtt.
     QString configurarMqtt(const AjustesMqtt& ajustes);
+
+    // Builds the forwarder to the central database from `ajustes`, in place
+    // of the one running (none when forwarding is off); it reads the file
+    // given to usarBase. An empty line name takes the default of this
+    // computer and line. Returns what is wrong with the settings (then
+    // nothing is forwarded), or an empty text. Defined in src/central:
+    // whoever calls it links ombrix_central.
+    QString configurarCentral(const AjustesCentral& ajustes);
 
     // Builds the read-only web view from `ajustes`, in place of the one
     // running (none when it is off). Returns what stops it (the address is

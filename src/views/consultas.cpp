@@ -166,7 +166,7 @@ int fechaOrdenable(const QString& fecha)
     return d.year() * 10000 + d.month() * 100 + d.day();
 }
 
-LectorFilas::LectorFilas(const QSqlDatabase& db, int n, qint64 hastaId, int desde, int hasta)
+LectorFilas::LectorFilas(const QSqlDatabase& db, int n, qint64 hastaId, int desde, int hasta, qint64 desdeId)
 {
     sqlite3* h = manejadorSqlite(db);
     if (!h) {
@@ -186,7 +186,7 @@ LectorFilas::LectorFilas(const QSqlDatabase& db, int n, qint64 hastaId, int desd
         return;
     }
     sqlite3_bind_int64(stmt_, 1, hastaId > 0 ? hastaId : std::numeric_limits<qint64>::max());
-    sqlite3_bind_int64(stmt_, 4, std::numeric_limits<qint64>::min());
+    sqlite3_bind_int64(stmt_, 4, desdeId > 0 ? desdeId - 1 : std::numeric_limits<qint64>::min());
     if (desde > 0 || hasta > 0) {
         sqlite3_bind_int(stmt_, 2, desde > 0 ? desde : 0);
         sqlite3_bind_int(stmt_, 3, hasta > 0 ? hasta : 99999999);

@@ -117,7 +117,9 @@ void finalizar(sqlite3_stmt*& st);
 // statement when destroyed or finished, so it must go before the connection.
 class LectorFilas {
 public:
-    LectorFilas(const QSqlDatabase& db, int n, qint64 hastaId = 0, int desde = 0, int hasta = 0);
+    // Rows with desdeId <= Id <= hastaId (0: no bound) and, when given, dates
+    // between `desde` and `hasta` (yyyymmdd), in Id order.
+    LectorFilas(const QSqlDatabase& db, int n, qint64 hastaId = 0, int desde = 0, int hasta = 0, qint64 desdeId = 0);
     ~LectorFilas();
     LectorFilas(const LectorFilas&) = delete;
     LectorFilas& operator=(const LectorFilas&) = delete;

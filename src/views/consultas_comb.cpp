@@ -566,7 +566,7 @@ bool ConsultasCombinada::fila(qint64 id, FilaDatos& f) const
 bool borrarCombinada(BaseDatos& base, QString* error) { return base.vaciarTabla(tablaCombinada(), error); }
 
 LectorCombinada::LectorCombinada(const QSqlDatabase& db, const ConsultaComb& c, bool ordenado, qint64 hastaId, int desde,
-                                 int hasta)
+                                 int hasta, qint64 desdeId)
 {
     sqlite3* h = manejadorSqlite(db);
     if (!h) {
@@ -587,7 +587,7 @@ LectorCombinada::LectorCombinada(const QSqlDatabase& db, const ConsultaComb& c, 
                   + (filtro.isEmpty() ? QStringLiteral(" WHERE ") : filtro + QStringLiteral(" AND "))
                   + (porBloques_ ? QStringLiteral("\"Id\" BETWEEN ? AND ?") : QStringLiteral("\"Id\" <= ?"));
     if (porBloques_) {
-        desdeId_ = escalarComb(db, QStringLiteral("SELECT min(\"Id\") FROM ") + q(tablaCombinada()));
+        desdeId_ = desdeId > 0 ? desdeId : escalarComb(db, QStringLiteral("SELECT min(\"Id\") FROM ") + q(tablaCombinada()));
         topeId_ = hastaId > 0 ? hastaId : escalarComb(db, QStringLiteral("SELECT max(\"Id\") FROM ") + q(tablaCombinada()));
         primerLimite_ = int(valores.size()) + 1;
         finBloque_ = qMin(topeId_, desdeId_ + kIdsPorBloque - 1);

@@ -101,8 +101,9 @@ bool borrarCombinada(BaseDatos& base, QString* error = nullptr);
 // that every slice is short. Finalizes its statement when destroyed.
 class LectorCombinada {
 public:
+    // `desdeId` (0: none) bounds a reading in Id order from below.
     LectorCombinada(const QSqlDatabase& db, const ConsultaComb& c, bool ordenado, qint64 hastaId = 0, int desde = 0,
-                    int hasta = 0);
+                    int hasta = 0, qint64 desdeId = 0);
     ~LectorCombinada();
     LectorCombinada(const LectorCombinada&) = delete;
     LectorCombinada& operator=(const LectorCombinada&) = delete;

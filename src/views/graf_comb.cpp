@@ -163,36 +163,65 @@ void TFormaGrafTabCom::BotonActualizarClick()
         terminarLectura(true);
         return;
     }
-    // Read on a worker with a connection of its own; the series take the
-    // points at the end.
+    // Read on workers with connections of their own, the Id span in pieces
+    // at once when it is long (in Id order: the filter and dates apply in
+    // each); the series take the points at the end, the pieces in order.
     const QString ruta = ctx_.base.ruta();
     const qint64 tope = tope_;
-    lector_ = std::make_unique<LecturaFondo>(this, [this] { paso(); }, [this, ruta, leer, tope](LecturaFondo& f) {
-        BaseDatos base;
-        QString error;
-        if (!base.abrirLectura(ruta, &error, false))
-            return error;
-        LectorCombinada lector(base.db(), leer, false, tope);
+    const int piezas = consulta_.filtrado ? 1 : piezasDeLectura(total);
+    lector_ = std::make_unique<LecturaFondo>(this, [this] { paso(); }, [this, ruta, leer, primero, tope, piezas,
+                                                                         total](LecturaFondo& f) {
         const int m = int(columnas_.size());
-        const auto visita = [&](const char* const* t, const int* l) {
-            double x;
-            if (!leerFechaHora(std::string_view(t[1], size_t(l[1])), std::string_view(t[2], size_t(l[2])), x))
-                return;   // an unreadable row adds nothing
-            bool alguno = false;
-            for (int j = 0; j < m; ++j) {
-                double y;
-                if (valorComb(columnas_[j].t, std::string_view(t[3 + j], size_t(l[3 + j])), y) != ValorComb::Punto)
-                    continue;
-                QVector<QCPGraphData>& b = buf_[j];
-                if (!b.isEmpty() && b.constLast().key > x)
-                    ordenado_[j] = false;
-                b.append(QCPGraphData(x, y));
-                alguno = true;
-            }
-            if (alguno)
-                leido(x);
+        struct Pieza {
+            QVector<PiezaSerie> series;
+            RangoLeido rango;
         };
-        return f.recorrer(lector, visita);
+        const auto tramos = tramosDeIds(primero, tope, piezas);
+        std::vector<Pieza> p(size_t(tramos.size()));
+        for (size_t i = 0; i < p.size(); ++i) {
+            p[i].series.resize(m);
+            // The first piece fills the buffers made room for; the others their own.
+            for (int j = 0; j < m; ++j)
+                if (i == 0)
+                    p[i].series[j].puntos = std::move(buf_[j]);
+                else
+                    p[i].series[j].puntos.reserve(
+                        qsizetype(qMin<qint64>(total / piezas + 1, std::numeric_limits<int>::max() / 2)));
+        }
+        const QString error = LecturaFondo::enParalelo(int(tramos.size()), [&](int i) -> QString {
+            BaseDatos base;
+            QString error;
+            if (!base.abrirLectura(ruta, &error, false))
+                return error;
+            Pieza& z = p[size_t(i)];
+            LectorCombinada lector(base.db(), leer, false, tramos[i].second, 0, 0, tramos[i].first);
+            const auto visita = [&](const char* const* t, const int* l) {
+                double x;
+                if (!leerFechaHora(std::string_view(t[1], size_t(l[1])), std::string_view(t[2], size_t(l[2])), x))
+                    return;   // an unreadable row adds nothing
+                bool alguno = false;
+                for (int j = 0; j < m; ++j) {
+                    double y;
+                    if (valorComb(columnas_[j].t, std::string_view(t[3 + j], size_t(l[3 + j])), y) != ValorComb::Punto)
+                        continue;
+                    z.series[j].agregar(x, y);
+                    alguno = true;
+                }
+                if (alguno)
+                    z.rango.agregar(x);
+            };
+            return f.recorrer(lector, visita);
+        });
+        // The pieces joined in Id order.
+        for (int j = 0; j < m; ++j) {
+            for (size_t i = 1; i < p.size(); ++i)
+                p[0].series[j].unir(p[i].series[j]);
+            buf_[j] = std::move(p[0].series[j].puntos);
+            ordenado_[j] = p[0].series[j].ordenada;
+        }
+        for (const Pieza& z : p)
+            leido(z.rango);
+        return error;
     });
     habilitarComandos(false);
     pasos_.start();

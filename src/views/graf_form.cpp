@@ -211,42 +211,64 @@ void TGrafForm::BotonActualizarClick()
         terminarLectura(true);
         return;
     }
-    // Read on a worker with a connection of its own; the series take the
-    // points at the end.
+    // Read on workers with connections of their own, the Id span in pieces
+    // at once when it is long; the series take the points at the end, the
+    // pieces in order.
     const QString ruta = ctx_.base.ruta();
     const TGindividual g = ajustes();
-    lector_ = std::make_unique<LecturaFondo>(this, [this] { paso(); }, [this, ruta, g, tope](LecturaFondo& f) {
-        BaseDatos base;
-        QString error;
-        if (!base.abrirLectura(ruta, &error, false))
-            return error;
-        LectorFilas lector(base.db(), n_, tope);
-        const auto visita = [&](const char* const* t, const int* l) {
-            std::array<std::string_view, kSeries> v;
-            for (int k = 0; k < kSeries; ++k)
-                v[k] = std::string_view(t[3 + k], size_t(l[3 + k]));
-            const PuntosFila p = filaAPuntos(g, std::string_view(t[1], size_t(l[1])),
-                                             std::string_view(t[2], size_t(l[2])), v);
-            agregarPuntos(p);
-            if (p.error)
-                f.fallo = true;
+    const qint64 primero = tope - totalFilas_ + 1;
+    const int piezas = piezasDeLectura(totalFilas_);
+    lector_ = std::make_unique<LecturaFondo>(this, [this] { paso(); }, [this, ruta, g, primero, tope,
+                                                                         piezas](LecturaFondo& f) {
+        struct Pieza {
+            PiezaSerie series[kSeries];
+            RangoLeido rango;
         };
-        return f.recorrer(lector, visita);
+        const auto tramos = tramosDeIds(primero, tope, piezas);
+        std::vector<Pieza> p(size_t(tramos.size()));
+        for (size_t i = 0; i < p.size(); ++i)
+            for (int k = 0; k < kSeries; ++k)
+                // The first piece fills the buffers made room for; the others their own.
+                if (i == 0)
+                    p[i].series[k].puntos = std::move(buf_[k]);
+                else
+                    p[i].series[k].puntos.reserve(totalFilas_ / piezas + 4096);
+        const QString error = LecturaFondo::enParalelo(int(tramos.size()), [&](int i) -> QString {
+            BaseDatos base;
+            QString error;
+            if (!base.abrirLectura(ruta, &error, false))
+                return error;
+            Pieza& z = p[size_t(i)];
+            LectorFilas lector(base.db(), n_, tramos[i].second, 0, 0, tramos[i].first);
+            const auto visita = [&](const char* const* t, const int* l) {
+                std::array<std::string_view, kSeries> v;
+                for (int k = 0; k < kSeries; ++k)
+                    v[k] = std::string_view(t[3 + k], size_t(l[3 + k]));
+                const PuntosFila pf = filaAPuntos(g, std::string_view(t[1], size_t(l[1])),
+                                                  std::string_view(t[2], size_t(l[2])), v);
+                for (int k = 0; k < kSeries; ++k)
+                    if (pf.presentes & (1u << k))
+                        z.series[k].agregar(pf.x, pf.y[k]);
+                if (pf.presentes)
+                    z.rango.agregar(pf.x);
+                if (pf.error)
+                    f.fallo = true;
+            };
+            return f.recorrer(lector, visita);
+        });
+        // The pieces joined in Id order.
+        for (int k = 0; k < kSeries; ++k) {
+            for (size_t i = 1; i < p.size(); ++i)
+                p[0].series[k].unir(p[i].series[k]);
+            buf_[k] = std::move(p[0].series[k].puntos);
+            ordenado_[k] = p[0].series[k].ordenada;
+        }
+        for (const Pieza& z : p)
+            leido(z.rango);
+        return error;
     });
     habilitarComandos(false);
     pasos_.start();
-}
-
-void TGrafForm::agregarPuntos(const PuntosFila& p)
-{
-    for (int k = 0; k < kSeries; ++k)
-        if (p.presentes & (1u << k)) {
-            if (!buf_[k].isEmpty() && buf_[k].constLast().key > p.x)
-                ordenado_[k] = false;
-            buf_[k].append(QCPGraphData(p.x, p.y[k]));
-        }
-    if (p.presentes)
-        leido(p.x);
 }
 
 void TGrafForm::volcarPendientes()

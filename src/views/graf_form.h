@@ -68,7 +68,6 @@ private:
     void paso();
     void aplicarAjustes();
     void aplicarLimites();
-    void agregarPuntos(const PuntosFila& p);
     void volcarPendientes();
     const TGindividual& ajustes() const;
 

@@ -272,6 +272,42 @@ void LecturaFondo::esperar()
 
 QString LecturaFondo::error() const { return fin_ ? error_ : QString(); }
 
+QString LecturaFondo::enParalelo(int n, const std::function<QString(int)>& parte)
+{
+    QVector<QString> errores(qMax(1, n));
+    std::vector<std::thread> hilos;
+    for (int i = 1; i < n; ++i)
+        hilos.emplace_back([&, i] { errores[i] = parte(i); });
+    errores[0] = parte(0);
+    for (std::thread& h : hilos)
+        h.join();
+    for (const QString& e : std::as_const(errores))
+        if (!e.isEmpty())
+            return e;
+    return QString();
+}
+
+int piezasDeLectura(qint64 filas)
+{
+    constexpr qint64 kFilasPorPieza = 65536;
+    const int nucleos = qBound(1, int(std::thread::hardware_concurrency()), 4);
+    return int(qBound<qint64>(1, filas / kFilasPorPieza, qint64(nucleos)));
+}
+
+QVector<std::pair<qint64, qint64>> tramosDeIds(qint64 primero, qint64 tope, int n)
+{
+    QVector<std::pair<qint64, qint64>> t;
+    const qint64 total = tope - primero + 1;
+    n = int(qBound<qint64>(1, qint64(n), qMax<qint64>(1, total)));
+    qint64 desde = primero;
+    for (int i = 0; i < n; ++i) {
+        const qint64 hasta = i + 1 == n ? tope : desde + total / n - 1;
+        t.append({desde, hasta});
+        desde = hasta + 1;
+    }
+    return t;
+}
+
 GraficoTiempo::~GraficoTiempo() = default;
 
 void GraficoTiempo::ponerTitulo(const QString& t)

@@ -8,6 +8,8 @@
 #include "views/impresion.h"
 #include "views/puntos.h"
 
+#include <qcustomplot.h>
+
 #include <QPointer>
 
 #include <QTimer>
@@ -60,20 +62,69 @@ public:
 
     // On the worker: reads all of `lector`'s rows in slices, visiting each,
     // until it ends or is stopped; its error.
+    // Several readers may run at once (enParalelo): each adds what it reads.
     template <class Lector, class Visita>
     QString recorrer(Lector& lector, const Visita& visita)
     {
+        qint64 antes = 0;
         while (!lector.terminado() && lector.valido() && !parada()) {
             lector.leer(4096, visita);
-            leidas = lector.leidas();
+            const qint64 ahora = lector.leidas();
+            leidas += ahora - antes;
+            antes = ahora;
         }
         return lector.error();
     }
+
+    // On the worker: runs parte(0) .. parte(n - 1) at once, the first on
+    // this thread and each other on a thread of its own; the first error.
+    static QString enParalelo(int n, const std::function<QString(int)>& parte);
 
 private:
     std::atomic<bool> parar_{false}, fin_{false};
     QString error_;
     std::thread hilo_;
+};
+
+// A long refresh reads its Id span in consecutive pieces at once, one per
+// processor core (at most four), each on a reader connection of its own: the
+// scan of a large table is bound by the processor, not the disk. Fewer rows
+// than a piece is worth are read in one.
+int piezasDeLectura(qint64 filas);
+// [primero, tope] cut into `n` consecutive spans of about the same size.
+QVector<std::pair<qint64, qint64>> tramosDeIds(qint64 primero, qint64 tope, int n);
+
+// What one piece of a refresh read into a series: its points in Id order,
+// whether their times are sorted, and the span of the times of its rows.
+struct PiezaSerie {
+    QVector<QCPGraphData> puntos;
+    bool ordenada = true;
+    void agregar(double x, double y)
+    {
+        if (!puntos.isEmpty() && puntos.constLast().key > x)
+            ordenada = false;
+        puntos.append(QCPGraphData(x, y));
+    }
+    // The next piece's points after these: still sorted when each piece is
+    // and the next begins at or after the end of this one.
+    void unir(const PiezaSerie& siguiente)
+    {
+        if (siguiente.puntos.isEmpty())
+            return;
+        if (!siguiente.ordenada || (!puntos.isEmpty() && puntos.constLast().key > siguiente.puntos.constFirst().key))
+            ordenada = false;
+        puntos.append(siguiente.puntos);
+    }
+};
+struct RangoLeido {
+    double min = 0, max = 0;
+    bool hay = false;
+    void agregar(double x)
+    {
+        min = hay ? qMin(min, x) : x;
+        max = hay ? qMax(max, x) : x;
+        hay = true;
+    }
 };
 
 class GraficoTiempo : public QWidget, public GraficoImprimible {
@@ -168,6 +219,13 @@ protected:
     // progress panel for at most `total` rows, nothing read yet.
     void empezarProgreso(qint64 total);
     // A row read at x with at least one point.
+    void leido(const RangoLeido& r)
+    {
+        if (r.hay) {
+            leido(r.min);
+            leido(r.max);
+        }
+    }
     void leido(double x)
     {
         xMinLeido_ = hayLeidos_ ? qMin(xMinLeido_, x) : x;

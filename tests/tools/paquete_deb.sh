@@ -28,7 +28,7 @@ for f in ./usr/bin/ombrix ./usr/bin/ombrix-logger ./usr/bin/ombrix-sim \
   grep -qxF "$f" <<<"$lista" || falla "$f missing from the package"
 done
 # Whatever other program the tree builds goes in too.
-for p in ombrix-export ombrix-report; do
+for p in ombrix-export ombrix-report ombrix-central; do
   if [ -x "$build/bin/$p" ]; then
     grep -qxF "./usr/bin/$p" <<<"$lista" || falla "$p is built but not packaged"
     grep -qxF "./usr/share/man/man1/$p.1.gz" <<<"$lista" || falla "$p has no manual page in the package"

@@ -13,7 +13,7 @@ export QT_QPA_PLATFORM=offscreen
 errores=$(mktemp)
 trap 'rm -f "$errores"' EXIT
 
-for p in ombrix ombrix-logger ombrix-sim ombrix-export ombrix-report ombrix-verify; do
+for p in ombrix ombrix-logger ombrix-sim ombrix-export ombrix-report ombrix-verify ombrix-central; do
   [ -x "$bin/$p" ] || { falla "$p is not built"; continue; }
   salida=$("$bin/$p" --version 2>/dev/null); codigo=$?
   [ $codigo -eq 0 ] || falla "$p --version exits $codigo"

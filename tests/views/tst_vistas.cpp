@@ -193,6 +193,36 @@ private slots:
         cerrarVistas(c);
     }
 
+    // A table long enough to be read in pieces at once: every row once, the
+    // pieces joined into one sorted series even when the second piece's
+    // times fall between the first's.
+    void graficoLargoEnPiezas()
+    {
+        QCOMPARE(tramosDeIds(1, 10, 3), (QVector<std::pair<qint64, qint64>>{{1, 3}, {4, 6}, {7, 10}}));
+        QCOMPARE(tramosDeIds(5, 6, 4), (QVector<std::pair<qint64, qint64>>{{5, 5}, {6, 6}}));
+        BancoVistas b;
+        const int mitad = 70000;
+        auto filas = serie(kInicio, mitad, 10);
+        filas += serie(kInicio.addSecs(5), mitad, 10);
+        insertarFilas(b.base, 1, filas);
+        ContextoVistas c(b.modelo, ventanas_, b.base);
+        DialogosGuion guion;
+        TFormaBase* f = abrirTablaInstrumento(c, 1);
+        f->BotonGraficoClick();
+        TGrafForm* g = f->FormaGraf();
+        QVERIFY(esperarGrafico(g, 60000));
+        QCOMPARE(g->etiquetaRegistros->text(), QString::number(2 * mitad));
+        for (int k : {0, 1, 2}) {
+            const auto d = g->serie(k)->data();
+            QCOMPARE(d->size(), 2 * mitad);
+            for (int i = 1; i < d->size(); ++i)
+                if (!qFuzzyCompare(d->at(i)->key - d->at(i - 1)->key, 5.0))
+                    QFAIL(qPrintable(QStringLiteral("serie %1: paso %2 en el punto %3").arg(k).arg(d->at(i)->key - d->at(i - 1)->key).arg(i)));
+        }
+        QVERIFY(guion.mostrados.isEmpty());
+        cerrarVistas(c);
+    }
+
     void cerrarGraficoHabilitaGraficar()
     {
         BancoVistas b;

@@ -1,11 +1,20 @@
 #include "argumentos.h"
 
 #include "acquisition/base_datos.h"
+#include "central/linea_central.h"
+#include "central/servidor_central.h"
+#include "config/ajustes_central.h"
+#include "config/perfil.h"
+#include "config/rutas.h"
 #include "config/modelo.h"
 #include "ombrix_version.h"
 #include "views/consultas.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <memory>
 
 #include <cstdio>
 
@@ -34,6 +43,16 @@ std::optional<int> leerArgumentos(const Herramienta& h, const QStringList& a, Ar
         if (op == QLatin1String("--db")) {
             if (!valor(c.db))
                 return h.error("falta el archivo de --db");
+        } else if (op == QLatin1String("--central")) {
+            if (!valor(c.central))
+                return h.error("falta la dirección de --central");
+            if (const QString p = central::problemaDeUrl(c.central); !p.isEmpty())
+                return h.error(qPrintable(QStringLiteral("--central: ") + p));
+        } else if (op == QLatin1String("--linea")) {
+            if (!valor(c.linea))
+                return h.error("falta el nombre de --linea");
+            if (const QString p = problemaDeLinea(c.linea); !p.isEmpty())
+                return h.error(qPrintable(QStringLiteral("--linea: ") + p));
         } else if (op == QLatin1String("--instrument")) {
             bool ok = false;
             int& n = c.instrumento;
@@ -71,6 +90,12 @@ std::optional<int> leerArgumentos(const Herramienta& h, const QStringList& a, Ar
             return h.error(qPrintable(QStringLiteral("opción desconocida: ") + op));
         }
     }
+    if (!c.central.isEmpty() && !c.db.isEmpty())
+        return h.error("--db y --central no van juntos");
+    if (c.central.isEmpty() != c.linea.isEmpty())
+        return h.error("--central y --linea van juntos");
+    if (!c.central.isEmpty())
+        c.db = QStringLiteral("central:") + c.linea;   // named so: the file comes when the data is opened
     return std::nullopt;
 }
 
@@ -93,10 +118,33 @@ std::optional<int> revisarSalida(const Herramienta& h, const ArgumentosConsulta&
     return std::nullopt;
 }
 
-bool abrirDatos(const Herramienta& h, Modelo& modelo, BaseDatos& base, const QString& db)
+bool abrirDatos(const Herramienta& h, Modelo& modelo, BaseDatos& base, ArgumentosConsulta& a)
 {
     modelo.CargarIni();
     QString error;
+    if (!a.central.isEmpty()) {
+        // The copy lives as long as the tool.
+        static std::unique_ptr<QTemporaryDir> carpeta;
+        carpeta = std::make_unique<QTemporaryDir>();
+        const QString copia = carpeta->filePath(a.linea + QStringLiteral(".mdb"));
+        if (!carpeta->isValid() || !QFile::copy(rutaModelo(), copia)) {
+            std::fprintf(stderr, "%s: no se pudo preparar la copia de la línea: falta la base modelo %s\n", h.nombre,
+                         qPrintable(rutaModelo()));
+            return false;
+        }
+        QFile::setPermissions(copia, QFile::ReadOwner | QFile::WriteOwner);
+        const QString clave = qEnvironmentVariableIsSet("OMBRIX_CENTRAL_CLAVE")
+                                  ? qEnvironmentVariable("OMBRIX_CENTRAL_CLAVE")
+                                  : leerAjustesCentral(Perfil(modelo.RutaIni)).clave;
+        const QString tabla = a.combinada ? QStringLiteral("Combinada") : QStringLiteral("Instrumento%1").arg(a.instrumento);
+        if (!central::copiarLinea(a.central, clave, a.linea, {tabla}, copia, nullptr, &error)) {
+            std::fprintf(stderr, "%s: no se pudo leer la línea %s de la base central: %s\n", h.nombre,
+                         qPrintable(a.linea), qPrintable(error));
+            return false;
+        }
+        a.db = copia;
+    }
+    const QString& db = a.db;
     // Only read: the file is left exactly as it was.
     if (!base.abrirLectura(QFileInfo(db).absoluteFilePath(), &error)) {
         std::fprintf(stderr, "%s: no se pudo abrir la base de datos %s: %s\n", h.nombre, qPrintable(db), qPrintable(error));

@@ -27,6 +27,7 @@ struct Herramienta {
 
 struct ArgumentosConsulta {
     QString db;
+    QString central, linea;   // --central URL --linea NAME: the line's rows on the central database
     int instrumento = 0;   // 1..20, or 0
     bool combinada = false;
     QString desdeTxt, hastaTxt;
@@ -53,9 +54,11 @@ std::optional<int> leerFechas(const Herramienta& h, ArgumentosConsulta& a);
 // which a finished output would replace.
 std::optional<int> revisarSalida(const Herramienta& h, const ArgumentosConsulta& a, const QString& salida);
 
-// Loads the settings under $OMBRIX_HOME and opens the database `db` to read it
-// only; it is refused while the program or the recorder holds it. False after
-// saying why.
-bool abrirDatos(const Herramienta& h, Modelo& modelo, BaseDatos& base, const QString& db);
+// Loads the settings under $OMBRIX_HOME and opens the database `a.db` to read
+// it only; it is refused while the program or the recorder holds it. With
+// --central the rows the tool reads (instrument a.instrumento, or the combined
+// table) are first copied from the server into a temporary file shaped like
+// the line's, which `a.db` then names. False after saying why.
+bool abrirDatos(const Herramienta& h, Modelo& modelo, BaseDatos& base, ArgumentosConsulta& a);
 
 } // namespace ombrix

@@ -41,6 +41,10 @@ static const Herramienta kExport{
     "  --to dd/MM/yyyy       Hasta esa fecha (incluida).\n"
     "  --sep C               Separador de columnas (\",\" por defecto; \"tab\" o \"\\t\" para tabulador).\n"
     "  --out ARCHIVO         Archivo de salida (por defecto, o con \"-\", la salida estándar).\n"
+    "  --central URL         Lee de la base central PostgreSQL (postgresql://usuario@servidor/base)\n"
+    "                        en lugar de --db; la clave, de OMBRIX_CENTRAL_CLAVE, los ajustes,\n"
+    "                        PGPASSWORD o PGPASSFILE.\n"
+    "  --linea NOMBRE        La línea a leer de la base central (con --central).\n"
     "  -h, --help            Muestra esta ayuda y termina.\n"
     "  --version             Muestra la versión y termina.\n"};
 
@@ -89,7 +93,7 @@ int main(int argc, char** argv)
 
     Modelo modelo;
     BaseDatos base;
-    if (!abrirDatos(kExport, modelo, base, a.db))
+    if (!abrirDatos(kExport, modelo, base, a))
         return 1;
     QStringList titulos;
     ConsultaComb todas;

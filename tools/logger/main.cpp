@@ -22,6 +22,11 @@
 // section of the settings (src/mqtt); the password is the key "Clave" of that
 // section or the variable OMBRIX_MQTT_CLAVE. Its log lines begin with "MQTT:".
 //
+// --central forwards every stored row to the plant's central PostgreSQL
+// database in place of the [Central] section (src/central), as line --linea;
+// the password is the key "Clave" of that section, OMBRIX_CENTRAL_CLAVE, or
+// libpq's PGPASSWORD / PGPASSFILE. Its log lines begin with "Base central".
+//
 // --http serves the read-only web view of the line (src/web) on ADDRESS:PORT
 // in place of the [Web] section of the settings; a port alone listens on
 // 127.0.0.1. Its log lines begin with "Web:". --web-clave reads a password
@@ -52,6 +57,8 @@
 #include "integration/integraciones.h"
 #include "events/registro_eventos.h"
 #include "config/ajustes_mqtt.h"
+#include "config/ajustes_central.h"
+#include "central/servidor_central.h"
 #include "mqtt/temas.h"
 #include "config/ajustes_web.h"
 #include "web/clave_web.h"
@@ -91,7 +98,8 @@ constexpr int kSalidaConfiguracion = 3;
 
 const char* const kAyuda =
     "Uso: ombrix-logger [--db ARCHIVO] [--duration SEGUNDOS] [--partida CÓDIGO] [--retry SEGUNDOS]\n"
-    "                   [--mqtt URL] [--http [DIRECCIÓN:]PUERTO]\n"
+    "                   [--mqtt URL] [--central URL [--linea NOMBRE]]\n"
+    "                   [--http [DIRECCIÓN:]PUERTO]\n"
     "       ombrix-logger --web-clave\n"
     "Sondea los instrumentos y registra sus lecturas sin pantalla.\n"
     "\n"
@@ -109,6 +117,13 @@ const char* const kAyuda =
     "                        mqtt://[usuario@]servidor[:puerto][/prefijo] (en lugar de la\n"
     "                        sección [MQTT] de los ajustes); la clave se toma de los ajustes\n"
     "                        o de la variable OMBRIX_MQTT_CLAVE, nunca de la línea de órdenes.\n"
+    "  --central URL         Envía cada fila registrada a la base central PostgreSQL\n"
+    "                        postgresql://usuario@servidor[:puerto]/base (en lugar de la\n"
+    "                        sección [Central] de los ajustes); la clave se toma de los\n"
+    "                        ajustes, de OMBRIX_CENTRAL_CLAVE, PGPASSWORD o PGPASSFILE,\n"
+    "                        nunca de la línea de órdenes.\n"
+    "  --linea NOMBRE        Nombre de esta línea en la base central (por defecto, el de\n"
+    "                        los ajustes, o el equipo y el puerto).\n"
     "  --http [DIRECCIÓN:]PUERTO\n"
     "                        Sirve la vista web de la línea, solo de lectura, en esa\n"
     "                        dirección (solo el puerto: 127.0.0.1), en lugar de la\n"
@@ -314,6 +329,8 @@ int main(int argc, char** argv)
     opciones.addOption({QStringLiteral("partida"), QString(), QStringLiteral("CÓDIGO")});
     opciones.addOption({QStringLiteral("retry"), QString(), QStringLiteral("SEGUNDOS")});
     opciones.addOption({QStringLiteral("mqtt"), QString(), QStringLiteral("URL")});
+    opciones.addOption({QStringLiteral("central"), QString(), QStringLiteral("URL")});
+    opciones.addOption({QStringLiteral("linea"), QString(), QStringLiteral("NOMBRE")});
     opciones.addOption({QStringLiteral("http"), QString(), QStringLiteral("DIRECCIÓN")});
     opciones.addOption({QStringLiteral("web-clave"), QString()});
     if (!opciones.parse(app.arguments())) {
@@ -393,6 +410,22 @@ int main(int argc, char** argv)
             return kSalidaArgumentos;
         }
     }
+    AjustesCentral ajustesCentral = leerAjustesCentral(Perfil(modelo.RutaIni));
+    if (opciones.isSet(QStringLiteral("central"))) {
+        ajustesCentral.activo = true;
+        ajustesCentral.url = opciones.value(QStringLiteral("central")).trimmed();
+        if (const QString p = central::problemaDeUrl(ajustesCentral.url); !p.isEmpty()) {
+            imprimirError(QStringLiteral("--central: ") + p);
+            return kSalidaArgumentos;
+        }
+    }
+    if (opciones.isSet(QStringLiteral("linea"))) {
+        ajustesCentral.linea = opciones.value(QStringLiteral("linea")).trimmed();
+        if (const QString p = problemaDeLinea(ajustesCentral.linea); !p.isEmpty()) {
+            imprimirError(QStringLiteral("--linea: ") + p);
+            return kSalidaArgumentos;
+        }
+    }
 
     AjustesWeb ajustesWeb = leerAjustesWeb(Perfil(modelo.RutaIni));
     if (opciones.isSet(QStringLiteral("http"))) {
@@ -453,6 +486,7 @@ int main(int argc, char** argv)
         anotarCambio(tipoEvento::Partida, 0, QStringLiteral("Código de partida dado al registrador"), QString(), partida);
     QObject::connect(&integraciones, &Integraciones::aviso, &app, [&](const QString& t) { registrarEvento(t); });
     integraciones.configurarMqtt(ajustesMqtt);
+    integraciones.configurarCentral(ajustesCentral);
     integraciones.configurarWeb(ajustesWeb);
 
     // The rows stored in the pass under way, each with the measured value of
@@ -624,6 +658,8 @@ int main(int argc, char** argv)
     const int codigo = app.exec();
     if (fallaInicio)
         return codigo;
+    // The listeners hand over what is pending (the central database: a few seconds at most).
+    integraciones.detener();
     // Rows of a pass the stop cut short.
     informarPasada();
     imprimir(QStringLiteral("detenido: %1 filas registradas, memoria máxima %2 kB").arg(filas).arg(memoriaPicoKb()));

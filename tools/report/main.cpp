@@ -46,6 +46,10 @@ static const Herramienta kReport{
     "  --pdf ARCHIVO         Archivo PDF a escribir (\"-\": la salida estándar).\n"
     "  --partida CÓDIGO      El informe de la partida CÓDIGO del instrumento N.\n"
     "  --partidas            Lista las partidas del instrumento N.\n"
+    "  --central URL         Lee de la base central PostgreSQL (postgresql://usuario@servidor/base)\n"
+    "                        en lugar de --db; la clave, de OMBRIX_CENTRAL_CLAVE, los ajustes,\n"
+    "                        PGPASSWORD o PGPASSFILE.\n"
+    "  --linea NOMBRE        La línea a leer de la base central (con --central).\n"
     "  -h, --help            Muestra esta ayuda y termina.\n"
     "  --version             Muestra la versión y termina.\n"};
 
@@ -86,7 +90,7 @@ int main(int argc, char** argv)
 
     Modelo modelo;
     BaseDatos base;
-    if (!abrirDatos(kReport, modelo, base, a.db))
+    if (!abrirDatos(kReport, modelo, base, a))
         return 1;
     QString error;
     std::unique_ptr<Informe> informe;

@@ -43,7 +43,8 @@ int informePartida(const Herramienta& h, const ArgumentosConsulta& a, const Opci
 
     Modelo modelo;
     BaseDatos base;
-    if (!abrirDatos(h, modelo, base, a.db))
+    ArgumentosConsulta datos = a;
+    if (!abrirDatos(h, modelo, base, datos))
         return 1;
     const int n = a.instrumento;
     const QString tabla = QStringLiteral("Instrumento%1").arg(n);
