@@ -37,5 +37,6 @@ ejecutar bench-central atraso
 ejecutar bench-central vivo 30
 ejecutar bench-central pasada 3
 ejecutar bench-lectores --minutos 2
+ejecutar bench-web
 
 exit $estado

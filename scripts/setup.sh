@@ -14,6 +14,7 @@ PAQUETES=(
   qt6-translations-l10n
   mosquitto mosquitto-clients libmosquitto-dev
   socat openssl
+  qt6-websockets-dev chromium
   libpq-dev postgresql-15
 )
 faltan=()

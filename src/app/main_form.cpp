@@ -8,6 +8,8 @@
 #include "app/forma_mqtt.h"
 #include "app/forma_central.h"
 #include "config/ajustes_central.h"
+#include "app/forma_web.h"
+#include "config/ajustes_web.h"
 #include "config/ajustes_mqtt.h"
 #include "aplicacion.h"
 #include "ayuda.h"
@@ -99,6 +101,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     FormaCentral = new TFormaCentral(modelo, *integraciones, this);
     connect(accionCentral, &QAction::triggered, this, [this] { ejecutarModal(*FormaCentral); });
     integraciones->configurarCentral(leerAjustesCentral(Perfil(modelo.RutaIni)));
+    FormaWeb = new TFormaWeb(modelo, *integraciones, this);
+    connect(accionWeb, &QAction::triggered, this, [this] { ejecutarModal(*FormaWeb); });
+    integraciones->configurarWeb(leerAjustesWeb(Perfil(modelo.RutaIni)));
     connect(accionNivel, &QAction::triggered, this, &TMainForm::Nivel1Execute);
     connect(Opciones, &QAction::triggered, this, &TMainForm::OpcionesExecute);
 }
@@ -250,6 +255,8 @@ void TMainForm::crearAcciones()
     accionMqtt->setVisible(false);
     accionCentral = new QAction(QStringLiteral("Base de datos central"), this);
     accionCentral->setVisible(false);
+    accionWeb = new QAction(QStringLiteral("Vista web"), this);
+    accionWeb->setVisible(false);
     accionCascada = new QAction(QStringLiteral("Cacada"), this);
     accionVertical = new QAction(QStringLiteral("Vertical"), this);
     accionHorizontal = new QAction(QStringLiteral("Horizontal"), this);
@@ -271,6 +278,7 @@ void TMainForm::crearAcciones()
     configuracion->addAction(Opciones);
     configuracion->addAction(accionMqtt);
     configuracion->addAction(accionCentral);
+    configuracion->addAction(accionWeb);
     MenuVentanas = menuBar()->addMenu(QStringLiteral("Ventanas"));
     connect(MenuVentanas, &QMenu::aboutToShow, this, [this] {
         MenuVentanas->clear();
@@ -605,6 +613,7 @@ void TMainForm::NivelNuevo()
     default:
         break;
     }
+    accionWeb->setVisible(accionMqtt->isVisible());
     HerramientasResize();
 }
 

@@ -29,6 +29,7 @@ class TFormaCom;
 class TNiveldeacceso1;
 class TConf_Opciones;
 class TFormaMqtt;
+class TFormaWeb;
 class TFormaCentral;
 class TOmbrixComm;
 class Adquisicion;
@@ -67,6 +68,8 @@ public:
     TConf_Opciones* FormaOpciones;
     TFormaMqtt* FormaMqtt = nullptr;
     QAction* accionMqtt = nullptr;   // "Publicación MQTT", engineering level
+    TFormaWeb* FormaWeb = nullptr;
+    QAction* accionWeb = nullptr;    // "Vista web", engineering level
     TFormaCentral* FormaCentral = nullptr;
     QAction* accionCentral = nullptr;   // "Base de datos central", engineering level
     Adquisicion* adquisicion;

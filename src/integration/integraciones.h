@@ -25,6 +25,7 @@ class Modelo;
 class RegistroEventos;
 struct Evento;
 struct AjustesMqtt;
+struct AjustesWeb;
 struct AjustesCentral;
 struct ResultadoLectura;
 
@@ -102,6 +103,12 @@ public:
     // nothing is forwarded), or an empty text. Defined in src/central:
     // whoever calls it links ombrix_central.
     QString configurarCentral(const AjustesCentral& ajustes);
+
+    // Builds the read-only web view from `ajustes`, in place of the one
+    // running (none when it is off). Returns what stops it (the address is
+    // taken, a wrong address), or an empty text; says where it listens
+    // through avisar. Defined in src/web: whoever calls it links ombrix_web.
+    QString configurarWeb(const AjustesWeb& ajustes);
 
     // Stops every listener (also done by the destructor).
     void detener();

@@ -3,7 +3,24 @@
 #include "acquisition/lectura.h"
 #include "config/modelo.h"
 
+#include <QJsonObject>
+#include <QJsonValue>
+
 namespace ombrix {
+
+namespace {
+
+QJsonValue numeroOTexto(const QString& t)
+{
+    if (const auto v = numeroDeTexto(t))
+        return *v;
+    return t.trimmed();
+}
+
+} // namespace
+
+const std::array<const char*, 7> kCamposJson = {"valor", "consigna", "potencia", "alarma1", "alarma2", "alarma3", "alarma4"};
+
 
 QString LecturaPlanta::instanteIso() const
 {
@@ -70,6 +87,38 @@ LecturaPlanta lecturaPlanta(const Modelo& modelo, int n, const ResultadoLectura&
     l.segmento = r.NSeg;
     l.tiempoSegmento = r.Temp;
     return l;
+}
+
+QJsonObject objetoJson(const LecturaPlanta& l)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("instrumento"), l.instrumento);
+    o.insert(QStringLiteral("titulo"), l.titulo);
+    o.insert(QStringLiteral("unidad"), l.unidad);
+    o.insert(QStringLiteral("tiempo"), l.instanteIso());
+    QJsonObject estado;
+    for (int i = 0; i < 7; ++i) {
+        const QString campo = QString::fromLatin1(kCamposJson[i]);
+        if (l.numeros[i]) {
+            o.insert(campo, *l.numeros[i]);
+        } else {
+            o.insert(campo, QJsonValue::Null);
+            estado.insert(campo, l.textos[i]);
+        }
+    }
+    if (!estado.isEmpty())
+        o.insert(QStringLiteral("estado"), estado);
+    if (l.programador) {
+        if (l.programa)
+            o.insert(QStringLiteral("programa"), numeroOTexto(*l.programa));
+        if (l.segmento)
+            o.insert(QStringLiteral("segmento"), numeroOTexto(*l.segmento));
+        if (l.tiempoSegmento)
+            o.insert(QStringLiteral("tiempoSegmento"), l.tiempoSegmento->trimmed());
+    }
+    o.insert(QStringLiteral("partida"), l.partida);
+    o.insert(QStringLiteral("alarmaCom"), l.alarmaCom);
+    return o;
 }
 
 } // namespace ombrix

@@ -4,6 +4,7 @@
 // log, MQTT, central database, web view), so they all say the same thing.
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QString>
 
 #include <array>
@@ -33,6 +34,15 @@ struct LecturaPlanta {
     // ISO 8601 text of the instant, with a "Z".
     QString instanteIso() const;
 };
+
+// The names of the seven values in JSON: "valor", "consigna", "potencia", "alarma1".."alarma4".
+extern const std::array<const char*, 7> kCamposJson;
+
+// The reading as one JSON object (what the MQTT publisher sends and the web
+// view serves). Quantities that are numbers go as numbers; a marker ("Err",
+// "N.I.", " oF ", " uF ") goes as null, and the object "estado" keeps its
+// text under the same name.
+QJsonObject objetoJson(const LecturaPlanta& l);
 
 // A stored value as a number: plain decimal text with "." (what the reading
 // writes); anything else (the markers, empty) gives nothing.

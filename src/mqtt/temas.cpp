@@ -26,15 +26,6 @@ QString nivelSeguro(QString t)
 // for the levels after it.
 constexpr int kLargoMaximoPrefijo = 60000;
 
-const char* const kCampos[7] = {"valor", "consigna", "potencia", "alarma1", "alarma2", "alarma3", "alarma4"};
-
-QJsonValue numeroOTexto(const QString& t)
-{
-    if (const auto v = numeroDeTexto(t))
-        return *v;
-    return t.trimmed();
-}
-
 } // namespace
 
 QString prefijoPorDefecto(const QString& equipo, const QString& puerto)
@@ -138,34 +129,7 @@ QByteArray jsonDescubrimiento(const QString& prefijo, int n, const QString& titu
 
 QByteArray jsonLectura(const LecturaPlanta& l)
 {
-    QJsonObject o;
-    o.insert(QStringLiteral("instrumento"), l.instrumento);
-    o.insert(QStringLiteral("titulo"), l.titulo);
-    o.insert(QStringLiteral("unidad"), l.unidad);
-    o.insert(QStringLiteral("tiempo"), l.instanteIso());
-    QJsonObject estado;
-    for (int i = 0; i < 7; ++i) {
-        const QString campo = QString::fromLatin1(kCampos[i]);
-        if (l.numeros[i]) {
-            o.insert(campo, *l.numeros[i]);
-        } else {
-            o.insert(campo, QJsonValue::Null);
-            estado.insert(campo, l.textos[i]);
-        }
-    }
-    if (!estado.isEmpty())
-        o.insert(QStringLiteral("estado"), estado);
-    if (l.programador) {
-        if (l.programa)
-            o.insert(QStringLiteral("programa"), numeroOTexto(*l.programa));
-        if (l.segmento)
-            o.insert(QStringLiteral("segmento"), numeroOTexto(*l.segmento));
-        if (l.tiempoSegmento)
-            o.insert(QStringLiteral("tiempoSegmento"), l.tiempoSegmento->trimmed());
-    }
-    o.insert(QStringLiteral("partida"), l.partida);
-    o.insert(QStringLiteral("alarmaCom"), l.alarmaCom);
-    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+    return QJsonDocument(objetoJson(l)).toJson(QJsonDocument::Compact);
 }
 
 bool aplicarDireccionMqtt(const QString& direccion, AjustesMqtt& a, QString* error)

@@ -27,6 +27,11 @@
 // the password is the key "Clave" of that section, OMBRIX_CENTRAL_CLAVE, or
 // libpq's PGPASSWORD / PGPASSFILE. Its log lines begin with "Base central".
 //
+// --http serves the read-only web view of the line (src/web) on ADDRESS:PORT
+// in place of the [Web] section of the settings; a port alone listens on
+// 127.0.0.1. Its log lines begin with "Web:". --web-clave reads a password
+// on standard input and prints the hash to write as the key "Clave" of [Web].
+//
 // Standard output is the run's log, one line per change, each beginning with
 // the date and time: a communication alarm latched or reset, the port lost or
 // back, recording failing or working again, and after every pass that stored
@@ -55,6 +60,9 @@
 #include "config/ajustes_central.h"
 #include "central/servidor_central.h"
 #include "mqtt/temas.h"
+#include "config/ajustes_web.h"
+#include "web/clave_web.h"
+#include "web/servidor_web.h"
 #include "config/dialogos.h"
 #include "config/modelo.h"
 #include "config/perfil.h"
@@ -91,6 +99,8 @@ constexpr int kSalidaConfiguracion = 3;
 const char* const kAyuda =
     "Uso: ombrix-logger [--db ARCHIVO] [--duration SEGUNDOS] [--partida CÓDIGO] [--retry SEGUNDOS]\n"
     "                   [--mqtt URL] [--central URL [--linea NOMBRE]]\n"
+    "                   [--http [DIRECCIÓN:]PUERTO]\n"
+    "       ombrix-logger --web-clave\n"
     "Sondea los instrumentos y registra sus lecturas sin pantalla.\n"
     "\n"
     "Lee los ajustes de la raíz de datos ($OMBRIX_HOME/RIvariv/Ombrix.ini) y registra\n"
@@ -114,6 +124,12 @@ const char* const kAyuda =
     "                        nunca de la línea de órdenes.\n"
     "  --linea NOMBRE        Nombre de esta línea en la base central (por defecto, el de\n"
     "                        los ajustes, o el equipo y el puerto).\n"
+    "  --http [DIRECCIÓN:]PUERTO\n"
+    "                        Sirve la vista web de la línea, solo de lectura, en esa\n"
+    "                        dirección (solo el puerto: 127.0.0.1), en lugar de la\n"
+    "                        sección [Web] de los ajustes.\n"
+    "  --web-clave           Lee una clave de la entrada estándar e imprime su resumen,\n"
+    "                        para la clave Clave de la sección [Web], y termina.\n"
     "  -h, --help            Muestra esta ayuda y termina.\n"
     "  --version             Muestra la versión y termina.\n"
     "\n"
@@ -315,6 +331,8 @@ int main(int argc, char** argv)
     opciones.addOption({QStringLiteral("mqtt"), QString(), QStringLiteral("URL")});
     opciones.addOption({QStringLiteral("central"), QString(), QStringLiteral("URL")});
     opciones.addOption({QStringLiteral("linea"), QString(), QStringLiteral("NOMBRE")});
+    opciones.addOption({QStringLiteral("http"), QString(), QStringLiteral("DIRECCIÓN")});
+    opciones.addOption({QStringLiteral("web-clave"), QString()});
     if (!opciones.parse(app.arguments())) {
         const QStringList desconocidas = opciones.unknownOptionNames();
         imprimirError(desconocidas.isEmpty() ? QStringLiteral("falta el valor de ") + app.arguments().constLast()
@@ -328,6 +346,19 @@ int main(int argc, char** argv)
     }
     if (opciones.isSet(QStringLiteral("version"))) {
         std::printf("ombrix-logger %s\n", OMBRIX_VERSION);
+        return 0;
+    }
+    if (opciones.isSet(QStringLiteral("web-clave"))) {
+        char linea[1024];
+        const bool leida = std::fgets(linea, sizeof linea, stdin) != nullptr;
+        QString clave = leida ? QString::fromLocal8Bit(linea) : QString();
+        while (clave.endsWith(QLatin1Char('\n')) || clave.endsWith(QLatin1Char('\r')))
+            clave.chop(1);
+        if (clave.isEmpty()) {
+            imprimirError(QStringLiteral("--web-clave: no se leyó ninguna clave en la entrada estándar"));
+            return kSalidaArgumentos;
+        }
+        std::printf("%s\n", qPrintable(web::resumenClave(clave)));
         return 0;
     }
     if (!opciones.positionalArguments().isEmpty()) {
@@ -396,6 +427,15 @@ int main(int argc, char** argv)
         }
     }
 
+    AjustesWeb ajustesWeb = leerAjustesWeb(Perfil(modelo.RutaIni));
+    if (opciones.isSet(QStringLiteral("http"))) {
+        QString error;
+        if (!web::aplicarDireccionWeb(opciones.value(QStringLiteral("http")), ajustesWeb, &error)) {
+            imprimirError(QStringLiteral("--http: ") + error);
+            return kSalidaArgumentos;
+        }
+    }
+
     // Refused before the database and the port are touched.
     const QString nada = nadaQueRegistrar(modelo);
     if (!nada.isEmpty()) {
@@ -447,6 +487,7 @@ int main(int argc, char** argv)
     QObject::connect(&integraciones, &Integraciones::aviso, &app, [&](const QString& t) { registrarEvento(t); });
     integraciones.configurarMqtt(ajustesMqtt);
     integraciones.configurarCentral(ajustesCentral);
+    integraciones.configurarWeb(ajustesWeb);
 
     // The rows stored in the pass under way, each with the measured value of
     // the reading it holds; one line when the pass ends, none when it stored nothing.
