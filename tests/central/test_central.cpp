@@ -275,7 +275,7 @@ private slots:
         QVERIFY(errores.contains("L9"));
 
         // kill -9 in the middle of a backlog being forwarded.
-        llenar(ruta, 1, 40000, false);
+        llenar(ruta, 1, 150000, false);   // several batches: the kill lands inside the backlog
         const qint64 total = local(ruta, QStringLiteral("Instrumento1")).size();
         QProcess logger;
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
