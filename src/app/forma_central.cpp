@@ -1,6 +1,7 @@
 #include "app/forma_central.h"
 
 #include "central/servidor_central.h"
+#include "app/pagina_ajustes.h"
 #include "config/dialogos.h"
 #include "config/modelo.h"
 #include "config/perfil.h"
@@ -29,29 +30,13 @@ TFormaCentral::TFormaCentral(Modelo& modelo, Integraciones& integraciones, QWidg
     editorClave = new QLineEdit(this);
     editorClave->setEchoMode(QLineEdit::Password);
     editorClave->setPlaceholderText(QStringLiteral("vacía: PGPASSWORD o PGPASSFILE"));
-    botonAceptar = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("&Aceptar"), this);
-    botonCancelar = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("&Cancelar"), this);
-    botonAceptar->setDefault(true);
 
     auto* formulario = new QFormLayout;
     formulario->addRow(QStringLiteral("Servidor:"), editorUrl);
     formulario->addRow(QStringLiteral("Nombre de la línea:"), editorLinea);
     formulario->addRow(QStringLiteral("Clave:"), editorClave);
-    auto* botones = new QHBoxLayout;
-    botones->addStretch();
-    botones->addWidget(botonAceptar);
-    botones->addWidget(botonCancelar);
-    auto* capa = new QVBoxLayout(this);
-    capa->addWidget(casillaEnviar);
-    capa->addLayout(formulario);
-    capa->addSpacing(8);
-    capa->addLayout(botones);
-
-    connect(botonAceptar, &QPushButton::clicked, this, [this] {
-        if (botonAceptarClick())
-            accept();
-    });
-    connect(botonCancelar, &QPushButton::clicked, this, &QDialog::reject);
+    armarPaginaAjustes(*this, casillaEnviar, formulario, nullptr, botonAceptar, botonCancelar,
+                       [this] { return botonAceptarClick(); });
     FormShow();
 }
 

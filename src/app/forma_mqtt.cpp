@@ -1,5 +1,6 @@
 #include "app/forma_mqtt.h"
 
+#include "app/pagina_ajustes.h"
 #include "config/dialogos.h"
 #include "config/modelo.h"
 #include "config/perfil.h"
@@ -47,9 +48,6 @@ TFormaMqtt::TFormaMqtt(Modelo& modelo, Integraciones& integraciones, QWidget* pa
     editorCola->setRange(AjustesMqtt::kColaMinima, AjustesMqtt::kColaMaxima);
     editorCola->setSuffix(QStringLiteral(" lecturas"));
     casillaHomeAssistant = new QCheckBox(QStringLiteral("Anunciar los instrumentos a Home Assistant"), this);
-    botonAceptar = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("&Aceptar"), this);
-    botonCancelar = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("&Cancelar"), this);
-    botonAceptar->setDefault(true);
 
     auto* formulario = new QFormLayout;
     formulario->addRow(QStringLiteral("Servidor:"), editorServidor);
@@ -63,21 +61,8 @@ TFormaMqtt::TFormaMqtt(Modelo& modelo, Integraciones& integraciones, QWidget* pa
     formulario->addRow(QStringLiteral("Protocolo:"), listaProtocolo);
     formulario->addRow(QStringLiteral("Cola sin broker:"), editorCola);
     formulario->addRow(QString(), casillaHomeAssistant);
-    auto* botones = new QHBoxLayout;
-    botones->addStretch();
-    botones->addWidget(botonAceptar);
-    botones->addWidget(botonCancelar);
-    auto* capa = new QVBoxLayout(this);
-    capa->addWidget(casillaPublicar);
-    capa->addLayout(formulario);
-    capa->addSpacing(8);
-    capa->addLayout(botones);
-
-    connect(botonAceptar, &QPushButton::clicked, this, [this] {
-        if (botonAceptarClick())
-            accept();
-    });
-    connect(botonCancelar, &QPushButton::clicked, this, &QDialog::reject);
+    armarPaginaAjustes(*this, casillaPublicar, formulario, nullptr, botonAceptar, botonCancelar,
+                       [this] { return botonAceptarClick(); });
     FormShow();
 }
 

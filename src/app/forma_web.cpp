@@ -1,5 +1,6 @@
 #include "app/forma_web.h"
 
+#include "app/pagina_ajustes.h"
 #include "config/dialogos.h"
 #include "config/modelo.h"
 #include "config/perfil.h"
@@ -42,9 +43,6 @@ TFormaWeb::TFormaWeb(Modelo& modelo, Integraciones& integraciones, QWidget* pare
     editorPeticiones->setSuffix(QStringLiteral(" por minuto y equipo"));
     etiquetaDireccion = new QLabel(this);
     etiquetaDireccion->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    botonAceptar = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("&Aceptar"), this);
-    botonCancelar = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("&Cancelar"), this);
-    botonAceptar->setDefault(true);
 
     auto* formulario = new QFormLayout;
     formulario->addRow(QStringLiteral("Dirección:"), editorDireccion);
@@ -53,22 +51,8 @@ TFormaWeb::TFormaWeb(Modelo& modelo, Integraciones& integraciones, QWidget* pare
     formulario->addRow(QStringLiteral("Clave:"), editorClave);
     formulario->addRow(QStringLiteral("Clientes a la vez:"), editorClientes);
     formulario->addRow(QStringLiteral("Peticiones:"), editorPeticiones);
-    auto* botones = new QHBoxLayout;
-    botones->addStretch();
-    botones->addWidget(botonAceptar);
-    botones->addWidget(botonCancelar);
-    auto* capa = new QVBoxLayout(this);
-    capa->addWidget(casillaServir);
-    capa->addLayout(formulario);
-    capa->addWidget(etiquetaDireccion);
-    capa->addSpacing(8);
-    capa->addLayout(botones);
-
-    connect(botonAceptar, &QPushButton::clicked, this, [this] {
-        if (botonAceptarClick())
-            accept();
-    });
-    connect(botonCancelar, &QPushButton::clicked, this, &QDialog::reject);
+    armarPaginaAjustes(*this, casillaServir, formulario, etiquetaDireccion, botonAceptar, botonCancelar,
+                       [this] { return botonAceptarClick(); });
     FormShow();
 }
 
