@@ -283,10 +283,6 @@ QString BaseDatos::revisarArchivo(const QString& ruta, bool escribible)
     return porque;
 }
 
-namespace {
-// Runs `trabajo` on a thread of its own. Called from the application's main
-// thread, that thread keeps handling its events meanwhile (paint, timers, but
-// no input), so that a window does not freeze while a large file is checked.
 void fueraDelHiloPrincipal(const std::function<void()>& trabajo)
 {
     QCoreApplication* app = QCoreApplication::instance();
@@ -304,7 +300,6 @@ void fueraDelHiloPrincipal(const std::function<void()>& trabajo)
             hilo->wait();
     hilo->wait();
 }
-} // namespace
 
 QString BaseDatos::revisarTablas(const QString& ruta, bool inmutable)
 {

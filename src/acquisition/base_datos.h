@@ -8,9 +8,17 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
+
+#include <functional>
 #include <QStringList>
 
 namespace ombrix {
+
+// Runs `trabajo` on a thread of its own and waits for it. Called from the
+// application's main thread, that thread keeps handling its events meanwhile
+// (paint, timers, but no input), so that a window does not freeze while a
+// large file is checked or copied.
+void fueraDelHiloPrincipal(const std::function<void()>& trabajo);
 
 class BaseDatos {
 public:

@@ -8,6 +8,7 @@
 #include "app/forma_mqtt.h"
 #include "app/forma_central.h"
 #include "config/ajustes_central.h"
+#include "central/linea_central.h"
 #include "app/forma_web.h"
 #include "config/ajustes_web.h"
 #include "config/ajustes_mqtt.h"
@@ -32,6 +33,8 @@
 #include "views/tabla_comb.h"
 
 #include <QAction>
+#include <QSysInfo>
+#include <QTemporaryDir>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
@@ -247,6 +250,7 @@ void TMainForm::crearAcciones()
     TablaMultiple = new QAction(s->standardIcon(QStyle::SP_FileDialogDetailedView), QStringLiteral("Tabla combinada"), this);
     Configurar = new QAction(s->standardIcon(QStyle::SP_ComputerIcon), QStringLiteral("Configurar adquisición"), this);
     CargarBase = new QAction(s->standardIcon(QStyle::SP_DialogOpenButton), QStringLiteral("Cargar base"), this);
+    accionConsultarCentral = new QAction(QStringLiteral("Consultar una línea de la base central"), this);
     GuardarConfiguracion = new QAction(s->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Guardar configuración"), this);
     Salir = new QAction(QStringLiteral("Salir"), this);
     accionNivel = new QAction(QStringLiteral("Nivel de acceso"), this);
@@ -267,6 +271,7 @@ void TMainForm::crearAcciones()
 
     QMenu* comandos = menuBar()->addMenu(QStringLiteral("Comandos"));
     comandos->addAction(CargarBase);
+    comandos->addAction(accionConsultarCentral);
     comandos->addAction(GuardarConfiguracion);
     comandos->addAction(Comenzar);
     comandos->addAction(Terminar);
@@ -303,6 +308,7 @@ void TMainForm::crearAcciones()
 
     connect(Salir, &QAction::triggered, this, &QWidget::close);
     connect(CargarBase, &QAction::triggered, this, &TMainForm::CargarBaseExecute);
+    connect(accionConsultarCentral, &QAction::triggered, this, &TMainForm::ConsultarCentralExecute);
     connect(TablaMultiple, &QAction::triggered, this, &TMainForm::TablaMultipleExecute);
     connect(GuardarConfiguracion, &QAction::triggered, this, &TMainForm::GuardarConfiguracionactual1Click);
     connect(accionCascada, &QAction::triggered, this, &TMainForm::Cascada1Click);
@@ -674,7 +680,7 @@ void TMainForm::closeEvent(QCloseEvent* e)
         e->ignore();
 }
 
-void TMainForm::CargarBaseExecute()
+bool TMainForm::dejarBaseActual()
 {
     // Loading another database ends the polling: the operator is told first.
     if (modelo.Adquiriendo
@@ -682,21 +688,13 @@ void TMainForm::CargarBaseExecute()
                               QStringLiteral("La adquisición se detendrá para cargar otra base de datos. ¿Desea continuar?"),
                               Icono::Pregunta, Botones::SiNo)
                != Respuesta::Si)
-        return;
-    if (!GuardarConfiguracionactual1Click())
-        return;
-    QString elegida;
-    bool consulta = false;
-    {
-        TFormaEleccionBase eleccion(this);
-        ejecutarModal(eleccion);
-        // Cancelling here keeps the database in use, and acquisition goes on.
-        if (eleccion.PidioTerminar || eleccion.RutaBase.isEmpty())
-            return;
-        elegida = eleccion.RutaBase;
-        consulta = eleccion.SoloConsulta;
-    }
-    modelo.RutaBase = elegida;
+        return false;
+    return GuardarConfiguracionactual1Click();
+}
+
+void TMainForm::cambiarDeBase(const QString& ruta, bool consulta)
+{
+    modelo.RutaBase = ruta;
     if (detenerAdquisicion)
         detenerAdquisicion();
     // Every table and chart window reads the connection: they go before it.
@@ -719,6 +717,78 @@ void TMainForm::CargarBaseExecute()
     ventanas.PosY = 0;
     if (construirInstrumentos)
         construirInstrumentos();
+}
+
+void TMainForm::CargarBaseExecute()
+{
+    if (!dejarBaseActual())
+        return;
+    QString elegida;
+    bool consulta = false;
+    {
+        TFormaEleccionBase eleccion(this);
+        ejecutarModal(eleccion);
+        // Cancelling here keeps the database in use, and acquisition goes on.
+        if (eleccion.PidioTerminar || eleccion.RutaBase.isEmpty())
+            return;
+        elegida = eleccion.RutaBase;
+        consulta = eleccion.SoloConsulta;
+    }
+    cambiarDeBase(elegida, consulta);
+}
+
+void TMainForm::ConsultarCentralExecute()
+{
+    const AjustesCentral a = leerAjustesCentral(Perfil(modelo.RutaIni));
+    if (a.url.isEmpty()) {
+        dialogos().mensaje(kTituloError,
+                           QStringLiteral("No hay ninguna base de datos central configurada (Configuración > Base de datos "
+                                          "central)."),
+                           Icono::Error, Botones::Ok);
+        return;
+    }
+    QString linea = a.linea.isEmpty() ? lineaPorDefecto(QSysInfo::machineHostName(), modelo.Config.Puerto) : a.linea;
+    if (!dialogos().entrada(QStringLiteral("Base de datos central"), QStringLiteral("Línea a consultar:"), linea))
+        return;
+    linea = linea.trimmed();
+    if (const QString mal = problemaDeLinea(linea); !mal.isEmpty()) {
+        dialogos().mensaje(kTituloError, mal, Icono::Error, Botones::Ok);
+        return;
+    }
+    if (!dejarBaseActual())
+        return;
+    // The line is copied from the server into a file shaped like its own,
+    // which the window then reads for consultation; the copy goes when
+    // another database is opened or the program ends.
+    auto carpeta = std::make_unique<QTemporaryDir>();
+    const QString copia = carpeta->filePath(linea + QStringLiteral(".mdb"));
+    if (!carpeta->isValid() || !QFile::copy(rutaModelo(), copia)) {
+        dialogos().mensaje(kTituloError, QStringLiteral("No se pudo preparar la copia de la línea: falta la base modelo ") + rutaModelo(),
+                           Icono::Error, Botones::Ok);
+        return;
+    }
+    QFile::setPermissions(copia, QFile::ReadOwner | QFile::WriteOwner);
+    const QString clave = qEnvironmentVariableIsSet("OMBRIX_CENTRAL_CLAVE") ? qEnvironmentVariable("OMBRIX_CENTRAL_CLAVE") : a.clave;
+    QStringList tablas;
+    for (int n = 1; n < Configuracion::kCantidadMaxima; ++n)   // Instrumento1..20
+        tablas << QStringLiteral("Instrumento%1").arg(n);
+    tablas << QStringLiteral("Combinada") << QStringLiteral("Eventos");
+    const QString antes = textoEstado(1);
+    mostrarEstado(1, QStringLiteral("Leyendo la línea %1 de la base de datos central...").arg(linea));
+    bool bien = false;
+    QString error;
+    fueraDelHiloPrincipal([&] { bien = central::copiarLinea(a.url, clave, linea, tablas, copia, nullptr, &error); });
+    if (!bien) {
+        mostrarEstado(1, antes);
+        dialogos().mensaje(kTituloError,
+                           conMotivo(QStringLiteral("No se pudo leer la línea %1 de la base de datos central.").arg(linea), error),
+                           Icono::Error, Botones::Ok);
+        return;
+    }
+    // The copy in use goes once the new one is open.
+    std::unique_ptr<QTemporaryDir> anterior = std::move(copiaCentral_);
+    copiaCentral_ = std::move(carpeta);
+    cambiarDeBase(copia, true);
 }
 
 void TMainForm::actualizarTablaMultiple()

@@ -10,6 +10,8 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <functional>
+#include <QTemporaryDir>
+
 #include <memory>
 
 class QAction;
@@ -72,6 +74,7 @@ public:
     QAction* accionWeb = nullptr;    // "Vista web", engineering level
     TFormaCentral* FormaCentral = nullptr;
     QAction* accionCentral = nullptr;   // "Base de datos central", engineering level
+    QAction* accionConsultarCentral = nullptr;
     Adquisicion* adquisicion;
     Registrador* registrador;
     // What leaves the program (event log, MQTT, central database, web view).
@@ -102,6 +105,9 @@ public:
     void botonNuevoInstrumentoClick();
     void botonEliminarInstrumentoClick();
     void CargarBaseExecute();
+    // A line of the central database, copied into a file of its own and
+    // opened for consultation.
+    void ConsultarCentralExecute();
     bool GuardarConfiguracionactual1Click();   // false when the save failed
     void Acercade1Click();
     // The manual in the help window, at the page of the window in use (or the
@@ -140,6 +146,12 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
+    // Asks before leaving the database in use (acquisition stops) and saves
+    // the settings; false to stay.
+    bool dejarBaseActual();
+    // Closes what reads the database in use and opens `ruta` in its place.
+    void cambiarDeBase(const QString& ruta, bool consulta);
+    std::unique_ptr<QTemporaryDir> copiaCentral_;   // the line read from the central database
     bool abrirBase(const QString& ruta, QString& error, bool consulta);
     // Caption, status bar and the writing commands after a database was opened.
     void mostrarModoBase();

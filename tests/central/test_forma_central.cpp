@@ -12,6 +12,7 @@
 #include "servidor_postgres.h"
 
 #include <QCheckBox>
+#include <QSqlQuery>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -93,6 +94,70 @@ private slots:
         forma.casillaEnviar->setChecked(false);
         forma.botonAceptar->click();
         QVERIFY(!integ.buscar<Reenviador>());
+    }
+
+    // A line read back from the server for consultation: its rows in the
+    // window, nothing writable; a line the server does not have is told and
+    // leaves the database in use as it was.
+    void consultarLinea()
+    {
+        RaizTemporal raiz;
+        DialogosGuion guion;
+        ServidorPostgres pg;
+        QString error;
+        QVERIFY2(pg.iniciar(&error), qPrintable(error));
+        QVERIFY(pg.crearBase(QStringLiteral("planta"), &error));
+        const QString ruta = raiz.datos() + QStringLiteral("/Linea.mdb");
+        QVERIFY(QFile::copy(RaizTemporal::modeloConstruido(), ruta));
+        QFile::setPermissions(ruta, QFile::ReadOwner | QFile::WriteOwner);
+        {
+            BaseDatos base;
+            QVERIFY(base.abrir(ruta, &error));
+            QSqlQuery q(base.db());
+            for (int i = 0; i < 3; ++i)
+                QVERIFY(q.exec(QStringLiteral("INSERT INTO \"Instrumento2\" (Fecha,Hora,Valor_medido,Set_point,Potencia,"
+                                              "Alarma_1,Alarma_2,Alarma_3,Alarma_4,Partida) VALUES ('10/12/2026','08:00:0%1',"
+                                              "'4%1.5','50',' oF ','0','0','N.I.','N.I.','L-7')")
+                                   .arg(i)));
+        }
+        {
+            Reenviador::Destino d;
+            d.url = pg.url(QStringLiteral("planta"));
+            d.clave = QLatin1String(ServidorPostgres::kClave);
+            d.linea = QStringLiteral("Horno-1");
+            Reenviador r(d, ruta, [](const QString&) {});
+            QTRY_VERIFY_WITH_TIMEOUT(r.cifras().conectado && r.cifras().enEspera == 0 && r.cifras().enviadas >= 3, 20000);
+        }
+
+        TMainForm w;
+        w.show();
+        Perfil ini(w.modelo.RutaIni);
+        AjustesCentral a;
+        a.url = pg.url(QStringLiteral("planta"));
+        a.linea = QStringLiteral("Horno-1");
+        a.clave = QLatin1String(ServidorPostgres::kClave);
+        escribirAjustesCentral(ini, a);
+        ini.guardar();
+        const QString enUso = w.modelo.RutaBase;
+
+        guion.entradas.enqueue(QStringLiteral("Otra-Linea"));
+        w.ConsultarCentralExecute();
+        QCOMPARE(w.modelo.RutaBase, enUso);
+        QVERIFY(guion.textos().last().contains(QStringLiteral("Otra-Linea")));
+
+        guion.entradas.enqueue(QStringLiteral("Horno-1"));
+        w.ConsultarCentralExecute();
+        QVERIFY2(w.conexionBase.soloLectura(), qPrintable(guion.textos().join(QLatin1Char('\n'))));
+        QVERIFY(w.windowTitle().contains(QStringLiteral("solo consulta")));
+        QVERIFY(!w.Comenzar->isEnabled());
+        QSqlQuery q(w.conexionBase.db());
+        QVERIFY(q.exec(QStringLiteral("SELECT Hora, Valor_medido, Potencia, Partida FROM \"Instrumento2\" ORDER BY Id")));
+        QStringList filas;
+        while (q.next())
+            filas << QStringLiteral("%1|%2|%3|%4").arg(q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
+                                                      q.value(3).toString());
+        QCOMPARE(filas, (QStringList{QStringLiteral("08:00:00|40.5| oF |L-7"), QStringLiteral("08:00:01|41.5| oF |L-7"),
+                                     QStringLiteral("08:00:02|42.5| oF |L-7")}));
     }
 };
 
