@@ -768,7 +768,6 @@ void TMainForm::ConsultarCentralExecute()
         return;
     }
     QFile::setPermissions(copia, QFile::ReadOwner | QFile::WriteOwner);
-    const QString clave = qEnvironmentVariableIsSet("OMBRIX_CENTRAL_CLAVE") ? qEnvironmentVariable("OMBRIX_CENTRAL_CLAVE") : a.clave;
     QStringList tablas;
     for (int n = 1; n < Configuracion::kCantidadMaxima; ++n)   // Instrumento1..20
         tablas << QStringLiteral("Instrumento%1").arg(n);
@@ -777,7 +776,7 @@ void TMainForm::ConsultarCentralExecute()
     mostrarEstado(1, QStringLiteral("Leyendo la línea %1 de la base de datos central...").arg(linea));
     bool bien = false;
     QString error;
-    fueraDelHiloPrincipal([&] { bien = central::copiarLinea(a.url, clave, linea, tablas, copia, nullptr, &error); });
+    fueraDelHiloPrincipal([&] { bien = central::copiarLinea(a.url, claveCentral(a), linea, tablas, copia, nullptr, &error); });
     if (!bien) {
         mostrarEstado(1, antes);
         dialogos().mensaje(kTituloError,

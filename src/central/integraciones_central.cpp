@@ -21,8 +21,7 @@ QString Integraciones::configurarCentral(const AjustesCentral& ajustes)
     d.linea = ajustes.linea.trimmed();
     if (d.linea.isEmpty())
         d.linea = lineaPorDefecto(QSysInfo::machineHostName(), modelo_.Config.Puerto);
-    d.clave = qEnvironmentVariableIsSet("OMBRIX_CENTRAL_CLAVE") ? qEnvironmentVariable("OMBRIX_CENTRAL_CLAVE")
-                                                                : ajustes.clave;
+    d.clave = claveCentral(ajustes);
     QString problema = central::problemaDeUrl(d.url);
     if (problema.isEmpty())
         problema = problemaDeLinea(d.linea);

@@ -3,6 +3,7 @@
 #include "acquisition/base_datos.h"
 #include "central/servidor_central.h"
 #include "views/consultas.h"
+#include "views/puntos.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -86,35 +87,22 @@ public:
 
     QByteArray utc(const QByteArray& fecha, const QByteArray& hora)
     {
-        const auto num = [](const char* p, int n) {
-            int v = 0;
-            for (int i = 0; i < n; ++i) {
-                if (p[i] < '0' || p[i] > '9')
-                    return -1;
-                v = v * 10 + (p[i] - '0');
-            }
-            return v;
-        };
-        if (fecha.size() != 10 || hora.size() != 8 || fecha[2] != '/' || fecha[5] != '/' || hora[2] != ':'
-            || hora[5] != ':')
+        // The stored texts read as the charts read them: seconds of the local
+        // clock since 1970 as if it were UTC.
+        double x;
+        if (!leerFechaHora(std::string_view(fecha.constData(), size_t(fecha.size())),
+                           std::string_view(hora.constData(), size_t(hora.size())), x))
             return {};
-        const char* f = fecha.constData();
-        const char* h = hora.constData();
-        const int dia = num(f, 2), mes = num(f + 3, 2), anio = num(f + 6, 4);
-        const int hh = num(h, 2), mm = num(h + 3, 2), ss = num(h + 6, 2);
-        if (dia < 0 || mes < 0 || anio < 0 || hh < 0 || mm < 0 || ss < 0 || hh > 23 || mm > 59 || ss > 59)
-            return {};
-        const QDate d(anio, mes, dia);
-        if (!d.isValid())
-            return {};
-        const qint64 clave = d.toJulianDay() * 24 + hh;
+        const qint64 local = qint64(x);
+        const qint64 clave = local >= 0 ? local / 3600 : (local - 3599) / 3600;   // the local hour
         auto it = desfases_.find(clave);
         if (it == desfases_.end()) {
             if (desfases_.size() > 10000)
                 desfases_.clear();
-            it = desfases_.insert(clave, QDateTime(d, QTime(hh, 30), zona_).offsetFromUtc());
+            const QDateTime l = QDateTime::fromSecsSinceEpoch(clave * 3600 + 1800, QTimeZone::utc());
+            it = desfases_.insert(clave, QDateTime(l.date(), l.time(), zona_).offsetFromUtc());
         }
-        const qint64 s = (d.toJulianDay() * 86400 + hh * 3600 + mm * 60 + ss) - *it;
+        const qint64 s = local - *it + qint64(2440588) * 86400;   // seconds since the Julian day 0
         const QDate u = QDate::fromJulianDay(s / 86400);
         const int r = int(s % 86400);
         char t[32];

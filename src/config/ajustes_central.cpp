@@ -19,6 +19,11 @@ AjustesCentral leerAjustesCentral(const Perfil& p)
     return a;
 }
 
+QString claveCentral(const AjustesCentral& ajustes)
+{
+    return qEnvironmentVariableIsSet("OMBRIX_CENTRAL_CLAVE") ? qEnvironmentVariable("OMBRIX_CENTRAL_CLAVE") : ajustes.clave;
+}
+
 void escribirAjustesCentral(Perfil& p, const AjustesCentral& a)
 {
     const QString s = seccionCentral();

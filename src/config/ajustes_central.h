@@ -22,6 +22,9 @@ struct AjustesCentral {
 QString seccionCentral();
 
 AjustesCentral leerAjustesCentral(const Perfil& perfil);
+// The password to give the server: OMBRIX_CENTRAL_CLAVE when set, else the
+// settings' (empty leaves it to libpq: PGPASSWORD, PGPASSFILE).
+QString claveCentral(const AjustesCentral& ajustes);
 void escribirAjustesCentral(Perfil& perfil, const AjustesCentral& ajustes);
 
 // What is wrong with a line name, or nothing. A name is 1 to 40 letters,

@@ -133,9 +133,7 @@ bool abrirDatos(const Herramienta& h, Modelo& modelo, BaseDatos& base, Argumento
             return false;
         }
         QFile::setPermissions(copia, QFile::ReadOwner | QFile::WriteOwner);
-        const QString clave = qEnvironmentVariableIsSet("OMBRIX_CENTRAL_CLAVE")
-                                  ? qEnvironmentVariable("OMBRIX_CENTRAL_CLAVE")
-                                  : leerAjustesCentral(Perfil(modelo.RutaIni)).clave;
+        const QString clave = claveCentral(leerAjustesCentral(Perfil(modelo.RutaIni)));
         const QString tabla = a.combinada ? QStringLiteral("Combinada") : QStringLiteral("Instrumento%1").arg(a.instrumento);
         if (!central::copiarLinea(a.central, clave, a.linea, {tabla}, copia, nullptr, &error)) {
             std::fprintf(stderr, "%s: no se pudo leer la línea %s de la base central: %s\n", h.nombre,
