@@ -8,9 +8,9 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
-#include <QStringList>
 
 namespace ombrix {
 
