@@ -2,6 +2,9 @@
 
 #include "config/archivo_seguro.h"
 
+#include <thread>
+#include <vector>
+
 #include <QDate>
 #include <QFile>
 #include <QSqlDriver>
@@ -164,6 +167,21 @@ int fechaOrdenable(const QString& fecha)
     if (!d.isValid() || d.year() < 1)
         return 0;
     return d.year() * 10000 + d.month() * 100 + d.day();
+}
+
+QString enParalelo(int n, const std::function<QString(int)>& parte)
+{
+    QVector<QString> errores(qMax(1, n));
+    std::vector<std::thread> hilos;
+    for (int i = 1; i < n; ++i)
+        hilos.emplace_back([&, i] { errores[i] = parte(i); });
+    errores[0] = parte(0);
+    for (std::thread& h : hilos)
+        h.join();
+    for (const QString& e : std::as_const(errores))
+        if (!e.isEmpty())
+            return e;
+    return QString();
 }
 
 LectorFilas::LectorFilas(const QSqlDatabase& db, int n, qint64 hastaId, int desde, int hasta, qint64 desdeId)

@@ -115,6 +115,11 @@ void finalizar(sqlite3_stmt*& st);
 // SQLite; between slices it holds no read transaction. Only rows with Id <= hastaId (all when 0) and, when given, with a
 // date from `desde` to `hasta` (yyyymmdd, inclusive) are read. Finalizes its
 // statement when destroyed or finished, so it must go before the connection.
+// Runs parte(0) .. parte(n - 1) at once, the first on the calling thread and
+// each other on a thread of its own (a long read cut into pieces, each on a
+// reader connection of its own); the first error, or "".
+QString enParalelo(int n, const std::function<QString(int)>& parte);
+
 class LectorFilas {
 public:
     // Rows with desdeId <= Id <= hastaId (0: no bound) and, when given, dates

@@ -188,7 +188,7 @@ void TFormaGrafTabCom::BotonActualizarClick()
                     p[i].series[j].puntos.reserve(
                         qsizetype(qMin<qint64>(total / piezas + 1, std::numeric_limits<int>::max() / 2)));
         }
-        const QString error = LecturaFondo::enParalelo(int(tramos.size()), [&](int i) -> QString {
+        const QString error = enParalelo(int(tramos.size()), [&](int i) -> QString {
             BaseDatos base;
             QString error;
             if (!base.abrirLectura(ruta, &error, false))

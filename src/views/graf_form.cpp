@@ -233,7 +233,7 @@ void TGrafForm::BotonActualizarClick()
                     p[i].series[k].puntos = std::move(buf_[k]);
                 else
                     p[i].series[k].puntos.reserve(totalFilas_ / piezas + 4096);
-        const QString error = LecturaFondo::enParalelo(int(tramos.size()), [&](int i) -> QString {
+        const QString error = enParalelo(int(tramos.size()), [&](int i) -> QString {
             BaseDatos base;
             QString error;
             if (!base.abrirLectura(ruta, &error, false))

@@ -272,21 +272,6 @@ void LecturaFondo::esperar()
 
 QString LecturaFondo::error() const { return fin_ ? error_ : QString(); }
 
-QString LecturaFondo::enParalelo(int n, const std::function<QString(int)>& parte)
-{
-    QVector<QString> errores(qMax(1, n));
-    std::vector<std::thread> hilos;
-    for (int i = 1; i < n; ++i)
-        hilos.emplace_back([&, i] { errores[i] = parte(i); });
-    errores[0] = parte(0);
-    for (std::thread& h : hilos)
-        h.join();
-    for (const QString& e : std::as_const(errores))
-        if (!e.isEmpty())
-            return e;
-    return QString();
-}
-
 int piezasDeLectura(qint64 filas)
 {
     constexpr qint64 kFilasPorPieza = 65536;

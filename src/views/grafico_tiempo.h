@@ -76,10 +76,6 @@ public:
         return lector.error();
     }
 
-    // On the worker: runs parte(0) .. parte(n - 1) at once, the first on
-    // this thread and each other on a thread of its own; the first error.
-    static QString enParalelo(int n, const std::function<QString(int)>& parte);
-
 private:
     std::atomic<bool> parar_{false}, fin_{false};
     QString error_;

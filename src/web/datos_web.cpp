@@ -341,21 +341,23 @@ std::optional<QJsonObject> tendencia(const QSqlDatabase& db, const QString& ruta
         const qint64 medio = std::max(tramo.primero, (tramo.primero + (tramo.ultimo - tramo.primero) / 2) / B * B - 1);
         std::vector<Cubo> segundos(cubos.size());
         qint64 filas2 = 0;
-        QString error2;
-        bool bien2 = false;
-        std::thread otro([&] {
+        const QString e = enParalelo(2, [&](int i) -> QString {
+            QString porque;
+            if (i == 0)
+                return escanear(db, n, tramo.primero, medio, desde, hasta, cubos, filas, &porque, resumenes, maximo)
+                           ? QString()
+                           : porque;
             BaseDatos base;
-            bien2 = base.abrirLectura(ruta, &error2, false)
-                    && escanear(base.db(), n, medio + 1, tramo.ultimo, desde, hasta, segundos, filas2, &error2, resumenes,
-                                maximo);
+            if (!base.abrirLectura(ruta, &porque, false))
+                return porque;
+            return escanear(base.db(), n, medio + 1, tramo.ultimo, desde, hasta, segundos, filas2, &porque, resumenes,
+                            maximo)
+                       ? QString()
+                       : porque;
         });
-        const bool bien = escanear(db, n, tramo.primero, medio, desde, hasta, cubos, filas, error, resumenes, maximo);
-        otro.join();
-        if (!bien)
-            return std::nullopt;
-        if (!bien2) {
+        if (!e.isEmpty()) {
             if (error)
-                *error = error2;
+                *error = e;
             return std::nullopt;
         }
         filas += filas2;
